@@ -1,0 +1,141 @@
+#include "app/QtUiHost.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QThread>
+#include <memory>
+
+#include "app/CAgreementDlg.h"
+#include "app/CMainFrame.h"
+#include "core/Messages.h"
+
+namespace viren {
+namespace {
+
+bool OnGuiThread() { return QThread::currentThread() == qApp->thread(); }
+
+MsgAnswer NegativeAnswer(MsgButtons buttons) {
+  switch (buttons) {
+    case MsgButtons::Ok: return MsgAnswer::Ok;
+    case MsgButtons::OkCancel: return MsgAnswer::Cancel;
+    default: return MsgAnswer::No;
+  }
+}
+
+}  // namespace
+
+QtUiHost::~QtUiHost() { BeginShutdown(); }
+
+void QtUiHost::AttachFrame(CMainFrame* frame) { frame_ = frame; }
+
+void QtUiHost::BeginShutdown() {
+  {
+    std::lock_guard lock(mutex_);
+    shuttingDown_ = true;
+  }
+  answered_.notify_all();
+}
+
+MsgAnswer QtUiHost::ShowMessageBox(QWidget* parent, int id, const std::vector<std::string>& args,
+                                   MsgIcon icon, MsgButtons buttons) {
+  QMessageBox box(parent);
+  box.setWindowTitle(QString::fromUtf8(kAppTitle.data(), static_cast<int>(kAppTitle.size())));
+  box.setText(QString::fromStdString(FormatMessage(id, args)));
+  switch (icon) {
+    case MsgIcon::Stop: box.setIcon(QMessageBox::Critical); break;
+    case MsgIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
+    case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
+    case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
+    case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
+  }
+  QPushButton* ok = nullptr;
+  QPushButton* cancel = nullptr;
+  QPushButton* yes = nullptr;
+  QPushButton* no = nullptr;
+  switch (buttons) {
+    case MsgButtons::Ok: ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole); break;
+    case MsgButtons::OkCancel:
+      ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+      cancel = box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
+      break;
+    case MsgButtons::YesNoCancel:
+      cancel = box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);
+      [[fallthrough]];
+    case MsgButtons::YesNo:
+      yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
+      no = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
+      break;
+  }
+  box.exec();
+  const auto* clicked = box.clickedButton();
+  if (clicked == ok && ok) return MsgAnswer::Ok;
+  if (clicked == yes && yes) return MsgAnswer::Yes;
+  if (clicked == no && no) return MsgAnswer::No;
+  if (clicked == cancel && cancel) return MsgAnswer::Cancel;
+  return NegativeAnswer(buttons);
+}
+
+MsgAnswer QtUiHost::Message(int id, const std::vector<std::string>& args, MsgIcon icon,
+                            MsgButtons buttons) {
+  if (OnGuiThread()) return ShowMessageBox(frame_, id, args, icon, buttons);
+
+  // A worker asks: the GUI thread shows the box and hands the answer back.
+  struct Request {
+    bool done = false;
+    MsgAnswer answer = MsgAnswer::Ok;
+  };
+  auto request = std::make_shared<Request>();
+  {
+    std::lock_guard lock(mutex_);
+    if (shuttingDown_) return NegativeAnswer(buttons);
+  }
+  QMetaObject::invokeMethod(
+      qApp,
+      [this, request, id, args, icon, buttons] {
+        const MsgAnswer answer = shuttingDown_ ? NegativeAnswer(buttons)
+                                               : ShowMessageBox(frame_, id, args, icon, buttons);
+        {
+          std::lock_guard lock(mutex_);
+          request->answer = answer;
+          request->done = true;
+        }
+        answered_.notify_all();
+      },
+      Qt::QueuedConnection);
+  std::unique_lock lock(mutex_);
+  answered_.wait(lock, [&] { return request->done || shuttingDown_; });
+  return request->done ? request->answer : NegativeAnswer(buttons);
+}
+
+bool QtUiHost::AskAgreement() {
+  CAgreementDlg dialog(frame_);
+  return dialog.exec() == QDialog::Accepted && dialog.choice() == 0;
+}
+
+void QtUiHost::PostCommand(int commandId) {
+  QPointer<CMainFrame> frame = frame_;
+  QMetaObject::invokeMethod(
+      qApp,
+      [frame, commandId] {
+        if (frame) frame->OnCommand(commandId);
+      },
+      Qt::QueuedConnection);
+}
+
+void QtUiHost::RequestClose() {
+  QPointer<CMainFrame> frame = frame_;
+  QMetaObject::invokeMethod(
+      qApp,
+      [frame] {
+        if (frame) frame->CloseFrame();
+      },
+      Qt::QueuedConnection);
+}
+
+void QtUiHost::SetStatusText(const std::string& text) {
+  if (frame_ && OnGuiThread()) frame_->statusBar()->showMessage(QString::fromStdString(text));
+}
+
+}  // namespace viren

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <atomic>
+
+namespace viren {
+
+enum ViewMode : int { VIEW_LIVE = 0, VIEW_DIFFERENCE = 1, VIEW_LAYOUT = 2, VIEW_PROGRAM = 3 };
+
+enum OverlayMode : int {
+  OVERLAY_CENTROID = 0,
+  OVERLAY_DIRECTION = 1,
+  OVERLAY_VECTOR = 2,
+  OVERLAY_POLYGON = 3,
+  OVERLAY_CAR_FIGURE = 4,
+};
+
+// The engine's mode flags that several threads read: the window thread
+// changes most of them, the capture, driving, simulation and interface
+// threads read whatever value stands. Each is an atomic on its own; none of
+// them guards another.
+struct EngineState {
+  std::atomic<int> viewMode{VIEW_LIVE};
+  std::atomic<int> overlayMode{OVERLAY_DIRECTION};
+  std::atomic<int> cameraIndex{0};
+  std::atomic<bool> captureRunning{false};
+  std::atomic<bool> autoDriving{false};
+  std::atomic<bool> simulating{false};
+  std::atomic<bool> targetFollowing{false};
+  std::atomic<int> ballMode{0};  // 0 off, 1 recognise, 2 follow, 3 avoid
+  std::atomic<bool> deviceConnected{false};
+  std::atomic<bool> showCourseRange{false};
+  std::atomic<bool> externalDisplay{false};
+  std::atomic<bool> interfaceActive{false};
+  std::atomic<int> frameWidth{0};
+  std::atomic<int> frameHeight{0};
+  std::atomic<int> clientWidth{320};
+  std::atomic<int> clientHeight{240};
+
+  // Fixed at start-up from option.ini [CONTROL].
+  std::atomic<bool> control4WD{false};
+  std::atomic<bool> enableTurbo{true};
+  std::atomic<bool> controlRoboQ{false};
+};
+
+}  // namespace viren

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace viren {
+
+enum class MsgIcon { None, Stop, Exclamation, Question, Information };
+enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel };
+enum class MsgAnswer { Ok, Cancel, Yes, No };
+
+// The only way the engine reaches the person in front of the program. The
+// window program shows real dialogs, viren-run prints to the console, tests
+// record and answer from a script.
+//
+// Message() may be called from any thread; a worker thread blocks until the
+// answer is known. Every other call is made on the thread that runs the engine's
+// start-up (the window thread) unless its comment says otherwise.
+class UiHost {
+ public:
+  virtual ~UiHost() = default;
+
+  // A message box with the string-table text `id`, %1, %2... replaced by args.
+  virtual MsgAnswer Message(int id, const std::vector<std::string>& args, MsgIcon icon,
+                            MsgButtons buttons) = 0;
+
+  // The disclaimer dialog. True only when it ended with OK and "agree" chosen.
+  virtual bool AskAgreement() = 0;
+
+  // Queue a menu command to the view; it runs once the event loop runs again.
+  // Any thread.
+  virtual void PostCommand(int commandId) = 0;
+
+  // Ask the frame to close (after a failed start-up or the exit command).
+  // Any thread.
+  virtual void RequestClose() = 0;
+
+  // Text of the status bar's message pane.
+  virtual void SetStatusText(const std::string& /*text*/) {}
+};
+
+// Message box with no arguments, the common case.
+inline MsgAnswer ShowMessage(UiHost& ui, int id, MsgIcon icon = MsgIcon::Stop,
+                             MsgButtons buttons = MsgButtons::Ok) {
+  return ui.Message(id, {}, icon, buttons);
+}
+
+}  // namespace viren

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "engine/SubsystemSteps.h"
+
+namespace viren {
+
+class CDriveSystem;
+
+// The engine's start-up and shut-down steps carried out by its own parts.
+class BuiltInSteps final : public SubsystemSteps {
+ public:
+  explicit BuiltInSteps(CDriveSystem& engine) : engine_(engine) {}
+
+  bool LoadCaptureSettings() override;
+  bool InitSound(bool interfaceFlag) override;
+  bool LoadAnalysisSettings() override;
+  bool InitLayout() override;
+  void LoadSimulationSettings() override;
+  void LoadDrivingSettings() override;
+  void LoadProgramAtStartup() override;
+  void LoadPatternSettings() override;
+  bool RoboQOpen() override;
+  bool RelayOpen() override;
+  bool StartInterface(bool interfaceFlag) override;
+  bool InitController() override;
+  int BuildCaptureGraph(const std::string& videoFileName) override;
+  void RunCapture() override;
+  void PaintView() override;
+
+  void StopAllSounds() override;
+  void StopCapture() override;
+  void StopAutoDriving() override;
+  void StopSimulation() override;
+  void SimulationCleanup() override;
+  void ShutdownCapture() override;
+  void ReleaseAnalysis() override;
+  void ReleaseLayout() override;
+  void ReleaseEditor() override;
+  void RelayClose() override;
+  void RoboQClose() override;
+  void ReleaseBall() override;
+  void ReleaseController() override;
+  void CloseSimulationEvent() override;
+  void ReleaseDrivingResources() override;
+  void StopInterface() override;
+
+ private:
+  CDriveSystem& engine_;
+};
+
+}  // namespace viren

@@ -1,0 +1,140 @@
+#include "engine/CDriveSystem.h"
+
+#include "core/CommandIds.h"
+#include "core/ProcessPaths.h"
+#include "core/UiHost.h"
+#include "engine/BuiltInSteps.h"
+#include "engine/CommandLine.h"
+#include "engine/SubsystemSteps.h"
+
+namespace viren {
+
+CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string commandLine)
+    : CDriveSystem(ui, std::move(moduleFolder), std::move(commandLine), nullptr) {}
+
+CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string commandLine,
+                           std::unique_ptr<SubsystemSteps> steps)
+    : ui_(ui),
+      settings_(&ui),
+      steps_(std::move(steps)),
+      moduleFolderArg_(std::move(moduleFolder)),
+      commandLine_(std::move(commandLine)) {
+  if (!steps_) steps_ = std::make_unique<BuiltInSteps>(*this);
+}
+
+CDriveSystem::~CDriveSystem() { Shutdown(); }
+
+bool CDriveSystem::Stop(int messageId) {
+  ShowMessage(ui_, messageId, MsgIcon::Stop);
+  ui_.RequestClose();
+  return false;
+}
+
+void CDriveSystem::Start() {
+  if (!startAttempted_) {
+    startAttempted_ = true;
+    if (!RunStartup()) return;
+  }
+  if (engineReady_) steps_->PaintView();
+}
+
+bool CDriveSystem::RunStartup() {
+  // 1-3: the program folder and the two settings files beside the executable.
+  std::string folder = moduleFolderArg_.empty() ? FolderOf(ExecutablePath()) : moduleFolderArg_;
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  settings_.SetPaths(folder, folder + "/VIREN.ini", folder + "/option.ini");
+  if (!FileExists(settings_.settingsFile())) {
+    ui_.Message(129, {settings_.settingsFile()}, MsgIcon::Stop, MsgButtons::Ok);
+    ui_.RequestClose();
+    return false;
+  }
+
+  // 4: the disclaimer, until it has been accepted once.
+  if (settings_.ReadInt(keys::AGREEMENT) == 0) {
+    if (!ui_.AskAgreement()) {
+      ui_.RequestClose();
+      return false;
+    }
+    settings_.WriteString(keys::AGREEMENT, "1");
+  }
+
+  // 5: the command line.
+  if (!commandLine_.empty()) {
+    if (auto video = FindSwitchArgument(commandLine_, "-i")) videoFileName_ = video->text;
+    if (HasSwitch(commandLine_, "-e")) ui_.PostCommand(ID_VIEW_PROGRAM);
+    interfaceFlag_ = HasSwitch(commandLine_, "-s");
+  }
+
+  // 6: how the car is wired.
+  state_.control4WD = settings_.ReadInt(keys::CONTROL_4WD) != 0;
+  state_.enableTurbo = settings_.ReadInt(keys::ENABLE_TURBO) != 0;
+  state_.controlRoboQ = settings_.ReadInt(keys::CONTROL_ROBOQ) != 0;
+
+  // 7-10.
+  if (!steps_->LoadCaptureSettings()) return Stop(131);
+  if (!steps_->InitSound(interfaceFlag_)) return Stop(183);
+  if (!steps_->LoadAnalysisSettings()) return Stop(139);
+  if (!steps_->InitLayout()) return Stop(136);
+
+  // 11: these cannot fail.
+  steps_->LoadSimulationSettings();
+  steps_->LoadDrivingSettings();
+  steps_->LoadProgramAtStartup();
+  steps_->LoadPatternSettings();
+
+  // 12: the car's device; the program goes on without one.
+  if (!steps_->RoboQOpen() && !steps_->RelayOpen()) ShowMessage(ui_, 142, MsgIcon::Stop);
+
+  // 13-14.
+  if (!steps_->StartInterface(interfaceFlag_)) return Stop(187);
+  if (!steps_->InitController()) return Stop(135);
+
+  // 15: the picture source. None of the outcomes closes the program.
+  const int graph = steps_->BuildCaptureGraph(videoFileName_);
+  if (graph >= 0) {
+    state_.captureRunning = true;
+    steps_->RunCapture();
+  } else if (graph == -1) {
+    if (state_.cameraIndex == 0) {
+      ui_.PostCommand(ID_SIMULATION);
+    } else if (ShowMessage(ui_, 134, MsgIcon::Question, MsgButtons::YesNo) == MsgAnswer::Yes) {
+      ui_.PostCommand(ID_SIMULATION);
+    }
+  } else {
+    ShowMessage(ui_, 132, MsgIcon::Stop);
+  }
+
+  // 16.
+  engineReady_ = true;
+  return true;
+}
+
+void CDriveSystem::Shutdown() {
+  if (!engineReady_) return;
+  engineReady_ = false;
+
+  // Nothing more is analysed or played once sounds and capture stop; then the
+  // threads that act on the car; the program interface last, before its
+  // shared memory goes.
+  steps_->StopAllSounds();
+  if (state_.captureRunning.exchange(false)) steps_->StopCapture();
+  if (state_.autoDriving) steps_->StopAutoDriving();
+  if (state_.simulating) {
+    state_.simulating = false;
+    steps_->StopSimulation();
+  }
+  steps_->SimulationCleanup();
+  steps_->ShutdownCapture();
+  steps_->ReleaseAnalysis();
+  steps_->ReleaseLayout();
+  steps_->ReleaseEditor();
+  steps_->RelayClose();
+  steps_->RoboQClose();
+  steps_->ReleaseBall();
+  steps_->ReleaseController();
+  steps_->CloseSimulationEvent();
+  steps_->ReleaseDrivingResources();
+  steps_->StopInterface();
+}
+
+}  // namespace viren

@@ -1,0 +1,63 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "core/EngineState.h"
+#include "settings/Settings.h"
+
+namespace viren {
+
+class UiHost;
+class SubsystemSteps;
+
+// The one engine object: it owns every subsystem, brings them up in their
+// fixed order on the view's first paint, and takes them down in order.
+// Start, Paint and Shutdown are called on the window thread.
+class CDriveSystem {
+ public:
+  // `moduleFolder` is the program folder (where VIREN.ini lives);
+  // `commandLine` is what the program was started with (empty: none).
+  CDriveSystem(UiHost& ui, std::string moduleFolder, std::string commandLine);
+  // Tests hand in their own subsystem steps.
+  CDriveSystem(UiHost& ui, std::string moduleFolder, std::string commandLine,
+               std::unique_ptr<SubsystemSteps> steps);
+  ~CDriveSystem();
+  CDriveSystem(const CDriveSystem&) = delete;
+  CDriveSystem& operator=(const CDriveSystem&) = delete;
+
+  // The first call runs the start-up sequence; every call then paints.
+  void Start();
+  // Stops and releases in order; only after a completed start-up. Idempotent.
+  void Shutdown();
+
+  bool startAttempted() const { return startAttempted_; }
+  bool engineReady() const { return engineReady_; }
+  bool interfaceFlag() const { return interfaceFlag_; }
+  const std::string& videoFileName() const { return videoFileName_; }
+  void setVideoFileName(std::string name) { videoFileName_ = std::move(name); }
+  const std::string& programFileName() const { return programFileName_; }
+  const std::string& commandLine() const { return commandLine_; }
+
+  Settings& settings() { return settings_; }
+  EngineState& state() { return state_; }
+  UiHost& ui() { return ui_; }
+
+ private:
+  bool RunStartup();
+  bool Stop(int messageId);  // shows the message, asks to close, returns false
+
+  UiHost& ui_;
+  Settings settings_;
+  EngineState state_;
+  std::unique_ptr<SubsystemSteps> steps_;
+  std::string moduleFolderArg_;
+  std::string commandLine_;
+  std::string videoFileName_;
+  std::string programFileName_;
+  bool startAttempted_ = false;
+  bool engineReady_ = false;
+  bool interfaceFlag_ = false;
+};
+
+}  // namespace viren

@@ -1,0 +1,48 @@
+#include "ConsoleUiHost.h"
+
+#include <cstdio>
+
+#include "core/Messages.h"
+
+namespace viren {
+
+MsgAnswer ConsoleUiHost::Message(int id, const std::vector<std::string>& args, MsgIcon,
+                                 MsgButtons buttons) {
+  const std::string text = FormatMessage(id, args);
+  MsgAnswer answer = MsgAnswer::Ok;
+  switch (buttons) {
+    case MsgButtons::Ok: answer = MsgAnswer::Ok; break;
+    case MsgButtons::OkCancel: answer = answerYes_ ? MsgAnswer::Ok : MsgAnswer::Cancel; break;
+    case MsgButtons::YesNo:
+    case MsgButtons::YesNoCancel: answer = answerYes_ ? MsgAnswer::Yes : MsgAnswer::No; break;
+  }
+  std::lock_guard lock(mutex_);
+  std::fprintf(stderr, "[%d] %s\n", id, text.c_str());
+  if (buttons != MsgButtons::Ok)
+    std::fprintf(stderr, "[%d] answered %s\n", id,
+                 answer == MsgAnswer::Yes || answer == MsgAnswer::Ok ? "yes" : "no");
+  std::fflush(stderr);
+  return answer;
+}
+
+bool ConsoleUiHost::AskAgreement() {
+  std::lock_guard lock(mutex_);
+  std::fprintf(stderr, "[disclaimer] answered %s\n", answerYes_ ? "yes" : "no");
+  std::fflush(stderr);
+  return answerYes_;
+}
+
+void ConsoleUiHost::PostCommand(int commandId) {
+  std::lock_guard lock(mutex_);
+  commands_.push_back(commandId);
+}
+
+std::optional<int> ConsoleUiHost::TakeCommand() {
+  std::lock_guard lock(mutex_);
+  if (commands_.empty()) return std::nullopt;
+  const int id = commands_.front();
+  commands_.pop_front();
+  return id;
+}
+
+}  // namespace viren

@@ -1,0 +1,74 @@
+#include "RunOptions.h"
+
+#include <cstdlib>
+
+#include "engine/CommandLine.h"
+
+namespace viren {
+
+const char* const kRunUsage =
+    "usage: viren-run [--dir DIR] [--answer yes|no] [--seconds N]\n"
+    "                 [--video FILE] [--edit] [--api]\n"
+    "Runs VIREN's engine without a window. Messages go to stderr as [id] text.\n";
+
+std::string RunOptions::EngineCommandLine() const {
+  std::vector<std::string> words;
+  if (!video.empty()) {
+    words.push_back("-i");
+    words.push_back(video);
+  }
+  if (edit) words.push_back("-e");
+  if (api) words.push_back("-s");
+  return JoinCommandLine(words);
+}
+
+std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args,
+                                          std::string& error) {
+  RunOptions o;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& a = args[i];
+    auto value = [&]() -> const std::string* {
+      if (i + 1 >= args.size()) {
+        error = a + " needs a value";
+        return nullptr;
+      }
+      return &args[++i];
+    };
+    if (a == "--dir") {
+      const auto* v = value();
+      if (!v) return std::nullopt;
+      o.dir = *v;
+    } else if (a == "--answer") {
+      const auto* v = value();
+      if (!v) return std::nullopt;
+      if (*v != "yes" && *v != "no") {
+        error = "--answer takes yes or no";
+        return std::nullopt;
+      }
+      o.answerYes = *v == "yes";
+    } else if (a == "--seconds") {
+      const auto* v = value();
+      if (!v) return std::nullopt;
+      char* end = nullptr;
+      o.seconds = std::strtod(v->c_str(), &end);
+      if (end == v->c_str() || *end != '\0' || o.seconds < 0) {
+        error = "--seconds takes a number of seconds";
+        return std::nullopt;
+      }
+    } else if (a == "--video") {
+      const auto* v = value();
+      if (!v) return std::nullopt;
+      o.video = *v;
+    } else if (a == "--edit") {
+      o.edit = true;
+    } else if (a == "--api") {
+      o.api = true;
+    } else {
+      error = "unknown option " + a;
+      return std::nullopt;
+    }
+  }
+  return o;
+}
+
+}  // namespace viren
