@@ -1,0 +1,1 @@
+// The operating-system adapters library needs one translation unit of its own.
