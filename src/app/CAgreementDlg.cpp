@@ -11,11 +11,11 @@ namespace viren {
 
 CAgreementDlg::CAgreementDlg(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("免責事項"));
-  auto* notice = new QLabel(QStringLiteral(
-      "本ソフトウェアを使用したことによって生じたいかなる損失・損害についても、"
-      "作成者は一切の責任を負いません。\n\n"
-      "I/Oコントローラーの接続を間違えると赤外線リモコンを破損するおそれがあります。"
-      "接続には十分注意してください。"));
+  auto* notice = new QLabel(
+      QStringLiteral("本ソフトウェアを使用したことによって生じたいかなる損失・損害についても、"
+                     "作成者は一切の責任を負いません。\n\n"
+                     "I/Oコントローラーの接続を間違えると赤外線リモコンを破損するおそれがあります。"
+                     "接続には十分注意してください。"));
   notice->setWordWrap(true);
 
   agree_ = new QRadioButton(QStringLiteral("同意します"));

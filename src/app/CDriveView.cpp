@@ -15,14 +15,20 @@ CDriveView::CDriveView(UiHost& ui, std::string moduleFolder, std::string command
   setAutoFillBackground(true);
 }
 
-CDriveView::~CDriveView() { engine_->Shutdown(); }
+CDriveView::~CDriveView() {
+  engine_->Shutdown();
+}
 
 QSize CDriveView::sizeHint() const {
   return {engine_->state().clientWidth, engine_->state().clientHeight};
 }
 
-bool CDriveView::OnCommand(int) { return false; }
+bool CDriveView::OnCommand(int commandId) {
+  return engine_->OnCommand(commandId);
+}
 
-void CDriveView::paintEvent(QPaintEvent*) { engine_->Start(); }
+void CDriveView::paintEvent(QPaintEvent*) {
+  engine_->Start();
+}
 
 }  // namespace viren

@@ -4,31 +4,61 @@
 #include <QCloseEvent>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QShortcut>
 #include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+#include <vector>
 
 #include "app/CDriveView.h"
 #include "app/QtUiHost.h"
+#include "app/ToolbarIcons.h"
 #include "core/CommandIds.h"
 #include "core/Messages.h"
+#include "engine/CDriveSystem.h"
+#include "engine/CommandTable.h"
 
 namespace viren {
+namespace {
+
+QString Utf8(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+// A command's string-table entry holds the status-bar prompt, a line break,
+// and the tool tip.
+QString PromptOf(int id) {
+  return Utf8(MessageText(id)).section('\n', 0, 0);
+}
+QString ToolTipOf(int id) {
+  return Utf8(MessageText(id)).section('\n', 1, 1);
+}
+
+// How often the enabling and check marks follow the engine's state.
+constexpr int kCommandUpdateMs = 200;
+
+}  // namespace
 
 CMainFrame::CMainFrame(std::string moduleFolder, std::string commandLine, UiHost* uiOverride)
-    : QMainWindow(nullptr,
-                  Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                      Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint) {
+    : QMainWindow(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                               Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint) {
   UiHost* ui = uiOverride;
   if (ui == nullptr) {
     ownUi_ = std::make_unique<QtUiHost>();
     ownUi_->AttachFrame(this);
     ui = ownUi_.get();
   }
-  setWindowTitle(QString::fromUtf8(MessageText(128).data()));
+  setWindowTitle(Utf8(MessageText(128)));
   view_ = new CDriveView(*ui, std::move(moduleFolder), std::move(commandLine), this);
   setCentralWidget(view_);
   CreateMenus();
-  statusBar()->showMessage(QString::fromUtf8(MessageText(57345).data()));
+  CreateToolbar();
+  statusBar()->showMessage(Utf8(MessageText(57345)));
   resize(sizeHint());
+
+  auto* timer = new QTimer(this);
+  connect(timer, &QTimer::timeout, this, &CMainFrame::UpdateCommands);
+  timer->start(kCommandUpdateMs);
 }
 
 CMainFrame::~CMainFrame() {
@@ -38,30 +68,104 @@ CMainFrame::~CMainFrame() {
   view_ = nullptr;
 }
 
-void CMainFrame::CreateMenus() {
-  auto add = [this](QMenu* menu, const char* text, int id) {
-    QAction* action = menu->addAction(QString::fromUtf8(text));
-    action->setData(id);
-    action->setStatusTip(QString::fromUtf8(MessageText(id).data()).section('\n', 0, 0));
-    connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
-    return action;
-  };
-  QMenu* file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
-  add(file, "アプリケーションの終了(&X)", ID_APP_EXIT);
-  QMenu* help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
-  add(help, "VIRENのバージョン情報(&A)...", ID_APP_ABOUT);
+QAction* CMainFrame::MakeAction(int id, const QString& text) {
+  auto* action = new QAction(text, this);
+  action->setData(id);
+  action->setStatusTip(PromptOf(id));
+  if (const QString tip = ToolTipOf(id); !tip.isEmpty()) action->setToolTip(tip);
+  action->setCheckable(IsCheckCommand(id));
+  connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+  actions_.emplace(id, action);
+  return action;
 }
 
-void CMainFrame::OnCommand(int commandId) {
-  if (view_ && view_->OnCommand(commandId)) return;
-  switch (commandId) {
-    case ID_APP_EXIT: OnAppExit(); break;
-    case ID_APP_ABOUT: OnAppAbout(); break;
-    default: break;
+void CMainFrame::CreateMenus() {
+  std::vector<QMenu*> open;  // the popup at each depth
+  for (const MenuEntry& e : MainMenu()) {
+    open.resize(static_cast<size_t>(e.depth));
+    QMenu* parent = e.depth == 0 ? nullptr : open.back();
+    if (e.popup) {
+      QMenu* menu = parent ? parent->addMenu(Utf8(e.text)) : menuBar()->addMenu(Utf8(e.text));
+      open.push_back(menu);
+      continue;
+    }
+    if (e.id == 0) {
+      parent->addSeparator();
+      continue;
+    }
+    parent->addAction(MakeAction(e.id, Utf8(e.text)));
+  }
+  connect(ActionFor(ID_VIEW_TOOLBAR), &QAction::triggered, this,
+          [this](bool on) { toolbar_->setVisible(on); });
+  connect(ActionFor(ID_VIEW_STATUS_BAR), &QAction::triggered, this,
+          [this](bool on) { statusBar()->setVisible(on); });
+
+  // Accelerators: undo and unlink; the framework's copy, paste and pane keys
+  // exist but do nothing.
+  auto shortcut = [this](const QKeySequence& keys, int id) {
+    auto* s = new QShortcut(keys, this);
+    connect(s, &QShortcut::activated, this, [this, id] {
+      if (QAction* a = ActionFor(id); a && a->isEnabled()) OnCommand(id);
+    });
+  };
+  shortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), ID_UNDO);
+  shortcut(QKeySequence(Qt::ALT | Qt::Key_Backspace), ID_UNDO);
+  shortcut(QKeySequence(Qt::CTRL | Qt::Key_X), ID_UNLINK);
+  shortcut(QKeySequence(Qt::SHIFT | Qt::Key_Delete), ID_UNLINK);
+}
+
+void CMainFrame::CreateToolbar() {
+  toolbar_ = addToolBar(QStringLiteral("main"));
+  toolbar_->setIconSize(QSize(16, 15));
+  toolbar_->setMovable(true);
+  for (int id : MainToolbar()) {
+    if (id == 0) {
+      toolbar_->addSeparator();
+      continue;
+    }
+    QAction* action = MakeAction(id, PromptOf(id));
+    action->setIcon(ToolbarIcon(id));
+    toolbar_->addAction(action);
   }
 }
 
-void CMainFrame::OnAppExit() { CloseFrame(); }
+QAction* CMainFrame::ActionFor(int commandId) const {
+  const auto it = actions_.find(commandId);
+  return it == actions_.end() ? nullptr : it->second;
+}
+
+void CMainFrame::UpdateCommands() {
+  if (!view_) return;
+  CommandContext context = view_->engine().CommandContextNow();
+  context.toolbarVisible = toolbar_->isVisible();
+  context.statusBarVisible = statusBar()->isVisible();
+  for (auto& [id, action] : actions_) {
+    const CommandUpdate u = EvaluateCommand(id, context);
+    action->setEnabled(u.enabled);
+    if (action->isCheckable()) action->setChecked(u.checked);
+  }
+}
+
+void CMainFrame::OnCommand(int commandId) {
+  if (view_ && view_->OnCommand(commandId)) {
+    UpdateCommands();
+    return;
+  }
+  switch (commandId) {
+    case ID_APP_EXIT:
+      OnAppExit();
+      break;
+    case ID_APP_ABOUT:
+      OnAppAbout();
+      break;
+    default:
+      break;
+  }
+}
+
+void CMainFrame::OnAppExit() {
+  CloseFrame();
+}
 
 void CMainFrame::OnAppAbout() {
   QMessageBox::about(this, QStringLiteral("VIRENのバージョン情報"),

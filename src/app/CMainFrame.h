@@ -1,11 +1,15 @@
 #pragma once
 
 #include <QMainWindow>
+#include <map>
 #include <string>
+
+class QToolBar;
 
 namespace viren {
 
 class CDriveView;
+struct CommandContext;
 class QtUiHost;
 class UiHost;
 
@@ -23,6 +27,11 @@ class CMainFrame : public QMainWindow {
   void OnCommand(int commandId);
   // Closes the frame for real (exit command, failed start-up).
   void CloseFrame();
+  // Re-evaluates every command's enabled and checked state from the engine.
+  void UpdateCommands();
+  // The menu and toolbar actions of a command (tests look them up here).
+  QAction* ActionFor(int commandId) const;
+  QToolBar* mainToolbar() const { return toolbar_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -30,11 +39,15 @@ class CMainFrame : public QMainWindow {
 
  private:
   void CreateMenus();
+  void CreateToolbar();
+  QAction* MakeAction(int id, const QString& text);
   void OnAppExit();
   void OnAppAbout();
 
   std::unique_ptr<QtUiHost> ownUi_;
   CDriveView* view_ = nullptr;
+  QToolBar* toolbar_ = nullptr;
+  std::multimap<int, QAction*> actions_;
   bool closing_ = false;
 };
 

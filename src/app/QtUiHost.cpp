@@ -14,21 +14,30 @@
 namespace viren {
 namespace {
 
-bool OnGuiThread() { return QThread::currentThread() == qApp->thread(); }
+bool OnGuiThread() {
+  return QThread::currentThread() == qApp->thread();
+}
 
 MsgAnswer NegativeAnswer(MsgButtons buttons) {
   switch (buttons) {
-    case MsgButtons::Ok: return MsgAnswer::Ok;
-    case MsgButtons::OkCancel: return MsgAnswer::Cancel;
-    default: return MsgAnswer::No;
+    case MsgButtons::Ok:
+      return MsgAnswer::Ok;
+    case MsgButtons::OkCancel:
+      return MsgAnswer::Cancel;
+    default:
+      return MsgAnswer::No;
   }
 }
 
 }  // namespace
 
-QtUiHost::~QtUiHost() { BeginShutdown(); }
+QtUiHost::~QtUiHost() {
+  BeginShutdown();
+}
 
-void QtUiHost::AttachFrame(CMainFrame* frame) { frame_ = frame; }
+void QtUiHost::AttachFrame(CMainFrame* frame) {
+  frame_ = frame;
+}
 
 void QtUiHost::BeginShutdown() {
   {
@@ -44,18 +53,30 @@ MsgAnswer QtUiHost::ShowMessageBox(QWidget* parent, int id, const std::vector<st
   box.setWindowTitle(QString::fromUtf8(kAppTitle.data(), static_cast<int>(kAppTitle.size())));
   box.setText(QString::fromStdString(FormatMessage(id, args)));
   switch (icon) {
-    case MsgIcon::Stop: box.setIcon(QMessageBox::Critical); break;
-    case MsgIcon::Exclamation: box.setIcon(QMessageBox::Warning); break;
-    case MsgIcon::Question: box.setIcon(QMessageBox::Question); break;
-    case MsgIcon::Information: box.setIcon(QMessageBox::Information); break;
-    case MsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
+    case MsgIcon::Stop:
+      box.setIcon(QMessageBox::Critical);
+      break;
+    case MsgIcon::Exclamation:
+      box.setIcon(QMessageBox::Warning);
+      break;
+    case MsgIcon::Question:
+      box.setIcon(QMessageBox::Question);
+      break;
+    case MsgIcon::Information:
+      box.setIcon(QMessageBox::Information);
+      break;
+    case MsgIcon::None:
+      box.setIcon(QMessageBox::NoIcon);
+      break;
   }
   QPushButton* ok = nullptr;
   QPushButton* cancel = nullptr;
   QPushButton* yes = nullptr;
   QPushButton* no = nullptr;
   switch (buttons) {
-    case MsgButtons::Ok: ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole); break;
+    case MsgButtons::Ok:
+      ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+      break;
     case MsgButtons::OkCancel:
       ok = box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
       cancel = box.addButton(QStringLiteral("キャンセル"), QMessageBox::RejectRole);

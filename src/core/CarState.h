@@ -1,10 +1,29 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
 
 #include "core/Geometry.h"
 
 namespace viren {
+
+// A rectangle published whole. Four 32-bit values are too wide for a
+// lock-free atomic, so a reader and the writer take turns on a small lock.
+class SharedRect {
+ public:
+  Rect load() const {
+    std::lock_guard lock(mutex_);
+    return rect_;
+  }
+  void store(const Rect& rect) {
+    std::lock_guard lock(mutex_);
+    rect_ = rect;
+  }
+
+ private:
+  mutable std::mutex mutex_;
+  Rect rect_{};
+};
 
 // The car as the frame analysis (or the simulation) last saw it. Written by
 // one thread at a time (capture or simulation), read by the driving program,
@@ -26,6 +45,8 @@ struct CarState {
   AtomicPoint cheesePosition{Point{-1, -1}};
   std::atomic<bool> targetActive{false};
   std::atomic<int> lostCountdown{0};
+  // The recognised ball, image coordinates (left, top, right, bottom).
+  SharedRect ballRect;
 };
 
 }  // namespace viren

@@ -37,6 +37,9 @@ class UiHost {
 
   // Text of the status bar's message pane.
   virtual void SetStatusText(const std::string& /*text*/) {}
+
+  // The program editor's command toolbar is shown exactly in the program view.
+  virtual void ShowCommandToolbar(bool /*visible*/) {}
 };
 
 // Message box with no arguments, the common case.

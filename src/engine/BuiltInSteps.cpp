@@ -12,26 +12,42 @@ bool BuiltInSteps::LoadCaptureSettings() {
   return true;
 }
 
-bool BuiltInSteps::InitSound(bool) { return true; }
-bool BuiltInSteps::LoadAnalysisSettings() { return true; }
-bool BuiltInSteps::InitLayout() { return true; }
+bool BuiltInSteps::InitSound(bool) {
+  return true;
+}
+bool BuiltInSteps::LoadAnalysisSettings() {
+  return true;
+}
+bool BuiltInSteps::InitLayout() {
+  return true;
+}
 void BuiltInSteps::LoadSimulationSettings() {}
 void BuiltInSteps::LoadDrivingSettings() {}
 void BuiltInSteps::LoadProgramAtStartup() {}
 void BuiltInSteps::LoadPatternSettings() {}
 
 // Without ROBO-Q control the infrared path reports failure, as it always has.
-bool BuiltInSteps::RoboQOpen() { return false; }
+bool BuiltInSteps::RoboQOpen() {
+  return false;
+}
 
 // No board configured (COM 0) is success without output; a configured board
 // cannot be driven until the relay protocol is part of the program.
-bool BuiltInSteps::RelayOpen() { return engine_.settings().ReadInt(keys::COM_NO) == 0; }
+bool BuiltInSteps::RelayOpen() {
+  return engine_.settings().ReadInt(keys::COM_NO) == 0;
+}
 
-bool BuiltInSteps::StartInterface(bool) { return true; }
-bool BuiltInSteps::InitController() { return true; }
+bool BuiltInSteps::StartInterface(bool) {
+  return true;
+}
+bool BuiltInSteps::InitController() {
+  return true;
+}
 
 // No capture path yet: report "no camera", which brings up the simulation.
-int BuiltInSteps::BuildCaptureGraph(const std::string&) { return -1; }
+int BuiltInSteps::BuildCaptureGraph(const std::string&) {
+  return -1;
+}
 void BuiltInSteps::RunCapture() {}
 void BuiltInSteps::PaintView() {}
 

@@ -22,7 +22,9 @@ CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string com
   if (!steps_) steps_ = std::make_unique<BuiltInSteps>(*this);
 }
 
-CDriveSystem::~CDriveSystem() { Shutdown(); }
+CDriveSystem::~CDriveSystem() {
+  Shutdown();
+}
 
 bool CDriveSystem::Stop(int messageId) {
   ShowMessage(ui_, messageId, MsgIcon::Stop);

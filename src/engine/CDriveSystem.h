@@ -3,7 +3,9 @@
 #include <memory>
 #include <string>
 
+#include "core/CarState.h"
 #include "core/EngineState.h"
+#include "engine/CommandTable.h"
 #include "settings/Settings.h"
 
 namespace viren {
@@ -39,7 +41,17 @@ class CDriveSystem {
   const std::string& programFileName() const { return programFileName_; }
   const std::string& commandLine() const { return commandLine_; }
 
+  // Menu and toolbar commands the engine carries out itself; false when the
+  // command is not the engine's (the window handles it). Window thread.
+  bool OnCommand(int commandId);
+  // What the update rules of the commands look at. Window thread.
+  CommandContext CommandContextNow() const;
+  // Switches the picture shown, converting the target between image and
+  // layout coordinates where needed.
+  void SetViewMode(int mode);
+
   Settings& settings() { return settings_; }
+  CarState& carState() { return carState_; }
   EngineState& state() { return state_; }
   UiHost& ui() { return ui_; }
 
@@ -50,6 +62,7 @@ class CDriveSystem {
   UiHost& ui_;
   Settings settings_;
   EngineState state_;
+  CarState carState_;
   std::unique_ptr<SubsystemSteps> steps_;
   std::string moduleFolderArg_;
   std::string commandLine_;

@@ -86,27 +86,79 @@ constexpr MenuEntry kMainMenu[] = {
     {1, ID_DOCUMENTATION, "ドキュメントの表示(&D)..."},
 };
 
-constexpr int kMainToolbar[] = {ID_FILE_NEW, 0, ID_FILE_OPEN, ID_FILE_SAVE, 0,
-                                ID_VIEW_LIVE, ID_VIEW_LAYOUT, ID_VIEW_PROGRAM, 0,
-                                ID_OVERLAY_CENTROID, ID_OVERLAY_DIRECTION, ID_OVERLAY_CAR_FIGURE, 0,
-                                ID_FOLLOW_TARGET, ID_FOLLOW_BALL, 0, ID_UNDO};
+constexpr int kMainToolbar[] = {ID_FILE_NEW,
+                                0,
+                                ID_FILE_OPEN,
+                                ID_FILE_SAVE,
+                                0,
+                                ID_VIEW_LIVE,
+                                ID_VIEW_LAYOUT,
+                                ID_VIEW_PROGRAM,
+                                0,
+                                ID_OVERLAY_CENTROID,
+                                ID_OVERLAY_DIRECTION,
+                                ID_OVERLAY_CAR_FIGURE,
+                                0,
+                                ID_FOLLOW_TARGET,
+                                ID_FOLLOW_BALL,
+                                0,
+                                ID_UNDO};
 
-constexpr int kViewMenu[] = {ID_VIEW_LIVE,         ID_VIEW_DIFFERENCE, ID_VIEW_LAYOUT,
-                             ID_OVERLAY_CENTROID,  ID_OVERLAY_DIRECTION, ID_OVERLAY_VECTOR,
-                             ID_OVERLAY_POLYGON,   ID_OVERLAY_CAR_FIGURE};
+constexpr int kViewMenu[] = {ID_VIEW_LIVE,        ID_VIEW_DIFFERENCE,   ID_VIEW_LAYOUT,
+                             ID_OVERLAY_CENTROID, ID_OVERLAY_DIRECTION, ID_OVERLAY_VECTOR,
+                             ID_OVERLAY_POLYGON,  ID_OVERLAY_CAR_FIGURE};
 
 }  // namespace
 
-std::span<const MenuEntry> MainMenu() { return kMainMenu; }
-std::span<const int> MainToolbar() { return kMainToolbar; }
-std::span<const int> ViewMenuItems() { return kViewMenu; }
+std::span<const MenuEntry> MainMenu() {
+  return kMainMenu;
+}
+std::span<const int> MainToolbar() {
+  return kMainToolbar;
+}
+std::span<const int> ViewMenuItems() {
+  return kViewMenu;
+}
 
-int ComPortCommand(int port) { return port >= 1 && port <= 9 ? kComCommands[port - 1] : -1; }
+int ComPortCommand(int port) {
+  return port >= 1 && port <= 9 ? kComCommands[port - 1] : -1;
+}
 
 int ComPortOfCommand(int id) {
   for (int i = 0; i < 9; ++i)
     if (kComCommands[i] == id) return i + 1;
   return -1;
+}
+
+bool IsCheckCommand(int id) {
+  if ((id >= ID_CAMERA_NONE && id <= ID_CAMERA_LAST) || ComPortOfCommand(id) > 0) return true;
+  switch (id) {
+    case ID_COM_NONE:
+    case ID_COM_MORE:
+    case ID_AUTO_DRIVING:
+    case ID_CAR_PHOTO:
+    case ID_CAR_GRAPHIC:
+    case ID_LAYOUT_PHOTO:
+    case ID_LAYOUT_GRAPHIC:
+    case ID_VIEW_LIVE:
+    case ID_VIEW_DIFFERENCE:
+    case ID_VIEW_LAYOUT:
+    case ID_VIEW_PROGRAM:
+    case ID_OVERLAY_CENTROID:
+    case ID_OVERLAY_DIRECTION:
+    case ID_OVERLAY_VECTOR:
+    case ID_OVERLAY_POLYGON:
+    case ID_OVERLAY_CAR_FIGURE:
+    case ID_SIMULATION:
+    case ID_FOLLOW_TARGET:
+    case ID_FOLLOW_BALL:
+    case ID_AVOID_BALL:
+    case ID_VIEW_TOOLBAR:
+    case ID_VIEW_STATUS_BAR:
+      return true;
+    default:
+      return false;
+  }
 }
 
 CommandUpdate EvaluateCommand(int id, const CommandContext& c) {
@@ -120,64 +172,100 @@ CommandUpdate EvaluateCommand(int id, const CommandContext& c) {
   if (const int port = ComPortOfCommand(id); port > 0) return {true, c.comPort == port};
 
   switch (id) {
-    case ID_FILE_SAVE: return {c.commandCount >= 1, false};
+    case ID_FILE_SAVE:
+      return {c.commandCount >= 1, false};
     case ID_FILE_NEW:
       return {c.viewMode == VIEW_PROGRAM && !c.autoDriving && c.commandCount >= 1, false};
-    case ID_CAMERA_NONE: return {true, c.cameraIndex == 0};
-    case ID_CAMERA_SETTINGS: return {c.cameraIndex != -1, false};
-    case ID_COM_NONE: return {true, c.comPort == 0};
-    case ID_COM_MORE: return {true, c.comPort > 9};
-    case ID_AUTO_DRIVING: return {c.deviceConnected && c.commandCount > 1, c.autoDriving};
-    case ID_CAR_PHOTO: return {c.carPhotoLoaded, c.carType == 0};
-    case ID_CAR_GRAPHIC: return {true, c.carType == 1};
-    case ID_CAR_COLOR: return {c.carType == 1, false};
-    case ID_LAYOUT_PHOTO: return {true, c.layoutType == 0};
-    case ID_LAYOUT_GRAPHIC: return {true, c.layoutType == 1};
-    case ID_LAYOUT_COLOR: return {c.layoutType == 1, false};
-    case ID_BALL_LEARNING: return {c.viewMode == VIEW_LIVE, false};
-    case ID_VIEW_LIVE: return {!c.simulating, c.viewMode == VIEW_LIVE};
-    case ID_VIEW_DIFFERENCE: return {!c.simulating, c.viewMode == VIEW_DIFFERENCE};
-    case ID_VIEW_LAYOUT: return {!c.positionDefinition, c.viewMode == VIEW_LAYOUT};
-    case ID_VIEW_PROGRAM: return {!c.positionDefinition, c.viewMode == VIEW_PROGRAM};
-    case ID_OVERLAY_CENTROID: return {true, c.overlayMode == OVERLAY_CENTROID};
-    case ID_OVERLAY_DIRECTION: return {true, c.overlayMode == OVERLAY_DIRECTION};
-    case ID_OVERLAY_VECTOR: return {c.viewMode != VIEW_LAYOUT, c.overlayMode == OVERLAY_VECTOR};
-    case ID_OVERLAY_POLYGON: return {c.viewMode != VIEW_LAYOUT, c.overlayMode == OVERLAY_POLYGON};
+    case ID_CAMERA_NONE:
+      return {true, c.cameraIndex == 0};
+    case ID_CAMERA_SETTINGS:
+      return {c.cameraIndex != -1, false};
+    case ID_COM_NONE:
+      return {true, c.comPort == 0};
+    case ID_COM_MORE:
+      return {true, c.comPort > 9};
+    case ID_AUTO_DRIVING:
+      return {c.deviceConnected && c.commandCount > 1, c.autoDriving};
+    case ID_CAR_PHOTO:
+      return {c.carPhotoLoaded, c.carType == 0};
+    case ID_CAR_GRAPHIC:
+      return {true, c.carType == 1};
+    case ID_CAR_COLOR:
+      return {c.carType == 1, false};
+    case ID_LAYOUT_PHOTO:
+      return {true, c.layoutType == 0};
+    case ID_LAYOUT_GRAPHIC:
+      return {true, c.layoutType == 1};
+    case ID_LAYOUT_COLOR:
+      return {c.layoutType == 1, false};
+    case ID_BALL_LEARNING:
+      return {c.viewMode == VIEW_LIVE, false};
+    case ID_VIEW_LIVE:
+      return {!c.simulating, c.viewMode == VIEW_LIVE};
+    case ID_VIEW_DIFFERENCE:
+      return {!c.simulating, c.viewMode == VIEW_DIFFERENCE};
+    case ID_VIEW_LAYOUT:
+      return {!c.positionDefinition, c.viewMode == VIEW_LAYOUT};
+    case ID_VIEW_PROGRAM:
+      return {!c.positionDefinition, c.viewMode == VIEW_PROGRAM};
+    case ID_OVERLAY_CENTROID:
+      return {true, c.overlayMode == OVERLAY_CENTROID};
+    case ID_OVERLAY_DIRECTION:
+      return {true, c.overlayMode == OVERLAY_DIRECTION};
+    case ID_OVERLAY_VECTOR:
+      return {c.viewMode != VIEW_LAYOUT, c.overlayMode == OVERLAY_VECTOR};
+    case ID_OVERLAY_POLYGON:
+      return {c.viewMode != VIEW_LAYOUT, c.overlayMode == OVERLAY_POLYGON};
     case ID_OVERLAY_CAR_FIGURE:
       return {c.viewMode == VIEW_LAYOUT, c.overlayMode == OVERLAY_CAR_FIGURE};
-    case ID_SIMULATION: return {true, c.simulating};
-    case ID_FOLLOW_TARGET: return {true, c.targetFollowing};
+    case ID_SIMULATION:
+      return {true, c.simulating};
+    case ID_FOLLOW_TARGET:
+      return {true, c.targetFollowing};
     case ID_FOLLOW_BALL:
       return {(c.patternLoaded || c.simulating) && !c.ballLearning, c.ballMode == 2};
-    case ID_AVOID_BALL: return {c.patternLoaded && !c.ballLearning, c.ballMode == 3};
-    case ID_VIEW_TOOLBAR: return {true, c.toolbarVisible};
-    case ID_VIEW_STATUS_BAR: return {true, c.statusBarVisible};
-    case ID_EDIT_COMMAND: return {editing && !s.isEnd, false};
-    case ID_DELETE_COMMAND: return {editing, false};
-    case ID_MOVE_NEXT: return {editing && !s.isEnd && s.hasNext && !s.nextIsEnd, false};
+    case ID_AVOID_BALL:
+      return {c.patternLoaded && !c.ballLearning, c.ballMode == 3};
+    case ID_VIEW_TOOLBAR:
+      return {true, c.toolbarVisible};
+    case ID_VIEW_STATUS_BAR:
+      return {true, c.statusBarVisible};
+    case ID_EDIT_COMMAND:
+      return {editing && !s.isEnd, false};
+    case ID_DELETE_COMMAND:
+      return {editing, false};
+    case ID_MOVE_NEXT:
+      return {editing && !s.isEnd && s.hasNext && !s.nextIsEnd, false};
     case ID_MOVE_PREVIOUS:
       return {editing && !s.isEnd && s.hasPrevious && s.previousHasPrevious, false};
     case ID_LINK:
       return {editing && !s.isEnd && s.hasPrevious && (s.isRepeat || !s.hasNext), false};
-    case ID_UNLINK: return {editing && !s.isEnd && s.hasPrevious && s.hasLink, false};
-    case ID_UNDO: return {c.undoAvailable, false};
+    case ID_UNLINK:
+      return {editing && !s.isEnd && s.hasPrevious && s.hasLink, false};
+    case ID_UNDO:
+      return {c.undoAvailable, false};
     // Accelerators kept from the framework's defaults with no handler.
     case ID_EDIT_COPY:
     case ID_EDIT_PASTE:
     case ID_NEXT_PANE:
-    case ID_PREV_PANE: return {false, false};
+    case ID_PREV_PANE:
+      return {false, false};
     // The command toolbar of the program editor.
-    case ID_INSERT_START: return {false, false};
-    case ID_INSERT_TIMER: return {s.index == -1 || !s.isEnd, false};
+    case ID_INSERT_START:
+      return {false, false};
+    case ID_INSERT_TIMER:
+      return {s.index == -1 || !s.isEnd, false};
     case ID_INSERT_CAR:
     case ID_INSERT_STEERING:
     case ID_INSERT_POSITION:
     case ID_INSERT_REPEAT:
     case ID_INSERT_SOUND:
-    case ID_INSERT_BALL: return {selectedNotEnd, false};
+    case ID_INSERT_BALL:
+      return {selectedNotEnd, false};
     case ID_INSERT_END:
       return {selectedNotEnd && !s.hasNext && (!s.hasLink || s.isRepeat), false};
-    default: return {true, false};
+    default:
+      return {true, false};
   }
 }
 

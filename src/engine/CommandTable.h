@@ -50,6 +50,9 @@ struct CommandUpdate {
 // The enabling and check rule of every menu, toolbar and accelerator command.
 CommandUpdate EvaluateCommand(int id, const CommandContext& c);
 
+// Whether the command's item carries a check mark at times.
+bool IsCheckCommand(int id);
+
 // Menu structure of the main window, in menu order. A popup entry opens a
 // popup (nested by depth); a separator has id 0 and no text.
 struct MenuEntry {

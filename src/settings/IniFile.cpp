@@ -91,7 +91,8 @@ std::optional<std::string> Lookup(std::string_view text, std::string_view sectio
       continue;
     }
     if (!inSection) continue;
-    if (auto kv = KeyValue(line.body); kv && EqualNoCase(kv->first, key)) return Unquote(kv->second);
+    if (auto kv = KeyValue(line.body); kv && EqualNoCase(kv->first, key))
+      return Unquote(kv->second);
   }
   return std::nullopt;
 }
@@ -123,9 +124,7 @@ std::string Update(std::string_view text, std::string_view section, std::string_
 
   std::string out;
   out.reserve(text.size() + key.size() + value.size() + section.size() + 8);
-  auto appendEntry = [&] {
-    out.append(key).append("=").append(value).append(eol);
-  };
+  auto appendEntry = [&] { out.append(key).append("=").append(value).append(eol); };
   for (size_t i = 0; i < lines.size(); ++i) {
     // A last line that had no ending gets one: something may follow it now.
     const std::string_view ending = lines[i].ending.empty() ? eol : lines[i].ending;

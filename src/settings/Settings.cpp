@@ -96,7 +96,9 @@ double Settings::ReadReal(const SettingKey& k) const {
   return std::strtod(text.c_str(), nullptr);
 }
 
-SettingPair Settings::ReadPair(const SettingKey& k) const { return ParseSettingPair(ReadString(k)); }
+SettingPair Settings::ReadPair(const SettingKey& k) const {
+  return ParseSettingPair(ReadString(k));
+}
 
 ColorRef Settings::ReadColor(const SettingKey& k) const {
   return ReadSettingColor(k.section, k.key, k.defaultText, PathOf(k.file));

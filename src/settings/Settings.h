@@ -15,10 +15,18 @@ class UiHost;
 // then blue (0x00BBGGRR). -1 after an unreadable colour text.
 using ColorRef = std::int32_t;
 inline constexpr ColorRef kBadColor = -1;
-constexpr ColorRef MakeColorRef(int r, int g, int b) { return r | (g << 8) | (b << 16); }
-constexpr int RedOf(ColorRef c) { return c & 0xFF; }
-constexpr int GreenOf(ColorRef c) { return (c >> 8) & 0xFF; }
-constexpr int BlueOf(ColorRef c) { return (c >> 16) & 0xFF; }
+constexpr ColorRef MakeColorRef(int r, int g, int b) {
+  return r | (g << 8) | (b << 16);
+}
+constexpr int RedOf(ColorRef c) {
+  return c & 0xFF;
+}
+constexpr int GreenOf(ColorRef c) {
+  return (c >> 8) & 0xFF;
+}
+constexpr int BlueOf(ColorRef c) {
+  return (c >> 16) & 0xFF;
+}
 
 // Longest value text a reader gets; longer values are cut.
 inline constexpr size_t kMaxSettingLength = 259;

@@ -9,12 +9,14 @@
 #include <filesystem>
 #include <thread>
 
+#include <QToolBar>
 #include "app/CAgreementDlg.h"
 #include "app/CDriveView.h"
 #include "app/CMainFrame.h"
 #include "app/QtUiHost.h"
 #include "core/CommandIds.h"
 #include "engine/CDriveSystem.h"
+#include "engine/CommandTable.h"
 #include "support/FakeUiHost.h"
 #include "support/TestDir.h"
 
@@ -69,6 +71,28 @@ TEST_F(MainFrameTest, menusHoldExitAndAbout) {
   EXPECT_TRUE(items.contains(QStringLiteral("ヘルプ(&H)")));
 }
 
+TEST_F(MainFrameTest, toolbarInOrderAndCommandsFollowTheEngine) {
+  CMainFrame frame(dir.path(), "", &ui);
+  QList<int> ids;
+  for (QAction* a : frame.mainToolbar()->actions())
+    ids << (a->isSeparator() ? 0 : a->data().toInt());
+  EXPECT_EQ(ids, QList<int>({57600, 0, 57601, 57603, 0, 32772, 32780, 32836, 0, 32787, 32936, 32939,
+                             0, 32929, 32966, 0, 57643}));
+  QAction* carFigure = frame.ActionFor(ID_OVERLAY_CAR_FIGURE);
+  ASSERT_NE(carFigure, nullptr);
+  EXPECT_EQ(carFigure->toolTip(), QStringLiteral("車図形"));
+  EXPECT_EQ(carFigure->statusTip(), QStringLiteral("車の図形をレイアウトに表示"));
+  frame.UpdateCommands();
+  EXPECT_FALSE(carFigure->isEnabled());
+  // Choosing the layout view from the menu enables the car figure.
+  frame.ActionFor(ID_VIEW_LAYOUT)->trigger();
+  EXPECT_EQ(frame.view()->engine().state().viewMode, VIEW_LAYOUT);
+  EXPECT_TRUE(carFigure->isEnabled());
+  carFigure->trigger();
+  EXPECT_EQ(frame.view()->engine().state().overlayMode, OVERLAY_CAR_FIGURE);
+  EXPECT_TRUE(carFigure->isChecked());
+}
+
 TEST_F(MainFrameTest, failedStartupClosesTheFrame) {
   std::filesystem::remove(dir.File("VIREN.ini"));
   QtUiHost realUi;  // not used: the fake answers
@@ -94,8 +118,7 @@ TEST_F(MainFrameTest, agreementOkOnlyAfterAChoice) {
 TEST_F(MainFrameTest, workerQuestionIsLetGoAtShutdownWithoutDeadlock) {
   QtUiHost host;
   MsgAnswer answer = MsgAnswer::Yes;
-  std::thread worker(
-      [&] { answer = host.Message(134, {}, MsgIcon::Question, MsgButtons::YesNo); });
+  std::thread worker([&] { answer = host.Message(134, {}, MsgIcon::Question, MsgButtons::YesNo); });
   // The GUI thread never gets to show the box: the program is closing.
   host.BeginShutdown();
   worker.join();

@@ -11,8 +11,12 @@
 namespace viren {
 namespace {
 
-bool Enabled(int id, const CommandContext& c) { return EvaluateCommand(id, c).enabled; }
-bool Checked(int id, const CommandContext& c) { return EvaluateCommand(id, c).checked; }
+bool Enabled(int id, const CommandContext& c) {
+  return EvaluateCommand(id, c).enabled;
+}
+bool Checked(int id, const CommandContext& c) {
+  return EvaluateCommand(id, c).checked;
+}
 
 TEST(CommandTable, layoutViewSwapsVectorAndPolygonForCarFigure) {
   CommandContext c;

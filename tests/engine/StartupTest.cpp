@@ -29,7 +29,10 @@ class RecordingSteps : public SubsystemSteps {
     return !fail[name];
   }
   bool LoadCaptureSettings() override { return Ok("LoadCaptureSettings"); }
-  bool InitSound(bool flag) override { lastSoundFlag = flag; return Ok("InitSound"); }
+  bool InitSound(bool flag) override {
+    lastSoundFlag = flag;
+    return Ok("InitSound");
+  }
   bool LoadAnalysisSettings() override { return Ok("LoadAnalysisSettings"); }
   bool InitLayout() override { return Ok("InitLayout"); }
   void LoadSimulationSettings() override { Ok("LoadSimulationSettings"); }
@@ -38,7 +41,10 @@ class RecordingSteps : public SubsystemSteps {
   void LoadPatternSettings() override { Ok("LoadPatternSettings"); }
   bool RoboQOpen() override { return Ok("RoboQOpen"); }
   bool RelayOpen() override { return Ok("RelayOpen"); }
-  bool StartInterface(bool flag) override { lastInterfaceFlag = flag; return Ok("StartInterface"); }
+  bool StartInterface(bool flag) override {
+    lastInterfaceFlag = flag;
+    return Ok("StartInterface");
+  }
   bool InitController() override { return Ok("InitController"); }
   int BuildCaptureGraph(const std::string& video) override {
     lastVideo = video;
@@ -65,11 +71,19 @@ class RecordingSteps : public SubsystemSteps {
   void StopInterface() override { Ok("StopInterface"); }
 };
 
-const std::vector<std::string> kStartupOrder = {
-    "LoadCaptureSettings", "InitSound",         "LoadAnalysisSettings", "InitLayout",
-    "LoadSimulationSettings", "LoadDrivingSettings", "LoadProgramAtStartup",
-    "LoadPatternSettings", "RoboQOpen",         "StartInterface",       "InitController",
-    "BuildCaptureGraph",   "PaintView"};
+const std::vector<std::string> kStartupOrder = {"LoadCaptureSettings",
+                                                "InitSound",
+                                                "LoadAnalysisSettings",
+                                                "InitLayout",
+                                                "LoadSimulationSettings",
+                                                "LoadDrivingSettings",
+                                                "LoadProgramAtStartup",
+                                                "LoadPatternSettings",
+                                                "RoboQOpen",
+                                                "StartInterface",
+                                                "InitController",
+                                                "BuildCaptureGraph",
+                                                "PaintView"};
 
 class StartupTest : public ::testing::Test {
  protected:
@@ -171,13 +185,11 @@ TEST_P(StartupFailureTest, failingStepShowsItsMessageStopsThereAndCloses) {
   EXPECT_TRUE(ShutdownLog(*engine).empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(EachClosingStep, StartupFailureTest,
-                         ::testing::Values(FailureCase{"LoadCaptureSettings", 131},
-                                           FailureCase{"InitSound", 183},
-                                           FailureCase{"LoadAnalysisSettings", 139},
-                                           FailureCase{"InitLayout", 136},
-                                           FailureCase{"StartInterface", 187},
-                                           FailureCase{"InitController", 135}));
+INSTANTIATE_TEST_SUITE_P(
+    EachClosingStep, StartupFailureTest,
+    ::testing::Values(FailureCase{"LoadCaptureSettings", 131}, FailureCase{"InitSound", 183},
+                      FailureCase{"LoadAnalysisSettings", 139}, FailureCase{"InitLayout", 136},
+                      FailureCase{"StartInterface", 187}, FailureCase{"InitController", 135}));
 
 TEST_F(StartupTest, noDeviceShows142AndGoesOn) {
   auto engine = Make();
@@ -263,8 +275,9 @@ TEST_F(StartupTest, commandLineGivesVideoEditorAndInterface) {
 }
 
 TEST_F(StartupTest, controlOptionsAreReadBeforeTheSubsystems) {
-  dir.Write("option.ini",
-            "[AGREEMENT]\nAGREEMENT=1\n[CONTROL]\nCONTROL_4WD=1\nENABLE_TURBO=0\nCONTROL_ROBOQ=1\n");
+  dir.Write(
+      "option.ini",
+      "[AGREEMENT]\nAGREEMENT=1\n[CONTROL]\nCONTROL_4WD=1\nENABLE_TURBO=0\nCONTROL_ROBOQ=1\n");
   auto engine = Make();
   engine->Start();
   EXPECT_TRUE(engine->state().control4WD);

@@ -24,8 +24,7 @@ TEST(AtomicFile, crashBetweenWriteAndRenameLeavesTheOldFileWhole) {
   if (child == 0) {
     Settings s;
     s.SetPaths(dir.path(), dir.File("VIREN.ini"), dir.File("option.ini"));
-    WriteFileAtomically(dir.File("option.ini"), "[VIEW]\r\nDIFF_LEVEL=99\r\n",
-                        [] { ::_exit(3); });
+    WriteFileAtomically(dir.File("option.ini"), "[VIEW]\r\nDIFF_LEVEL=99\r\n", [] { ::_exit(3); });
     ::_exit(0);
   }
   int status = 0;
@@ -53,8 +52,8 @@ TEST(AtomicFile, unwritableFolderFailsAndReportsIt) {
     return;
   }
   test::TestDir dir;
-  std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_read |
-                                               std::filesystem::perms::owner_exec);
+  std::filesystem::permissions(
+      dir.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
   EXPECT_FALSE(WriteFileAtomically(dir.File("option.ini"), "x"));
   std::filesystem::permissions(dir.path(), std::filesystem::perms::owner_all);
 }

@@ -105,7 +105,8 @@ TEST_F(SettingsTest, realsAndIntegersFromText) {
 }
 
 TEST_F(SettingsTest, resolveDataPathUnderTheProgramFolderOrAsGiven) {
-  EXPECT_EQ(settings.ResolveDataPath("sample/sound", "horn.wav"), dir.path() + "/sample/sound/horn.wav");
+  EXPECT_EQ(settings.ResolveDataPath("sample/sound", "horn.wav"),
+            dir.path() + "/sample/sound/horn.wav");
   EXPECT_EQ(settings.ResolveDataPath("sample/sound", "/abs/horn.wav"), "/abs/horn.wav");
   // A value written by the Windows program keeps working.
   EXPECT_EQ(settings.ResolveDataPath("sample/program", "sample\\program\\eight.ntc"),

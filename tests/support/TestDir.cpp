@@ -32,10 +32,16 @@ std::string TestDir::Read(std::string_view name) const {
   return ss.str();
 }
 
-bool TestDir::Exists(std::string_view name) const { return std::filesystem::exists(File(name)); }
+bool TestDir::Exists(std::string_view name) const {
+  return std::filesystem::exists(File(name));
+}
 
-std::string ProgramFolder() { return VIREN_PROGRAM_FOLDER_PATH; }
+std::string ProgramFolder() {
+  return VIREN_PROGRAM_FOLDER_PATH;
+}
 
-std::string SourceDir() { return VIREN_SOURCE_DIR_PATH; }
+std::string SourceDir() {
+  return VIREN_SOURCE_DIR_PATH;
+}
 
 }  // namespace viren::test

@@ -11,10 +11,16 @@ MsgAnswer ConsoleUiHost::Message(int id, const std::vector<std::string>& args, M
   const std::string text = FormatMessage(id, args);
   MsgAnswer answer = MsgAnswer::Ok;
   switch (buttons) {
-    case MsgButtons::Ok: answer = MsgAnswer::Ok; break;
-    case MsgButtons::OkCancel: answer = answerYes_ ? MsgAnswer::Ok : MsgAnswer::Cancel; break;
+    case MsgButtons::Ok:
+      answer = MsgAnswer::Ok;
+      break;
+    case MsgButtons::OkCancel:
+      answer = answerYes_ ? MsgAnswer::Ok : MsgAnswer::Cancel;
+      break;
     case MsgButtons::YesNo:
-    case MsgButtons::YesNoCancel: answer = answerYes_ ? MsgAnswer::Yes : MsgAnswer::No; break;
+    case MsgButtons::YesNoCancel:
+      answer = answerYes_ ? MsgAnswer::Yes : MsgAnswer::No;
+      break;
   }
   std::lock_guard lock(mutex_);
   std::fprintf(stderr, "[%d] %s\n", id, text.c_str());

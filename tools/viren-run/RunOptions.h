@@ -9,19 +9,18 @@ namespace viren {
 // viren-run's own options. The engine never sees these words: it gets only
 // the command line the window program would have been given.
 struct RunOptions {
-  std::string dir;        // program folder; empty: the executable's
+  std::string dir;  // program folder; empty: the executable's
   bool answerYes = false;
-  double seconds = 0;     // 0: shut down as soon as start-up is done
-  std::string video;      // handed to the engine as -i
-  bool edit = false;      // -e
-  bool api = false;       // -s
+  double seconds = 0;  // 0: shut down as soon as start-up is done
+  std::string video;   // handed to the engine as -i
+  bool edit = false;   // -e
+  bool api = false;    // -s
 
   std::string EngineCommandLine() const;
 };
 
 // Parses argv[1..]; on a bad option returns nullopt and fills `error`.
-std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args,
-                                          std::string& error);
+std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args, std::string& error);
 
 extern const char* const kRunUsage;
 

@@ -25,8 +25,8 @@ int main(int argc, char** argv) {
   const bool started = engine.engineReady();
 
   // The event loop of the window program, reduced to what the engine posts.
-  const auto deadline = std::chrono::steady_clock::now() +
-                        std::chrono::duration<double>(options->seconds);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::duration<double>(options->seconds);
   while (started && !ui.closeRequested()) {
     while (auto command = ui.TakeCommand()) {
       if (*command == ID_APP_EXIT) ui.RequestClose();
