@@ -1,0 +1,398 @@
+#include "capture/GstCaptureGraph.h"
+
+#include <gst/app/gstappsink.h>
+#include <gst/gst.h>
+#include <gst/video/video.h>
+
+#include <atomic>
+#include <cstring>
+
+#include "capture/FrameDelivery.h"
+
+namespace viren {
+namespace {
+
+std::atomic<int> gLivePipelines{0};
+
+void OnPipelineFreed(gpointer, GObject*) {
+  gLivePipelines.fetch_sub(1);
+}
+
+// A file that does not start decoding within this time is taken as started,
+// as a graph still changing state is; errors then arrive as graph events.
+constexpr GstClockTime kPrerollTimeout = 10 * GST_SECOND;
+
+struct MessageRef {
+  GstMessage* msg = nullptr;
+  ~MessageRef() {
+    if (msg) gst_message_unref(msg);
+  }
+};
+
+bool IsInside(GstObject* object, GstElement* part) {
+  if (!object || !part) return false;
+  return object == GST_OBJECT(part) || gst_object_has_as_ancestor(object, GST_OBJECT(part));
+}
+
+int StatusOf(const GError* err) {
+  if (!err) return CAPTURE_FAILED;
+  if (err->domain == GST_RESOURCE_ERROR &&
+      (err->code == GST_RESOURCE_ERROR_NOT_FOUND || err->code == GST_RESOURCE_ERROR_OPEN_READ ||
+       err->code == GST_RESOURCE_ERROR_OPEN_READ_WRITE || err->code == GST_RESOURCE_ERROR_BUSY))
+    return CAPTURE_NOT_FOUND;
+  if (err->domain == GST_STREAM_ERROR || err->domain == GST_CORE_ERROR) return CAPTURE_NOT_PLAYABLE;
+  return CAPTURE_FAILED;
+}
+
+GstCaps* SizeCaps(std::optional<FrameSize> size) {
+  if (!size) return gst_caps_new_any();
+  return gst_caps_new_full(gst_structure_new("video/x-raw", "width", G_TYPE_INT, size->width,
+                                             "height", G_TYPE_INT, size->height, nullptr),
+                           gst_structure_new("image/jpeg", "width", G_TYPE_INT, size->width,
+                                             "height", G_TYPE_INT, size->height, nullptr),
+                           nullptr);
+}
+
+}  // namespace
+
+struct GstCaptureGraph::Callbacks {
+  // Streaming thread: one converted frame to the analysis.
+  static GstFlowReturn OnNewSample(GstAppSink* sink, gpointer data) {
+    auto* self = static_cast<GstCaptureGraph*>(data);
+    GstSample* sample = gst_app_sink_pull_sample(sink);
+    if (!sample) return GST_FLOW_EOS;
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    GstCaps* caps = gst_sample_get_caps(sample);
+    int width = 0, height = 0, stride = 0;
+    {
+      std::lock_guard lock(self->formatMutex_);
+      if (caps && caps != self->lastCaps_) {
+        GstVideoInfo info;
+        if (gst_video_info_from_caps(&info, caps)) {
+          gst_caps_replace(&self->lastCaps_, caps);
+          self->width_ = GST_VIDEO_INFO_WIDTH(&info);
+          self->height_ = GST_VIDEO_INFO_HEIGHT(&info);
+          self->stride_ = GST_VIDEO_INFO_PLANE_STRIDE(&info, 0);
+        }
+      }
+      width = self->width_;
+      height = self->height_;
+      stride = self->stride_;
+    }
+    gsize offset = 0;
+    if (const GstVideoMeta* meta = buffer ? gst_buffer_get_video_meta(buffer) : nullptr) {
+      stride = meta->stride[0];
+      offset = meta->offset[0];
+    }
+    GstMapInfo map;
+    if (buffer && width > 0 && height > 0 && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+      const gsize needed =
+          offset + static_cast<gsize>(stride) * (height - 1) + static_cast<gsize>(width) * 3;
+      if (stride >= width * 3 && map.size >= needed)
+        self->delivery_.Deliver(map.data + offset, stride, width, height);
+      gst_buffer_unmap(buffer, &map);
+    }
+    gst_sample_unref(sample);
+    return GST_FLOW_OK;
+  }
+
+  // Streaming thread: decodebin found a stream; the first video stream feeds
+  // the converter, any other stream stays unlinked.
+  static void OnPadAdded(GstElement*, GstPad* pad, gpointer data) {
+    auto* self = static_cast<GstCaptureGraph*>(data);
+    GstCaps* caps = gst_pad_get_current_caps(pad);
+    if (!caps) caps = gst_pad_query_caps(pad, nullptr);
+    const bool video =
+        caps && gst_caps_get_size(caps) > 0 &&
+        g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps, 0)), "video/");
+    if (caps) gst_caps_unref(caps);
+    if (!video) return;
+    GstPad* target = gst_element_get_static_pad(self->convert_, "sink");
+    if (!gst_pad_is_linked(target)) gst_pad_link(pad, target);
+    gst_object_unref(target);
+  }
+
+  // Any thread: wake the window thread for what OnGraphEvent handles.
+  static GstBusSyncReply OnBusMessage(GstBus*, GstMessage* message, gpointer data) {
+    auto* self = static_cast<GstCaptureGraph*>(data);
+    const GstMessageType type = GST_MESSAGE_TYPE(message);
+    if (type == GST_MESSAGE_ERROR ||
+        (type == GST_MESSAGE_EOS && self->request_.notifyEndOfStream)) {
+      if (self->notify_) self->notify_();
+    }
+    return GST_BUS_PASS;
+  }
+};
+
+GstCaptureGraph::GstCaptureGraph(FrameDelivery& delivery, std::function<void()> notify)
+    : delivery_(delivery), notify_(std::move(notify)) {}
+
+GstCaptureGraph::~GstCaptureGraph() {
+  if (pipeline_) {
+    GstBus* bus = gst_element_get_bus(pipeline_);
+    gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+    // Going to NULL joins the streaming threads: no callback runs after this.
+    gst_element_set_state(pipeline_, GST_STATE_NULL);
+    gst_bus_set_flushing(bus, TRUE);
+    gst_object_unref(bus);
+    gst_object_unref(pipeline_);
+  }
+  std::lock_guard lock(formatMutex_);
+  if (lastCaps_) gst_caps_unref(lastCaps_);
+}
+
+int GstCaptureGraph::LivePipelines() {
+  return gLivePipelines.load();
+}
+
+CaptureError GstCaptureGraph::ErrorFromMessage(void* message, bool building) const {
+  auto* msg = static_cast<GstMessage*>(message);
+  CaptureError e;
+  GError* err = nullptr;
+  gchar* debug = nullptr;
+  gst_message_parse_error(msg, &err, &debug);
+  e.status = StatusOf(err);
+  e.text = err && err->message ? err->message : "unknown error";
+  if (!building) {
+    e.operation = capture_op::kGetEvent;
+    e.status = CAPTURE_STREAM_ERROR;
+  } else if (IsInside(GST_MESSAGE_SRC(msg), source_)) {
+    e.operation =
+        request_.kind == Kind::File ? capture_op::kAddSourceFile : capture_op::kAddCaptureDevice;
+  } else if (IsInside(GST_MESSAGE_SRC(msg), appsink_)) {
+    e.operation = capture_op::kConnectRenderer;
+  } else {
+    e.operation = capture_op::kConnectSource;
+  }
+  if (e.status == CAPTURE_NOT_FOUND && e.operation != capture_op::kGetEvent &&
+      !IsInside(GST_MESSAGE_SRC(msg), source_))
+    e.status = CAPTURE_NOT_PLAYABLE;
+  if (err) g_error_free(err);
+  g_free(debug);
+  return e;
+}
+
+int GstCaptureGraph::FailFromBus(int fallbackStatus, std::string_view operation,
+                                 CaptureError& error) {
+  GstBus* bus = gst_element_get_bus(pipeline_);
+  MessageRef m{gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR)};
+  gst_object_unref(bus);
+  if (m.msg) {
+    error = ErrorFromMessage(m.msg, true);
+  } else {
+    error.status = fallbackStatus;
+    error.operation = std::string(operation);
+    error.text = "the pipeline refused the state change";
+  }
+  return error.status;
+}
+
+int GstCaptureGraph::Build(const Request& request, CaptureError& error) {
+  request_ = request;
+  pipeline_ = gst_pipeline_new("capture");
+  if (!pipeline_) {
+    error = {CAPTURE_FAILED, "", "no pipeline"};
+    return error.status;
+  }
+  gLivePipelines.fetch_add(1);
+  g_object_weak_ref(G_OBJECT(pipeline_), OnPipelineFreed, nullptr);
+
+  auto make = [](const char* factory, const char* name) {
+    return gst_element_factory_make(factory, name);
+  };
+
+  // Source.
+  if (request.kind == Kind::File) {
+    source_ = make("filesrc", "source");
+    if (!source_) {
+      error = {CAPTURE_FAILED, std::string(capture_op::kAddSourceFile), "no filesrc element"};
+      return error.status;
+    }
+    g_object_set(source_, "location", request.location.c_str(), nullptr);
+  } else {
+    GError* err = nullptr;
+    source_ = gst_parse_bin_from_description(request.location.c_str(), TRUE, &err);
+    if (!source_) {
+      error = {CAPTURE_FAILED, std::string(capture_op::kEnumBind),
+               err && err->message ? err->message : "cannot make the camera source"};
+      if (err) g_error_free(err);
+      return error.status;
+    }
+    if (err) g_error_free(err);
+  }
+  gst_bin_add(GST_BIN(pipeline_), source_);
+
+  GstElement* decoder = make("decodebin", "decoder");
+  convert_ = make("videoconvert", "convert");
+  GstElement* formatFilter = make("capsfilter", "bgr");
+  appsink_ = make("appsink", "grabber");
+  if (!decoder || !convert_ || !formatFilter || !appsink_) {
+    for (GstElement* e : {decoder, convert_, formatFilter, appsink_})
+      if (e) gst_object_unref(e);
+    convert_ = appsink_ = nullptr;
+    error = {CAPTURE_FAILED, std::string(capture_op::kAddSampleGrabber),
+             "GStreamer lacks decodebin, videoconvert, capsfilter or appsink"};
+    return error.status;
+  }
+  gst_bin_add_many(GST_BIN(pipeline_), decoder, convert_, formatFilter, appsink_, nullptr);
+
+  if (request.kind == Kind::Camera) {
+    sizeFilter_ = make("capsfilter", "size");
+    if (!sizeFilter_) {
+      error = {CAPTURE_FAILED, std::string(capture_op::kSetFormat), "no capsfilter element"};
+      return error.status;
+    }
+    GstCaps* caps = SizeCaps(request.size);
+    g_object_set(sizeFilter_, "caps", caps, nullptr);
+    gst_caps_unref(caps);
+    gst_bin_add(GST_BIN(pipeline_), sizeFilter_);
+    if (!gst_element_link_many(source_, sizeFilter_, decoder, nullptr)) {
+      error = {CAPTURE_FAILED, std::string(capture_op::kConnectSource),
+               "the camera source cannot be linked"};
+      return error.status;
+    }
+  } else if (!gst_element_link(source_, decoder)) {
+    error = {CAPTURE_FAILED, std::string(capture_op::kConnectSource),
+             "the file source cannot be linked"};
+    return error.status;
+  }
+
+  // The analysis takes 24-bit BGR only.
+  GstCaps* bgr = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGR", nullptr);
+  g_object_set(formatFilter, "caps", bgr, nullptr);
+  gst_caps_unref(bgr);
+  if (!gst_element_link_many(convert_, formatFilter, appsink_, nullptr)) {
+    error = {CAPTURE_FAILED, std::string(capture_op::kConnectRenderer),
+             "the converter cannot be linked to the grabber"};
+    return error.status;
+  }
+
+  g_object_set(appsink_, "sync", request.syncToClock ? TRUE : FALSE, "emit-signals", FALSE,
+               "max-buffers", 2u, "drop", FALSE, "enable-last-sample", FALSE, nullptr);
+  GstAppSinkCallbacks callbacks{};
+  callbacks.new_sample = &Callbacks::OnNewSample;
+  gst_app_sink_set_callbacks(GST_APP_SINK(appsink_), &callbacks, this, nullptr);
+  g_signal_connect(decoder, "pad-added", G_CALLBACK(&Callbacks::OnPadAdded), this);
+
+  GstBus* bus = gst_element_get_bus(pipeline_);
+  gst_bus_set_sync_handler(bus, &Callbacks::OnBusMessage, this, nullptr);
+  gst_object_unref(bus);
+
+  return WaitForPreroll(error);
+}
+
+int GstCaptureGraph::WaitForPreroll(CaptureError& error) {
+  const std::string_view sourceStep =
+      request_.kind == Kind::File ? capture_op::kAddSourceFile : capture_op::kAddCaptureDevice;
+  // READY opens the file or the device.
+  if (gst_element_set_state(pipeline_, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE)
+    return FailFromBus(CAPTURE_NOT_FOUND, sourceStep, error);
+
+  // PAUSED finds the streams and their format, and prerolls the first frame.
+  const GstStateChangeReturn ret = gst_element_set_state(pipeline_, GST_STATE_PAUSED);
+  if (ret == GST_STATE_CHANGE_FAILURE)
+    return FailFromBus(CAPTURE_STATE_FAILED, capture_op::kGetStatus, error);
+
+  GstBus* bus = gst_element_get_bus(pipeline_);
+  if (ret == GST_STATE_CHANGE_ASYNC) {
+    for (;;) {
+      MessageRef m{gst_bus_timed_pop_filtered(
+          bus, kPrerollTimeout,
+          static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_ASYNC_DONE))};
+      if (!m.msg) break;  // still going: taken as started
+      if (GST_MESSAGE_TYPE(m.msg) == GST_MESSAGE_ERROR) {
+        error = ErrorFromMessage(m.msg, true);
+        gst_object_unref(bus);
+        return error.status;
+      }
+      if (GST_MESSAGE_SRC(m.msg) == GST_OBJECT(pipeline_)) break;
+    }
+  } else {
+    MessageRef m{gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR)};
+    if (m.msg) {
+      error = ErrorFromMessage(m.msg, true);
+      gst_object_unref(bus);
+      return error.status;
+    }
+  }
+  gst_object_unref(bus);
+  return CAPTURE_OK;
+}
+
+int GstCaptureGraph::Run(CaptureError& error) {
+  if (!pipeline_) {
+    error = {CAPTURE_FAILED, std::string(capture_op::kRun), "no capture graph"};
+    return error.status;
+  }
+  // From READY a file starts again at its first frame.
+  if (stopped_ && request_.kind == Kind::File) delivery_.RequestRewind();
+  if (gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+    FailFromBus(CAPTURE_STATE_FAILED, capture_op::kRun, error);
+    error.operation = capture_op::kRun;
+    return error.status;
+  }
+  stopped_ = false;
+  return CAPTURE_OK;
+}
+
+int GstCaptureGraph::Stop(CaptureError& error) {
+  if (!pipeline_) return CAPTURE_OK;
+  // Leaving PAUSED deactivates the pads, which waits for the streaming
+  // threads to return from the frame they are in.
+  if (gst_element_set_state(pipeline_, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE) {
+    FailFromBus(CAPTURE_STATE_FAILED, capture_op::kStop, error);
+    error.operation = capture_op::kStop;
+    return error.status;
+  }
+  gst_element_get_state(pipeline_, nullptr, nullptr, GST_CLOCK_TIME_NONE);
+  stopped_ = true;
+  return CAPTURE_OK;
+}
+
+int GstCaptureGraph::SeekToStart(CaptureError& error) {
+  if (!pipeline_) return CAPTURE_OK;
+  delivery_.RequestRewind();
+  if (!gst_element_seek_simple(
+          pipeline_, GST_FORMAT_TIME,
+          static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_KEY_UNIT), 0)) {
+    error = {CAPTURE_SEEK_FAILED, std::string(capture_op::kSetPositions),
+             "the video cannot be rewound"};
+    return error.status;
+  }
+  return CAPTURE_OK;
+}
+
+std::vector<GraphEvent> GstCaptureGraph::TakeEvents() {
+  std::vector<GraphEvent> events;
+  if (!pipeline_) return events;
+  GstBus* bus = gst_element_get_bus(pipeline_);
+  for (;;) {
+    MessageRef m{gst_bus_pop_filtered(
+        bus, static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS))};
+    if (!m.msg) break;
+    GraphEvent ev;
+    if (GST_MESSAGE_TYPE(m.msg) == GST_MESSAGE_EOS) {
+      ev.kind = GraphEvent::Kind::EndOfStream;
+    } else {
+      ev.kind = GraphEvent::Kind::Error;
+      ev.error = ErrorFromMessage(m.msg, false);
+    }
+    events.push_back(std::move(ev));
+  }
+  gst_object_unref(bus);
+  return events;
+}
+
+int GstCaptureGraph::SetCameraSize(std::optional<FrameSize> size, CaptureError& error) {
+  if (!sizeFilter_) {
+    error = {CAPTURE_FAILED, std::string(capture_op::kSetFormat), "not a camera"};
+    return error.status;
+  }
+  request_.size = size;
+  GstCaps* caps = SizeCaps(size);
+  g_object_set(sizeFilter_, "caps", caps, nullptr);
+  gst_caps_unref(caps);
+  return CAPTURE_OK;
+}
+
+}  // namespace viren
