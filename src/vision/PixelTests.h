@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace viren {
+
+// The per-pixel tests of the frame analysis. Frames are 3 bytes a pixel (blue,
+// green, red); binary outputs are one byte a pixel, 0 or 1.
+
+// The smallest channel difference that counts as movement:
+// (100 - DIFF_LEVEL) x W / 100, integer arithmetic.
+int DifferenceThreshold(int diffLevel, int width);
+
+// out[i] = 1 when the blue, green or red byte of pixel i differs between
+// `frame` and `reference` by `threshold` or more, else 0.
+void DifferenceTest(const std::uint8_t* frame, const std::uint8_t* reference, std::size_t pixels,
+                    int threshold, std::uint8_t* out);
+
+// The same, and the frame then replaces the reference in the same pass (the
+// analysis keeps the frame it has just analysed as the next reference).
+void DifferenceTestAndKeep(const std::uint8_t* frame, std::uint8_t* reference, std::size_t pixels,
+                           int threshold, std::uint8_t* out);
+
+// out[i] = 1 when diff[i] is set and main - other1 - other2 > markerLevel,
+// where the main channel is red for markerCheck 1, green for 2 and blue for
+// any other value.
+void MarkerTest(const std::uint8_t* frame, const std::uint8_t* diff, std::size_t pixels,
+                int markerCheck, int markerLevel, std::uint8_t* out);
+
+}  // namespace viren
