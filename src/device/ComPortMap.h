@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+
+namespace viren {
+
+class Settings;
+
+// The device path COM number `number` stands for: VIREN.ini [USB]
+// COM_DEVICE<number> when set, else the number-th serial device found
+// (ListSerialDevices). Empty when there is none or the number is not 1..65535.
+std::string ResolveComDevice(const Settings& settings, int number,
+                             const std::string& devRoot = "/dev");
+
+// How menus and messages name a port: "COM3 (/dev/ttyUSB0)", or "COM3" when
+// no device stands behind the number.
+std::string ComPortLabel(const Settings& settings, int number, const std::string& devRoot = "/dev");
+
+}  // namespace viren

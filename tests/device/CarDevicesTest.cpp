@@ -1,0 +1,218 @@
+// The devices as the engine uses them: start-up and shut-down, drive commands
+// reaching a fake board byte for byte, COM port selection.
+#include "device/CCarDevices.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "DeviceRig.h"
+#include "FakePcOpRs1.h"
+#include "FakeRelayBoard.h"
+#include "core/DriveTypes.h"
+#include "device/RoboQFrame.h"
+#include "settings/IniFile.h"
+
+namespace viren {
+namespace {
+
+using namespace std::chrono_literals;
+using test::FakeRelayBoard;
+using Strings = std::vector<std::string>;
+
+constexpr DeviceTimings kFast{{10ms, 20}, {100ms}};
+
+class CarDevices : public ::testing::Test {
+ protected:
+  CarDevices() : rig({.com1Device = board.devicePath()}) {}
+
+  // Start-up step 12 as the engine runs it.
+  bool OpenDevice(CCarDevices& devices) {
+    if (devices.RoboQOpen() || devices.RelayOpen()) return true;
+    rig.ui.Message(142, {}, MsgIcon::Stop, MsgButtons::Ok);
+    return false;
+  }
+  Strings Since(std::size_t from) const {
+    const auto all = board.commands();
+    return Strings(all.begin() + static_cast<long>(std::min(from, all.size())), all.end());
+  }
+
+  FakeRelayBoard board;
+  test::DeviceRig rig;
+};
+
+TEST_F(CarDevices, startupOpensTheBoardAndShutdownStopsAndReleasesIt) {
+  {
+    CCarDevices devices(rig.settings, rig.state, rig.ui, kFast);
+    EXPECT_TRUE(OpenDevice(devices));
+    EXPECT_EQ(board.commands(), (Strings{"AT\r", "PCRA0RB0\r", "PCRC0RD0\r", "PCRE0\r"}));
+    devices.drive().SendDriveCommand(DRIVE_FORWARD);
+    devices.drive().SendDriveCommand(DRIVE_LEFT);
+    devices.RelayClose();
+    devices.RoboQClose();
+  }
+  EXPECT_EQ(Since(4), (Strings{"PCRA1RB0\r", "PCRC1RD0\r", "PCRA0RB0\r", "PCRC0RD0\r", "PCRE0\r"}));
+  EXPECT_TRUE(rig.ui.messageIds().empty());
+}
+
+TEST_F(CarDevices, noPortNumberOpensNothingAndShowsNothing) {
+  rig.Configure({.com1Device = board.devicePath(), .comNo = 0});
+  CCarDevices devices(rig.settings, rig.state, rig.ui, kFast);
+  EXPECT_TRUE(OpenDevice(devices));
+  devices.drive().SendDriveCommand(DRIVE_FORWARD);
+  devices.RelayClose();
+  devices.RoboQClose();
+  std::this_thread::sleep_for(20ms);
+  EXPECT_EQ(board.received(), "");
+  EXPECT_TRUE(rig.ui.messageIds().empty());
+}
+
+TEST_F(CarDevices, missingDeviceGivesOnly142FromStartup) {
+  rig.Configure({.com1Device = "/dev/no-such-board"});
+  CCarDevices devices(rig.settings, rig.state, rig.ui, kFast);
+  EXPECT_FALSE(OpenDevice(devices));
+  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{142}));
+}
+
+TEST_F(CarDevices, everyDriveCommandReachesTheBoardAsItsTextInBothCarModes) {
+  const struct {
+    int code;
+    const char* normal;
+    const char* fourWheel;
+  } cases[] = {
+      {DRIVE_FORWARD, "PCRA1RB0\r", "PCRA1RB0RC1RD0\r"},
+      {DRIVE_REVERSE, "PCRA0RB1\r", "PCRA0RB1RC0RD1\r"},
+      {DRIVE_STRAIGHT, "PCRC0RD0\r", nullptr},
+      {DRIVE_LEFT, "PCRC1RD0\r", "PCRA0RB1RC1RD0\r"},
+      {DRIVE_RIGHT, "PCRC0RD1\r", "PCRA1RB0RC0RD1\r"},
+      {DRIVE_TURBO_ON, "PCRE1\r", nullptr},
+      {DRIVE_TURBO_OFF, "PCRE0\r", nullptr},
+      {DRIVE_AUTO_ON, nullptr, nullptr},
+      {DRIVE_AUTO_OFF, nullptr, nullptr},
+      {DRIVE_STOP, "PCRA0RB0\r", "PCRA0RB0RC0RD0\r"},
+      {DRIVE_CHECK, "AT\r", "AT\r"},
+  };
+  for (bool fourWheel : {false, true}) {
+    rig.state.control4WD = fourWheel;
+    CCarDevices devices(rig.settings, rig.state, rig.ui, kFast);
+    ASSERT_TRUE(devices.RelayOpen());
+    for (const auto& c : cases) {
+      const std::size_t before = board.commands().size();
+      devices.drive().SendDriveCommand(c.code);
+      const char* expected = fourWheel ? c.fourWheel : c.normal;
+      if (expected)
+        EXPECT_EQ(Since(before), (Strings{expected})) << c.code << " 4wd " << fourWheel;
+      else
+        EXPECT_TRUE(Since(before).empty()) << c.code << " 4wd " << fourWheel;
+    }
+    devices.RelayClose();
+  }
+}
+
+TEST_F(CarDevices, stopWhileMovingWithTurboSendsTurboOffFirst) {
+  CCarDevices devices(rig.settings, rig.state, rig.ui, kFast);
+  ASSERT_TRUE(devices.RelayOpen());
+  auto& drive = devices.drive();
+  drive.SendDriveCommand(DRIVE_FORWARD);
+  drive.SendDriveCommand(DRIVE_TURBO_ON);
+  const std::size_t before = board.commands().size();
+  drive.SendDriveCommand(DRIVE_STOP);
+  EXPECT_EQ(Since(before), (Strings{"PCRE0\r", "PCRA0RB0\r"}));
+  EXPECT_EQ(drive.DriveState(), 0u);
+}
+
+TEST_F(CarDevices, nothingIsWrittenWhileSimulating) {
+  CCarDevices devices(rig.settings, rig.state, rig.ui, kFast);
+  ASSERT_TRUE(devices.RelayOpen());
+  const std::size_t before = board.commands().size();
+  rig.state.simulating = true;
+  for (int code = DRIVE_CHECK; code <= DRIVE_AUTO_OFF; ++code)
+    devices.drive().SendDriveCommand(code);
+  std::this_thread::sleep_for(20ms);
+  EXPECT_TRUE(Since(before).empty());
+  // The state still follows every command.
+  EXPECT_EQ(devices.drive().DriveState(), DRIVE_STATE_REVERSE | DRIVE_STATE_RIGHT);
+}
+
+TEST_F(CarDevices, silentBoardMakesOtherSendersWaitAndThe194ComesAfterTheCommand) {
+  CCarDevices devices(rig.settings, rig.state, rig.ui, kFast);
+  ASSERT_TRUE(devices.RelayOpen());
+  board.SetDefault(FakeRelayBoard::Silent());
+  std::vector<std::thread> senders;
+  for (int code : {DRIVE_LEFT, DRIVE_FORWARD, DRIVE_RIGHT})
+    senders.emplace_back([&, code] { devices.drive().SendDriveCommand(code); });
+  for (auto& s : senders) s.join();
+  // Each unanswered command is followed by one reconnect handshake, never by
+  // itself again; each failed reconnect says so once.
+  const Strings sent = Since(4);
+  ASSERT_EQ(sent.size(), 6u);
+  for (std::size_t i = 0; i < sent.size(); i += 2) {
+    EXPECT_NE(sent[i], "AT\r");
+    EXPECT_EQ(sent[i + 1], "AT\r");
+  }
+  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{194, 194, 194}));
+  // The state keeps every command although the board never took one.
+  const std::uint32_t state = devices.drive().DriveState();
+  EXPECT_TRUE(state == (DRIVE_STATE_FORWARD | DRIVE_STATE_LEFT) ||
+              state == (DRIVE_STATE_FORWARD | DRIVE_STATE_RIGHT))
+      << state;
+  devices.RelayClose();
+}
+
+TEST_F(CarDevices, selectComPortRewritesTheNumberAndReopens) {
+  CCarDevices devices(rig.settings, rig.state, rig.ui, kFast);
+  ASSERT_TRUE(devices.RelayOpen());
+  EXPECT_TRUE(devices.SelectComPort(0));
+  EXPECT_EQ(ini::Lookup(rig.dir.Read("option.ini"), "USB", "COM_NO"), "0");
+  EXPECT_FALSE(devices.relay().connected());
+  // Closing sent the rest position.
+  EXPECT_EQ(Since(4), (Strings{"PCRA0RB0\r", "PCRC0RD0\r", "PCRE0\r"}));
+  EXPECT_TRUE(devices.SelectComPort(1));
+  EXPECT_TRUE(devices.relay().connected());
+  EXPECT_EQ(Since(7), (Strings{"AT\r", "PCRA0RB0\r", "PCRC0RD0\r", "PCRE0\r"}));
+  EXPECT_FALSE(devices.SelectComPort(-1));
+  EXPECT_EQ(ini::Lookup(rig.dir.Read("option.ini"), "USB", "COM_NO"), "1");
+  EXPECT_EQ(devices.ComPortLabel(1), "COM1 (" + board.devicePath() + ")");
+  devices.RelayClose();
+}
+
+TEST_F(CarDevices, reopeningAfterAFailedHandshakeDoesNotOpenThePortTwice) {
+  board.Script(FakeRelayBoard::Silent());
+  CCarDevices devices(rig.settings, rig.state, rig.ui, kFast);
+  EXPECT_FALSE(devices.RelayOpen());
+  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{141}));
+  EXPECT_TRUE(devices.SelectComPort(1));
+  EXPECT_TRUE(devices.relay().connected());
+  devices.drive().SendDriveCommand(DRIVE_REVERSE);
+  EXPECT_EQ(board.commands().back(), "PCRA0RB1\r");
+  devices.RelayClose();
+}
+
+TEST(CarDevicesRoboQ, roboQModeOpensTheTransmitterAndLeavesTheRelayBoardAlone) {
+  test::FakePcOpRs1 transmitter;
+  test::DeviceRig rig({.com1Device = transmitter.devicePath(), .roboqBand = 1});
+  rig.state.controlRoboQ = true;
+  CCarDevices devices(rig.settings, rig.state, rig.ui, kFast);
+  ASSERT_TRUE(devices.RoboQOpen());
+  EXPECT_EQ(devices.drive().SpeedLevel(), 2);
+  devices.drive().SendDriveCommand(DRIVE_TURBO_ON);
+  EXPECT_EQ(devices.drive().SpeedLevel(), 3);
+  devices.drive().SendDriveCommand(DRIVE_FORWARD);
+  ASSERT_TRUE(transmitter.WaitForFrames(2, 2s));
+  devices.drive().SendDriveCommand(DRIVE_STOP);
+  // Stop while moving releases turbo first: speed back to 2.
+  EXPECT_EQ(devices.drive().SpeedLevel(), 2);
+  // COM change: the transmitter is closed (stop frame out) and opened again.
+  EXPECT_TRUE(devices.SelectComPort(1));
+  EXPECT_TRUE(devices.roboQ().isOpen());
+  const auto frames = transmitter.frames();
+  EXPECT_EQ(test::DecodeRoboQPattern(frames.back().pattern), RoboQStopCode(1));
+  EXPECT_EQ(test::DecodeRoboQPattern(frames.front().pattern), RoboQCode(3, 0, 1));
+  devices.RelayClose();
+  devices.RoboQClose();
+  EXPECT_EQ(transmitter.strayBytes(), 0u);
+  EXPECT_TRUE(rig.ui.messageIds().empty());
+}
+
+}  // namespace
+}  // namespace viren
