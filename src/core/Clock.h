@@ -44,6 +44,9 @@ class Clock {
   // Runs `wait`, which blocks until other clock threads have done something
   // (typically std::thread::join).
   virtual void Blocking(const std::function<void()>& wait) = 0;
+  // A virtual clock only moves when every thread sleeps: a loop that never
+  // sleeps for a positive time would hold it still.
+  virtual bool IsVirtual() const { return false; }
 
   void SleepFor(std::chrono::milliseconds duration);
   void Join(std::thread& thread);
@@ -81,6 +84,7 @@ class VirtualClock final : public Clock {
   std::unique_ptr<ClockEvent> MakeEvent() override;
   std::thread StartThread(std::function<void()> body) override;
   void Blocking(const std::function<void()>& wait) override;
+  bool IsVirtual() const override { return true; }
 
  private:
   class Event;

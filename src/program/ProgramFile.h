@@ -1,0 +1,88 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "program/DrivingProgram.h"
+
+namespace viren {
+
+class Settings;
+class UiHost;
+
+// The .ntc file: a 32-byte header (".ntc", version, count, reserved) and
+// count records of 32 bytes exactly as in memory.
+inline constexpr std::string_view kProgramMagic = ".ntc";
+inline constexpr int kProgramVersion = 2;
+inline constexpr int kProgramHeaderSize = 32;
+inline constexpr std::string_view kProgramFileFilter = "VIRENﾌｧｲﾙ (*.ntc)|*.ntc||";
+inline constexpr std::string_view kProgramFileExtension = "ntc";
+inline constexpr std::string_view kProgramFolder = "sample/program";
+
+enum class ProgramReadStatus { Ok, CannotOpen, NotProgramFile };
+
+// Checks and unpacks file bytes. Any version is accepted; a wrong magic, a
+// count outside 1..100 or fewer record bytes than the count promises is not
+// a program file, and nothing is stored then.
+ProgramReadStatus DecodeProgramFile(std::string_view bytes, ProgramRecords& records, int& count);
+std::string EncodeProgramFile(const EventRecord* records, int count);
+// Reads at most what a 100-record file can hold.
+ProgramReadStatus ReadProgramBytes(const std::string& path, ProgramRecords& records, int& count);
+
+// The file choosers of the open and save commands. The window program shows
+// its file dialogs (default extension "ntc", kProgramFileFilter, read-only
+// box hidden; the save dialog asks before overwriting), tests answer from a
+// script. An empty result means the user cancelled. Window thread.
+class ProgramFileDialogs {
+ public:
+  virtual ~ProgramFileDialogs() = default;
+  virtual std::string ChooseProgramToOpen(const std::string& initialName,
+                                          const std::string& initialFolder) = 0;
+  virtual std::string ChooseProgramToSave(const std::string& initialName) = 0;
+};
+
+// The program's file commands: start-up load, open, save, new and the
+// question before a modified program is dropped. Window thread.
+class ProgramFiles {
+ public:
+  ProgramFiles(DrivingProgram& program, const Settings& settings, UiHost& ui,
+               ProgramFileDialogs* dialogs = nullptr);
+
+  // Called after every change, so the editor redraws the flowchart.
+  void SetRedraw(std::function<void()> redraw) { redraw_ = std::move(redraw); }
+  void SetDialogs(ProgramFileDialogs* dialogs) { dialogs_ = dialogs; }
+
+  // Start-up step: the start-only program, then FILE_NAME (a bare name lives
+  // in sample/program) when it is set; a failing file shows 149 or 150 and
+  // leaves the start-only program.
+  void LoadProgramAtStartup();
+  // Reads `path` into the program and selects the start command. Shows
+  // message 149 (cannot read) or 150 (not a program file) and leaves the
+  // program unchanged on failure. fileName, modified and undo stay.
+  bool ReadProgramFile(const std::string& path);
+  // Menu commands 57601 (sample false) and 32891 (sample true).
+  void OpenProgramFile(bool sample);
+  // Menu command 57603: save-as dialog, compaction, write. Message 148 when
+  // the file cannot be written (the program stays modified).
+  bool SaveProgramFile();
+  // Compacts and writes without a dialog; true on success.
+  bool WriteProgramFile(const std::string& path);
+  // Asks message 152 when modified: Yes saves (and returns its result).
+  bool ConfirmSaveIfModified();
+  // Menu command 57600: asks message 155; Yes keeps only the start command.
+  void NewProgram();
+
+ private:
+  void Redraw() {
+    if (redraw_) redraw_();
+  }
+
+  DrivingProgram& program_;
+  const Settings& settings_;
+  UiHost& ui_;
+  ProgramFileDialogs* dialogs_;
+  std::function<void()> redraw_;
+};
+
+}  // namespace viren

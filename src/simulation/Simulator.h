@@ -1,0 +1,135 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "core/CarState.h"
+#include "core/Clock.h"
+#include "core/DriveInterfaces.h"
+#include "core/EngineState.h"
+#include "program/DrivingInterfaces.h"
+#include "program/DrivingProgram.h"
+#include "program/ProgramRunner.h"
+#include "simulation/TrackHeading.h"
+
+namespace viren {
+
+class Settings;
+
+// [SIMULATION] values, read once at start-up; the real ones are held as
+// single-precision numbers.
+struct SimulationSettings {
+  int speedMs = 10;  // pause while moving (or in four-wheel mode); <= 0: none
+  float positionStep = 8.0f;
+  float directionStep = 0.02f;
+  float turbo = 2.0f;
+  float roboQ = 0.5f;
+  static SimulationSettings Load(const Settings& settings);
+};
+
+// The "Position" block of the program interface; called only while the
+// interface is active, on the simulation thread.
+class PositionPublisher {
+ public:
+  virtual ~PositionPublisher() = default;
+  virtual void PublishPosition() = 0;
+};
+
+// The window side of the simulation: leaving the program editor and sizing
+// the view at the start (window thread), and drawing each step (simulation
+// thread; not called while the program view is shown).
+class SimulationView {
+ public:
+  virtual ~SimulationView() = default;
+  virtual void LeaveProgramEditor() {}
+  virtual void FitFrameToClient(int /*width*/, int /*height*/) {}
+  virtual void DrawStep() {}
+};
+
+// Told after every step, on the simulation thread (the headless track).
+class SimulationStepObserver {
+ public:
+  virtual ~SimulationStepObserver() = default;
+  virtual void OnSimulationStep() = 0;
+};
+
+// The simulated car's pose, in layout pixels and radians.
+struct SimulatedPose {
+  double x = 0;
+  double y = 0;
+  double theta = 0;  // 0 toward +x, growing clockwise on the screen
+};
+
+// Moves a virtual car from the buttons held in DriveState, in fixed time
+// steps on its own thread, and writes the car state as the frame analysis
+// would, waking the driving program after each step as a frame would.
+//
+// Start and Stop are called on the window thread (or the program interface's);
+// Step is the thread's body and is public so that tests can drive it.
+class Simulator final : public SimulatedCar {
+ public:
+  Simulator(EngineState& engine, CarState& car, DriveCommander& drive, ProgramRunner& runner,
+            const DrivingProgram& program, Clock& clock);
+  ~Simulator() override;
+  Simulator(const Simulator&) = delete;
+  Simulator& operator=(const Simulator&) = delete;
+
+  void SetHeading(HeadingUpdater* heading) { heading_ = heading; }
+  void SetPublisher(PositionPublisher* publisher) { publisher_ = publisher; }
+  void SetView(SimulationView* view) { view_ = view ? view : &noView_; }
+  void SetBall(BallControl* ball) { ball_ = ball; }
+  void SetStepObserver(SimulationStepObserver* observer) { stepObserver_ = observer; }
+
+  // Start-up step.
+  void LoadSimulationSettings(const Settings& settings);
+  void SetSettings(const SimulationSettings& settings) { settings_ = settings; }
+  const SimulationSettings& settings() const { return settings_; }
+
+  // The menu toggle (command 32869) and the start-up offer.
+  void ToggleSimulation();
+  // Layout view with the car figure, a 640 x 480 view, the car at its centre,
+  // then the thread. Nothing happens while it runs already.
+  void StartSimulation();
+  // Ends the thread after its current step and waits for it.
+  void StopSimulation();
+
+  // The car at the centre of the view, heading 0 (done by the start).
+  void ResetCar();
+  void PlaceCar(double x, double y, double heading) override;
+  SimulatedPose Pose() const;
+
+  // One step: following, motion, turn count, wake-up. Returns the pause in
+  // milliseconds that follows it (0: none).
+  int Step();
+
+ private:
+  void Thread();
+  void FollowStep();
+  void RecomputeBallRect(Point cheese);
+  int PatternSize() const { return ball_ ? ball_->PatternSize() : 64; }
+
+  EngineState& engine_;
+  CarState& car_;
+  DriveCommander& drive_;
+  ProgramRunner& runner_;
+  const DrivingProgram& program_;
+  Clock& clock_;
+  HeadingUpdater* heading_ = nullptr;
+  PositionPublisher* publisher_ = nullptr;
+  SimulationView noView_;
+  SimulationView* view_ = &noView_;
+  BallControl* ball_ = nullptr;
+  SimulationStepObserver* stepObserver_ = nullptr;
+  SimulationSettings settings_;
+
+  mutable std::mutex poseMutex_;
+  SimulatedPose pose_;
+
+  std::mutex lifecycle_;
+  std::unique_ptr<ClockEvent> event_;
+  std::thread thread_;
+};
+
+}  // namespace viren
