@@ -196,7 +196,7 @@ TEST_F(DriveControl, withoutCollaboratorsCommandsStillChangeTheState) {
   drive.SetPositionLogging(true);
   drive.SendDriveCommand(DRIVE_FORWARD);
   drive.SendDriveCommand(DRIVE_STOP);
-  EXPECT_EQ(journal.Take(), (Lines{"relay 1", "relay 0"}));
+  EXPECT_EQ(journal.Take(), (Lines{"relay 1", "relay 7", "relay 0"}));
 }
 
 TEST_F(DriveControl, concurrentCommandsNeverOverlapAndReadersSeeWholeWords) {

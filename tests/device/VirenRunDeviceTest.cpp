@@ -1,0 +1,79 @@
+// viren-run with a relay board on a pseudo-terminal: the board is opened at
+// start-up and put at rest at shut-down, as a user's board would be.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+
+#include "FakeRelayBoard.h"
+#include "settings/IniFile.h"
+#include "support/TestDir.h"
+
+namespace viren {
+namespace {
+
+using namespace std::chrono_literals;
+using Strings = std::vector<std::string>;
+
+struct RunResult {
+  int status = -1;
+  std::string err;
+};
+
+RunResult RunViren(const std::string& args) {
+  const std::string command = test::ProgramFolder() + "/viren-run " + args + " 2>&1 >/dev/null";
+  RunResult r;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return r;
+  std::array<char, 512> buf;
+  while (std::fgets(buf.data(), buf.size(), pipe)) r.err += buf.data();
+  const int status = ::pclose(pipe);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+class VirenRunBoard : public ::testing::Test {
+ protected:
+  void Prepare(int comNo) {
+    std::filesystem::copy_file(test::ProgramFolder() + "/VIREN.ini", dir.File("VIREN.ini"));
+    dir.Write("VIREN.ini",
+              ini::Update(dir.Read("VIREN.ini"), "USB", "COM_DEVICE1", board.devicePath()));
+    dir.Write("option.ini",
+              "[AGREEMENT]\r\nAGREEMENT=1\r\n[USB]\r\nCOM_NO=" + std::to_string(comNo) + "\r\n");
+  }
+
+  test::FakeRelayBoard board;
+  test::TestDir dir;
+};
+
+TEST_F(VirenRunBoard, boardIsHandshakenAndRestedAtStartupAndReleasedAtShutdown) {
+  Prepare(1);
+  const auto r = RunViren("--dir " + dir.path() + " --seconds 0.2");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err.find("[142]"), std::string::npos) << r.err;
+  EXPECT_EQ(board.commands(), (Strings{"AT\r", "PCR00R10\r", "PCR20R30\r", "PCR40\r", "PCR00R10\r",
+                                       "PCR20R30\r", "PCR40\r"}));
+}
+
+TEST_F(VirenRunBoard, portNumberZeroOpensNothingAndShowsNothing) {
+  Prepare(0);
+  const auto r = RunViren("--dir " + dir.path() + " --seconds 0.1");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err.find("[14"), std::string::npos) << r.err;
+  EXPECT_EQ(board.received(), "");
+}
+
+TEST_F(VirenRunBoard, silentBoardIsReportedWith141And142AndTheRunGoesOn) {
+  Prepare(1);
+  board.SetDefault(test::FakeRelayBoard::Silent());
+  const auto r = RunViren("--dir " + dir.path() + " --seconds 0.1");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("[141]"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("[142]"), std::string::npos) << r.err;
+  EXPECT_EQ(board.commands(), (Strings{"AT\r"}));
+}
+
+}  // namespace
+}  // namespace viren
