@@ -22,6 +22,8 @@ std::atomic<bool> gCountAllocations{false};
 std::atomic<long> gAllocations{0};
 }  // namespace
 
+// The replacements pair malloc with free; GCC cannot see that through inlining.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void* operator new(std::size_t size) {
   if (gCountAllocations.load(std::memory_order_relaxed)) gAllocations.fetch_add(1);
   if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
