@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <QPolygon>
 
+#include "vision/PolygonFile.h"
+
 namespace viren {
 
 namespace {
@@ -22,6 +24,22 @@ bool HasOutline(const PolygonList& list) {
 }
 
 }  // namespace
+
+bool ReadCarShapeFile(const std::string& path, PolygonList& out) {
+  out = PolygonList{};
+  int polygons = 0;
+  int total = 0;
+  int counts[kMaxShapePolylines] = {};
+  std::vector<Point> points(kMaxShapePoints);
+  if (ReadPolygonFile(path, polygons, counts, total, points.data(), kMaxShapePolylines,
+                      kMaxShapePoints) == 0) {
+    return false;
+  }
+  points.resize(static_cast<std::size_t>(std::clamp(total, 0, kMaxShapePoints)));
+  out.points = std::move(points);
+  out.counts.assign(counts, counts + std::clamp(polygons, 0, kMaxShapePolylines));
+  return true;
+}
 
 CarShape LoadCarShape(const ShapeFileReader& reader, const std::string& path, SettingPair carSize) {
   CarShape shape;

@@ -29,6 +29,9 @@ inline constexpr int kMaxShapePoints = 256;
 // kMaxShapePoints points; false when the file cannot be opened.
 using ShapeFileReader = std::function<bool(const std::string& path, PolygonList& out)>;
 
+// The shape metafile reader of the vision part, with the car shape's room.
+bool ReadCarShapeFile(const std::string& path, PolygonList& out);
+
 // The graphic car: the first polyline is the outline, the others are detail
 // lines; the extent is that of the outline.
 struct CarShape {

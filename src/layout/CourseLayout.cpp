@@ -21,7 +21,7 @@ bool ValidRange(int width, int height) {
 }  // namespace
 
 CourseLayout::CourseLayout(Settings& settings, UiHost& ui, const EngineState& state)
-    : settings_(settings), ui_(ui), state_(state) {}
+    : settings_(settings), ui_(ui), state_(state), shapeReader_(ReadCarShapeFile) {}
 
 void CourseLayout::SetShapeReader(ShapeFileReader reader) {
   std::lock_guard lock(mutex_);

@@ -36,8 +36,8 @@ class CourseLayout {
  public:
   CourseLayout(Settings& settings, UiHost& ui, const EngineState& state);
 
-  // Where the car shape comes from; without a reader the CAR_SIZE rectangle
-  // is used. Set before Initialise.
+  // Where the car shape comes from (the metafile reader unless replaced);
+  // without a reader the CAR_SIZE rectangle is used. Set before Initialise.
   void SetShapeReader(ShapeFileReader reader);
 
   // Start-up: pens and colours from the settings, the layout picture
