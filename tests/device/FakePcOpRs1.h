@@ -20,6 +20,7 @@ class FakePcOpRs1 : public PtyPeer {
     Clock::time_point start;
   };
 
+  FakePcOpRs1() { Start(); }
   ~FakePcOpRs1() override { Stop(); }
 
   // The last acknowledgement comes `duration` after the pattern: how long

@@ -27,6 +27,7 @@ class FakeRelayBoard : public PtyPeer {
   static Reply Garbage(std::string text) { return {Reply::Garbage, {}, std::move(text)}; }
   static Reply Vanish() { return {Reply::Vanish, {}, {}}; }
 
+  FakeRelayBoard() { Start(); }
   ~FakeRelayBoard() override { Stop(); }
 
   // The reply to the next command not yet scripted; afterwards `Default`.

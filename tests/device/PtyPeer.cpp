@@ -26,6 +26,9 @@ PtyPeer::PtyPeer() {
     ::cfmakeraw(&tio);
     ::tcsetattr(keepSlave_, TCSANOW, &tio);
   }
+}
+
+void PtyPeer::Start() {
   thread_ = std::thread([this] { Run(); });
 }
 

@@ -41,6 +41,9 @@ class PtyPeer {
   void Stop();
 
  protected:
+  // Starts serving the line; derived classes call it last in their
+  // constructor, so the peer thread never sees a half-built fake.
+  void Start();
   // Called on the peer thread, with the peer's lock held, for each chunk.
   virtual void OnBytes(std::string_view bytes) = 0;
   // Queue actions from OnBytes (lock already held).
