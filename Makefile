@@ -38,6 +38,7 @@ check-tsan: deps
 	  ctest --output-on-failure -j $(JOBS)
 
 bench: deps
+	@bash scripts/install-bench-deps.sh
 	@cmake -S . -B build-release $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DVIREN_BUILD_TESTS=OFF >/dev/null
 	@cmake --build build-release -j $(JOBS)
 	@for b in build-release/bench/bench_*; do [ -x "$$b" ] && "$$b" --benchmark_min_time=0.2; done; true

@@ -29,10 +29,8 @@ void DifferenceScalar(const std::uint8_t* __restrict frame, const std::uint8_t* 
 #ifdef VIREN_HAVE_AVX2_PATH
 #define VIREN_AVX2 __attribute__((target("avx2")))
 
-VIREN_AVX2 inline __m256i Load2(const std::uint8_t* lo, const std::uint8_t* hi) {
-  return _mm256_inserti128_si256(
-      _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lo))),
-      _mm_loadu_si128(reinterpret_cast<const __m128i*>(hi)), 1);
+VIREN_AVX2 inline __m256i Load(const std::uint8_t* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
 }
 
 VIREN_AVX2 inline __m256i AbsDiff(__m256i a, __m256i b) {
@@ -60,9 +58,14 @@ VIREN_AVX2 std::size_t DifferenceAvx2(const std::uint8_t* frame, std::uint8_t* r
   for (; i + 32 <= pixels; i += 32) {
     const std::uint8_t* f = frame + 3 * i;
     std::uint8_t* r = ref + 3 * i;
-    const __m256i d0 = AbsDiff(Load2(f, f + 48), Load2(r, r + 48));
-    const __m256i d1 = AbsDiff(Load2(f + 16, f + 64), Load2(r + 16, r + 64));
-    const __m256i d2 = AbsDiff(Load2(f + 32, f + 80), Load2(r + 32, r + 80));
+    // Contiguous loads; the differences are then regrouped so that each lane
+    // holds 48 consecutive bytes (16 pixels): lane 0 bytes 0..47, lane 1 48..95.
+    const __m256i c0 = AbsDiff(Load(f), Load(r));
+    const __m256i c1 = AbsDiff(Load(f + 32), Load(r + 32));
+    const __m256i c2 = AbsDiff(Load(f + 64), Load(r + 64));
+    const __m256i d0 = _mm256_permute2x128_si256(c0, c1, 0x30);
+    const __m256i d1 = _mm256_permute2x128_si256(c0, c2, 0x21);
+    const __m256i d2 = _mm256_permute2x128_si256(c1, c2, 0x30);
     const __m256i s0 = _mm256_max_epu8(
         d0, _mm256_max_epu8(_mm256_alignr_epi8(d1, d0, 1), _mm256_alignr_epi8(d1, d0, 2)));
     const __m256i s1 = _mm256_max_epu8(
@@ -76,8 +79,7 @@ VIREN_AVX2 std::size_t DifferenceAvx2(const std::uint8_t* frame, std::uint8_t* r
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_and_si256(set, one));
     if (keep) {
       for (int k = 0; k < 3; ++k)
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(r + 32 * k),
-                            _mm256_loadu_si256(reinterpret_cast<const __m256i*>(f + 32 * k)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(r + 32 * k), Load(f + 32 * k));
     }
   }
   return i;
@@ -91,6 +93,7 @@ bool CpuHasAvx2() {
 
 void Difference(const std::uint8_t* frame, std::uint8_t* ref, std::size_t pixels, int threshold,
                 std::uint8_t* out, bool keep) {
+  if (pixels == 0) return;
   if (threshold <= 0 || threshold > 255) {
     // Every difference is at least 0; none reaches 256.
     std::memset(out, threshold <= 0 ? 1 : 0, pixels);
