@@ -1,5 +1,8 @@
 #include "device/CRoboQ.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include "core/DriveTypes.h"
 #include "core/EngineState.h"
 #include "device/CRelayBoard.h"
@@ -119,6 +122,9 @@ bool CRoboQ::PauseFor(std::chrono::milliseconds duration) {
 }
 
 void CRoboQ::RoboQSendLoop() {
+  // Frames should leave on time even when the analysis keeps the machine
+  // busy; without the right to raise priority the thread runs as it is.
+  ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), -10);
   const int now = ++active_;
   for (int seen = maxActive_.load(); now > seen && !maxActive_.compare_exchange_weak(seen, now);) {
   }
