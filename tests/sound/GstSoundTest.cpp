@@ -6,7 +6,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -288,19 +287,6 @@ TEST(MidiRendererTest, rendersTheTuneToWaveDataOfItsLength) {
   std::string again;
   ASSERT_EQ(renderer.Render(midi, &again, &detail), 0);
   EXPECT_NEAR(static_cast<double>(again.size()), static_cast<double>(wav.size()), wav.size() * 0.1);
-}
-
-TEST(GstSoundOptionsTest, environmentChoosesTheOutputAndTheSoundFont) {
-  ::setenv("VIREN_AUDIO_SINK", "fakesink sync=true", 1);
-  ::setenv("VIREN_SOUNDFONT", "/x/y.sf2", 1);
-  GstSoundOptions options = GstSoundOptionsFromEnvironment();
-  EXPECT_EQ(options.sinkDescription, "fakesink sync=true");
-  EXPECT_EQ(options.soundFontPath, "/x/y.sf2");
-  ::unsetenv("VIREN_AUDIO_SINK");
-  ::unsetenv("VIREN_SOUNDFONT");
-  options = GstSoundOptionsFromEnvironment();
-  EXPECT_EQ(options.sinkDescription, "autoaudiosink");
-  EXPECT_EQ(options.soundFontPath, "/usr/share/sounds/sf2/TimGM6mb.sf2");
 }
 
 }  // namespace
