@@ -99,6 +99,11 @@ bool CFrameAnalyser::framePrimed() const {
   return !reference_.empty();
 }
 
+int CFrameAnalyser::compareCountdown() const {
+  std::lock_guard lock(frameMutex_);
+  return compareCountdown_;
+}
+
 int CFrameAnalyser::ringCount() const {
   std::lock_guard lock(headingMutex_);
   return ringCount_;
@@ -290,9 +295,12 @@ void CFrameAnalyser::CountTurn(double direction) {
 }
 
 void CFrameAnalyser::UpdateHeading() {
+  // The drive state is read before the ring's lock is taken: the drive control
+  // resets the ring while holding its own lock, so the two are never nested
+  // the other way round.
+  const std::uint32_t state = DriveState();
   std::unique_lock lock(headingMutex_);
   if (ring_.empty()) return;
-  const std::uint32_t state = DriveState();
   const Point car = car_.carPosition;
 
   if ((engine_.control4WD || engine_.controlRoboQ) && markerCheck_ != 0) {

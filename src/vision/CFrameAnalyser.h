@@ -62,7 +62,9 @@ class CFrameAnalyser {
 
   // Heading from the marker or from the ring of recent positions.
   void UpdateHeading();
-  // Empties the ring and notes the turn count (every drive code 1..5).
+  // Empties the ring and notes the turn count (every drive code 1..5). Takes
+  // only the ring's own lock, so the drive control may call it while holding
+  // its lock.
   void ResetPositionRing();
   // After a video rewind: two more samples are needed before the ring counts.
   void RewindPositionRing();
@@ -109,7 +111,7 @@ class CFrameAnalyser {
   int frameHeight() const { return height_; }
   bool framePrimed() const;
   int ringCount() const;
-  int compareCountdown() const { return compareCountdown_; }
+  int compareCountdown() const;
 
  private:
   void AnalyseDifference(const std::uint8_t* frame);

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <mutex>
 #include <new>
 #include <thread>
 #include <vector>
@@ -66,11 +67,15 @@ std::vector<std::uint8_t> MakeFrame(int carX, int carY, bool withCar = true) {
 class FakeDrive : public DriveCommander {
  public:
   void SendDriveCommand(int code, bool) override { sent.push_back(code); }
-  std::uint32_t DriveState() const override { return state; }
+  std::uint32_t DriveState() const override {
+    std::lock_guard lock(mutex);
+    return state;
+  }
   int SpeedLevel() const override { return 1; }
   void SetSpeedLevel(int) override {}
   std::atomic<std::uint32_t> state{0};
   std::vector<int> sent;
+  mutable std::mutex mutex;  // held by the drive control while it resets the ring
 };
 
 class FakeView : public AnalysisView {
@@ -495,8 +500,10 @@ TEST_F(FrameAnalyserTest, resettingTheRingFromOtherThreadsIsSafe) {
   Load();
   drive.state = DRIVE_STATE_FORWARD | DRIVE_STATE_RIGHT;
   std::atomic<bool> stop{false};
+  // The drive control resets the ring while holding its own lock.
   std::thread sender([&] {
     while (!stop) {
+      std::lock_guard lock(drive.mutex);
       analyser.ResetPositionRing();
       analyser.RewindPositionRing();
     }
