@@ -160,6 +160,7 @@ void ProgramRunner::AutoDrivingThread() {
   }
 
   int current = 0;
+  commandsWithoutWait_ = 0;
   while (Running()) {
     const EventRecord c = program_.Record(current);
     int n;
@@ -179,6 +180,7 @@ void ProgramRunner::AutoDrivingThread() {
         } else if (timed == 0) {
           // A loop that waits for nothing makes at most one pass a second.
           wakeEvent_->WaitFor(std::chrono::milliseconds(1000));
+          commandsWithoutWait_ = 0;
           if (!Running()) break;
         }
       }
@@ -187,7 +189,16 @@ void ProgramRunner::AutoDrivingThread() {
     if (n == -1) {
       // Chain end: the car goes on doing what the last command left it doing.
       wakeEvent_->Wait();
+      commandsWithoutWait_ = 0;
       continue;
+    }
+    if (++commandsWithoutWait_ > kProgramSlots) {
+      // Only a damaged file chains commands into a circle through their
+      // successors; such a circle gets the same one pass a second as a loop
+      // without timed commands instead of spinning.
+      wakeEvent_->WaitFor(std::chrono::milliseconds(1000));
+      commandsWithoutWait_ = 0;
+      if (!Running()) break;
     }
     current = n;
     program_.selection = n;
@@ -208,6 +219,7 @@ void ProgramRunner::Execute(const EventRecord& r) {
   switch (r.kind) {
     case EVENT_TIMER:
       wakeEvent_->WaitFor(std::chrono::milliseconds(std::max(0, r.value1 * 1000 + r.value2 * 100)));
+      commandsWithoutWait_ = 0;
       break;
     case EVENT_CAR:
       if (engine_.controlRoboQ) {
@@ -279,6 +291,7 @@ void ProgramRunner::Execute(const EventRecord& r) {
 }
 
 void ProgramRunner::WaitDistance(int distance) {
+  commandsWithoutWait_ = 0;
   state_.waitActive = 1;
   const Point start = car_.carLayoutPosition;
   const std::int64_t limit = Square(distance);
@@ -290,6 +303,7 @@ void ProgramRunner::WaitDistance(int distance) {
 }
 
 void ProgramRunner::WaitTurn(int amount, int turnMode) {
+  commandsWithoutWait_ = 0;
   state_.waitActive = 1;
   auto heading = [this] { return car_.turnCount * kTwoPi + car_.carDirection; };
   const double start = heading();
@@ -302,6 +316,7 @@ void ProgramRunner::WaitTurn(int amount, int turnMode) {
 }
 
 void ProgramRunner::WaitLeaveArea(int option) {
+  commandsWithoutWait_ = 0;
   state_.waitActive = 1;
   if (option == POSITION_LEAVE_COURSE) {
     const int w = settingsFile_ ? settingsFile_->ReadInt(keys::BORDER_WIDTH) : 320;
@@ -328,6 +343,7 @@ void ProgramRunner::WaitLeaveArea(int option) {
 }
 
 void ProgramRunner::DriveToPoint(int option, int x, int y) {
+  commandsWithoutWait_ = 0;
   state_.lastSteerError = 0.0;
   state_.steerTurnMark = 0;
   state_.waitActive = 1;
@@ -348,6 +364,7 @@ void ProgramRunner::DriveToPoint(int option, int x, int y) {
 }
 
 void ProgramRunner::BallWait() {
+  commandsWithoutWait_ = 0;
   state_.waitActive = 1;
   while (state_.waitActive && Running()) {
     const Point cheese = car_.cheesePosition;

@@ -142,6 +142,7 @@ class ProgramRunner {
   std::atomic<std::thread::id> threadId_{};
   std::atomic<int> liveThreads_{0};
   std::atomic<int> maxLiveThreads_{0};
+  int commandsWithoutWait_ = 0;  // driving thread only
 };
 
 }  // namespace viren

@@ -25,6 +25,23 @@ std::string FormatTrackRow(const TrackRow& row) {
   return line;
 }
 
+void TrackRecorder::Record() {
+  TrackRow row;
+  row.tMs = clock_.NowMs();
+  row.position = car_.carLayoutPosition;
+  row.direction = car_.carDirection;
+  row.turnCount = car_.turnCount;
+  row.driveState = drive_.DriveState();
+  row.command = runner_.CurrentCommand();
+  std::lock_guard lock(mutex_);
+  rows_.push_back(row);
+}
+
+std::vector<TrackRow> TrackRecorder::Rows() const {
+  std::lock_guard lock(mutex_);
+  return rows_;
+}
+
 namespace {
 
 // Without a learned ball the simulated one has the default pattern size.
@@ -44,33 +61,6 @@ class SimulatedBall final : public BallControl {
  private:
   mutable std::mutex mutex_;
   Rect rect_;
-};
-
-class TrackRecorder final : public SimulationStepObserver {
- public:
-  TrackRecorder(const Clock& clock, const CarState& car, const DriveCommander& drive,
-                const ProgramRunner& runner, std::vector<TrackRow>& rows)
-      : clock_(clock), car_(car), drive_(drive), runner_(runner), rows_(rows) {}
-
-  void OnSimulationStep() override {
-    TrackRow row;
-    row.tMs = clock_.NowMs();
-    row.position = car_.carLayoutPosition;
-    row.direction = car_.carDirection;
-    row.turnCount = car_.turnCount;
-    row.driveState = drive_.DriveState();
-    row.command = runner_.CurrentCommand();
-    std::lock_guard lock(mutex_);
-    rows_.push_back(row);
-  }
-
- private:
-  const Clock& clock_;
-  const CarState& car_;
-  const DriveCommander& drive_;
-  const ProgramRunner& runner_;
-  std::mutex mutex_;
-  std::vector<TrackRow>& rows_;
 };
 
 }  // namespace
@@ -108,7 +98,7 @@ int RunProgramOnSimulatedCar(const Settings& settings, UiHost& ui,
   simulator.SetHeading(&heading);
   simulator.SetBall(&ball);
   runner.SetSimulatedCar(&simulator);
-  TrackRecorder recorder(*clock, car, drive, runner, track);
+  TrackRecorder recorder(*clock, car, drive, runner);
   simulator.SetStepObserver(&recorder);
 
   simulator.LoadSimulationSettings(settings);
@@ -127,6 +117,7 @@ int RunProgramOnSimulatedCar(const Settings& settings, UiHost& ui,
   runner.StopAutoDriving();
   runner.ReleaseDrivingResources();
   simulator.StopSimulation();
+  track = recorder.Rows();
   return status;
 }
 

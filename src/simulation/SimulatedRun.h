@@ -1,11 +1,17 @@
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "core/CarState.h"
+#include "core/Clock.h"
+#include "core/DriveInterfaces.h"
 #include "core/Geometry.h"
+#include "program/ProgramRunner.h"
+#include "simulation/Simulator.h"
 
 namespace viren {
 
@@ -27,6 +33,27 @@ inline constexpr std::string_view kTrackHeader =
 // "t_ms,x,y,direction,turn_count,drive_state,command" values, direction with
 // five decimals, no line end.
 std::string FormatTrackRow(const TrackRow& row);
+
+// Appends one row per simulation step (attach it to the simulator) or per
+// analysed frame (call Record from the frame code). Thread safe.
+class TrackRecorder final : public SimulationStepObserver {
+ public:
+  TrackRecorder(const Clock& clock, const CarState& car, const DriveCommander& drive,
+                const ProgramRunner& runner)
+      : clock_(clock), car_(car), drive_(drive), runner_(runner) {}
+
+  void OnSimulationStep() override { Record(); }
+  void Record();
+  std::vector<TrackRow> Rows() const;
+
+ private:
+  const Clock& clock_;
+  const CarState& car_;
+  const DriveCommander& drive_;
+  const ProgramRunner& runner_;
+  mutable std::mutex mutex_;
+  std::vector<TrackRow> rows_;
+};
 
 enum class RunClock { Real, Virtual };
 

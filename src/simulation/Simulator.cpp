@@ -203,7 +203,7 @@ int Simulator::Step() {
     const Point now{static_cast<int>(x2 + 0.5), static_cast<int>(y2 + 0.5)};
     car_.carPosition = now;
     car_.carLayoutPosition = now;
-    if (!fourWheel && !roboQ && heading_) heading_->UpdateHeading();
+    if (!fourWheel && !roboQ && heading_) heading_->UpdateHeading(x2, y2);
     moved = true;
   } else if (spinning) {
     double theta;

@@ -18,7 +18,7 @@ void TrackHeading::LoadSettings(const Settings& settings) {
 
 void TrackHeading::SetSampling(int frames, int minimum) {
   std::lock_guard lock(mutex_);
-  ring_.assign(std::max(frames, 1), Point{});
+  ring_.assign(std::max(frames, 1), Sample{});
   ringIndex_ = 0;
   ringCount_ = 0;
   minimum_ = minimum;
@@ -31,41 +31,38 @@ void TrackHeading::ResetPositionRing() {
   car_.turnCountAtCommand = car_.turnCount.load();
 }
 
-Point TrackHeading::At(int index) const {
+TrackHeading::Sample TrackHeading::At(int index) const {
   const int n = static_cast<int>(ring_.size());
   return ring_[((index % n) + n) % n];
 }
 
-void TrackHeading::UpdateHeading() {
+void TrackHeading::UpdateHeading(double x, double y) {
   const std::uint32_t s = drive_.DriveState();
   if (!(s & DRIVE_STATE_MOVING)) return;
   std::lock_guard lock(mutex_);
   const int size = static_cast<int>(ring_.size());
-  const Point position = car_.carPosition;
   ringIndex_ = (ringIndex_ + 1) % size;
   ringCount_ = std::min(ringCount_ + 1, size);
-  ring_[ringIndex_] = position;
+  ring_[ringIndex_] = Sample{x, y};
   if (ringCount_ < minimum_) return;
 
-  const Point oldest = At(ringIndex_ - ringCount_ + 1);
-  const Point middle = At(ringIndex_ - (ringCount_ + 1) / 2 + 1);
-  const Point newest = At(ringIndex_);
+  const Sample oldest = At(ringIndex_ - ringCount_ + 1);
+  const Sample middle = At(ringIndex_ - (ringCount_ + 1) / 2 + 1);
+  const Sample newest = At(ringIndex_);
 
   if (s & DRIVE_STATE_STEERING) {
-    // Circle through three samples, in integer arithmetic (64 bits, so a car
-    // far off the layout cannot overflow).
-    const std::int64_t x1 = oldest.x, y1 = oldest.y;
-    const std::int64_t x2 = middle.x, y2 = middle.y;
-    const std::int64_t x3 = newest.x, y3 = newest.y;
-    const std::int64_t det = (y1 - y2) * (x1 - x3) - (y1 - y3) * (x1 - x2);
+    const double x1 = oldest.x, y1 = oldest.y;
+    const double x2 = middle.x, y2 = middle.y;
+    const double x3 = newest.x, y3 = newest.y;
+    const double det = (y1 - y2) * (x1 - x3) - (y1 - y3) * (x1 - x2);
     if (det == 0) return;
-    const std::int64_t a = (x1 - x2) * (x1 + x2) / 2 + (y1 - y2) * (y1 + y2) / 2;
-    const std::int64_t b = (x1 - x3) * (x1 + x3) / 2 + (y1 - y3) * (y1 + y3) / 2;
-    const Point centre{static_cast<std::int32_t>((b * (y1 - y2) - a * (y1 - y3)) / det),
-                       static_cast<std::int32_t>((a * (x1 - x3) - b * (x1 - x2)) / det)};
-    car_.turnCentre = centre;
-    const double dx = double(position.x) - centre.x;
-    const double dy = double(position.y) - centre.y;
+    const double a = (x1 - x2) * (x1 + x2) / 2 + (y1 - y2) * (y1 + y2) / 2;
+    const double b = (x1 - x3) * (x1 + x3) / 2 + (y1 - y3) * (y1 + y3) / 2;
+    const double cx = (b * (y1 - y2) - a * (y1 - y3)) / det;
+    const double cy = (a * (x1 - x3) - b * (x1 - x2)) / det;
+    car_.turnCentre = Point{static_cast<std::int32_t>(cx), static_cast<std::int32_t>(cy)};
+    const double dx = x - cx;
+    const double dy = y - cy;
     double angle = std::atan2(dy, dx) + ((s & DRIVE_STATE_RIGHT) ? kHalfPi : -kHalfPi);
     if (angle > kPi)
       angle -= kTwoPi;
@@ -85,9 +82,9 @@ void TrackHeading::UpdateHeading() {
     return;
   }
   if (s & DRIVE_STATE_FORWARD)
-    car_.carDirection = std::atan2(double(newest.y - oldest.y), double(newest.x - oldest.x));
+    car_.carDirection = std::atan2(newest.y - oldest.y, newest.x - oldest.x);
   else
-    car_.carDirection = std::atan2(double(oldest.y - newest.y), double(oldest.x - newest.x));
+    car_.carDirection = std::atan2(oldest.y - newest.y, oldest.x - newest.x);
 }
 
 }  // namespace viren

@@ -12,20 +12,25 @@ namespace viren {
 
 class Settings;
 
-// Derives the normal car's heading after each move of the simulated car.
-// The frame analysis has the same operation (UpdateHeading) for camera
-// frames; the engine may hand the simulation that one instead.
+// Derives the normal car's heading after each move of the simulated car,
+// given the car's exact (unrounded) position.
 class HeadingUpdater {
  public:
   virtual ~HeadingUpdater() = default;
-  virtual void UpdateHeading() = 0;
+  virtual void UpdateHeading(double x, double y) = 0;
 };
 
 // The heading of a car without a marker, from the track of its recent
-// positions: the direction from the oldest to the newest sample when driving
-// straight, the tangent of the circle through the oldest, middle and newest
-// samples when steering. The track restarts on every change of driving or
-// steering (ResetPositionRing), so only positions since then count.
+// positions, as the frame analysis derives it: the direction from the oldest
+// to the newest sample when driving straight, the tangent of the circle
+// through the oldest, middle and newest samples when steering. The track
+// restarts on every change of driving or steering (ResetPositionRing), so only
+// positions since then count, and a heading needs SAMPLING_MINIMUM of them.
+//
+// The simulated car's samples are its exact positions, not the whole pixels
+// it reports: at 8 px a step on a turning circle of 400 px, the circle through
+// rounded samples lies on the wrong side often enough to turn the heading
+// round by half a turn, which would end every angle wait at once.
 //
 // UpdateHeading runs on the simulation thread, ResetPositionRing on whichever
 // thread sends a drive command.
@@ -37,17 +42,21 @@ class TrackHeading final : public HeadingUpdater {
   void LoadSettings(const Settings& settings);
   void SetSampling(int frames, int minimum);
 
-  void UpdateHeading() override;
+  void UpdateHeading(double x, double y) override;
   void ResetPositionRing();
 
  private:
-  Point At(int index) const;
+  struct Sample {
+    double x = 0;
+    double y = 0;
+  };
+  Sample At(int index) const;
 
   CarState& car_;
   const DriveCommander& drive_;
   const EngineState& engine_;
   std::mutex mutex_;
-  std::vector<Point> ring_;
+  std::vector<Sample> ring_;
   int ringIndex_ = 0;
   int ringCount_ = 0;
   int minimum_ = 5;
