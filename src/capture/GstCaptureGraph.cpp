@@ -112,15 +112,32 @@ struct GstCaptureGraph::Callbacks {
     gst_object_unref(target);
   }
 
-  // Any thread: wake the window thread for what OnGraphEvent handles.
+  // Any thread. The end of the stream and errors are taken off the bus into
+  // the graph's own queue before the window thread is woken, so that the
+  // handler it runs finds them there (a handler woken from here would run
+  // before the bus had queued the message).
   static GstBusSyncReply OnBusMessage(GstBus*, GstMessage* message, gpointer data) {
     auto* self = static_cast<GstCaptureGraph*>(data);
-    const GstMessageType type = GST_MESSAGE_TYPE(message);
-    if (type == GST_MESSAGE_ERROR ||
-        (type == GST_MESSAGE_EOS && self->request_.notifyEndOfStream)) {
-      if (self->notify_) self->notify_();
+    GraphEvent event;
+    switch (GST_MESSAGE_TYPE(message)) {
+      case GST_MESSAGE_EOS:
+        event.kind = GraphEvent::Kind::EndOfStream;
+        break;
+      case GST_MESSAGE_ERROR:
+        event.kind = GraphEvent::Kind::Error;
+        event.error = self->ErrorFromMessage(message, false);
+        break;
+      default:
+        return GST_BUS_PASS;
     }
-    return GST_BUS_PASS;
+    const bool wake = event.kind == GraphEvent::Kind::Error || self->request_.notifyEndOfStream;
+    {
+      std::lock_guard lock(self->eventsMutex_);
+      self->events_.push_back(std::move(event));
+    }
+    if (wake && self->notify_) self->notify_();
+    gst_message_unref(message);
+    return GST_BUS_DROP;
   }
 };
 
@@ -274,11 +291,13 @@ int GstCaptureGraph::Build(const Request& request, CaptureError& error) {
   gst_app_sink_set_callbacks(GST_APP_SINK(appsink_), &callbacks, this, nullptr);
   g_signal_connect(decoder, "pad-added", G_CALLBACK(&Callbacks::OnPadAdded), this);
 
+  const int result = WaitForPreroll(error);
+  if (result < 0) return result;
+  // From here on the window thread hears of the stream's end and its errors.
   GstBus* bus = gst_element_get_bus(pipeline_);
   gst_bus_set_sync_handler(bus, &Callbacks::OnBusMessage, this, nullptr);
   gst_object_unref(bus);
-
-  return WaitForPreroll(error);
+  return result;
 }
 
 int GstCaptureGraph::WaitForPreroll(CaptureError& error) {
@@ -365,6 +384,7 @@ int GstCaptureGraph::SeekToStart(CaptureError& error) {
 std::vector<GraphEvent> GstCaptureGraph::TakeEvents() {
   std::vector<GraphEvent> events;
   if (!pipeline_) return events;
+  // Anything posted before the handler was installed.
   GstBus* bus = gst_element_get_bus(pipeline_);
   for (;;) {
     MessageRef m{gst_bus_pop_filtered(
@@ -380,6 +400,9 @@ std::vector<GraphEvent> GstCaptureGraph::TakeEvents() {
     events.push_back(std::move(ev));
   }
   gst_object_unref(bus);
+  std::lock_guard lock(eventsMutex_);
+  for (GraphEvent& ev : events_) events.push_back(std::move(ev));
+  events_.clear();
   return events;
 }
 

@@ -4,6 +4,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "capture/FrameSource.h"
 
@@ -65,6 +66,10 @@ class GstCaptureGraph final : public FrameSource {
   GstElement* convert_ = nullptr;
   GstElement* appsink_ = nullptr;
   bool stopped_ = false;  // window thread: the pipeline went back to READY
+
+  // Events taken off the bus on whatever thread posted them.
+  std::mutex eventsMutex_;
+  std::vector<GraphEvent> events_;
 
   // Streaming thread(s): the format of the frames, re-read when it changes.
   std::mutex formatMutex_;
