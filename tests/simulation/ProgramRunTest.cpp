@@ -339,12 +339,12 @@ TEST(ProgramRunTest, steerTowardGivesUpWhenCirclingAwayFromTheTarget) {
   rig.runner.state().lastSteerError = -2.0;
   rig.car.turnCount = 5;
   const Point target{0, 0};
-  rig.car.carDirection = 1.0;  // error stays negative: no sign change
+  rig.car.carDirection = -2.0;  // error -1.14 like the last one: no sign change
   EXPECT_EQ(rig.runner.SteerToward(target, Point{100, 0}, 10), 0);  // mark the turn
-  rig.car.turnCount = 7;                                               // circled twice
-  EXPECT_EQ(rig.runner.SteerToward(target, Point{100, 0}, 10), 0);    // mark the distance
-  EXPECT_EQ(rig.runner.SteerToward(target, Point{90, 0}, 10), 0);     // nearer: go on
-  EXPECT_EQ(rig.runner.SteerToward(target, Point{110, 0}, 10), 1);    // farther: give up
+  rig.car.turnCount = 7;                                            // circled twice
+  EXPECT_EQ(rig.runner.SteerToward(target, Point{100, 0}, 10), 0);  // mark the distance
+  EXPECT_EQ(rig.runner.SteerToward(target, Point{90, 0}, 10), 0);   // nearer: go on
+  EXPECT_EQ(rig.runner.SteerToward(target, Point{110, 0}, 10), 1);  // farther: give up
 }
 
 TEST(ProgramRunTest, fourWheelSteeringTurnsOnTheSpotTowardTheTarget) {

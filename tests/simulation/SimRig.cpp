@@ -4,7 +4,9 @@
 
 namespace viren::test {
 
-ProgramBuilder::ProgramBuilder() { records_.push_back(MakeStartRecord()); }
+ProgramBuilder::ProgramBuilder() {
+  records_.push_back(MakeStartRecord());
+}
 
 int ProgramBuilder::Add(EventKind kind, int option, int value1, int value2) {
   const int index = static_cast<int>(records_.size());
@@ -22,7 +24,9 @@ int ProgramBuilder::Add(EventKind kind, int option, int value1, int value2) {
   return index;
 }
 
-void ProgramBuilder::Link(int from, int to) { records_[from].link = static_cast<std::int16_t>(to); }
+void ProgramBuilder::Link(int from, int to) {
+  records_[from].link = static_cast<std::int16_t>(to);
+}
 
 void ProgramBuilder::LoadInto(DrivingProgram& program) const {
   program.Replace(records_.data(), static_cast<int>(records_.size()));
@@ -59,7 +63,9 @@ SimRig::SimRig(bool fourWheel, bool roboQ) {
   runner.SetObserver(&log);
 }
 
-SimRig::~SimRig() { Finish(); }
+SimRig::~SimRig() {
+  Finish();
+}
 
 void SimRig::Run(const ProgramBuilder& builder, bool programView) {
   builder.LoadInto(program);
@@ -74,7 +80,11 @@ void SimRig::Finish() {
   sim.StopSimulation();
 }
 
-double Unwrapped(const TrackRow& row) { return row.turnCount * kTwoPi + row.direction; }
-double Unwrapped(const CarState& car) { return car.turnCount * kTwoPi + car.carDirection; }
+double Unwrapped(const TrackRow& row) {
+  return row.turnCount * kTwoPi + row.direction;
+}
+double Unwrapped(const CarState& car) {
+  return car.turnCount * kTwoPi + car.carDirection;
+}
 
 }  // namespace viren::test

@@ -148,7 +148,7 @@ TEST_F(RoboQStepTest, speedLevelScalesTheStepAndReverseNeverMoves) {
   Press({DRIVE_FORWARD});
   rig.sim.Step();
   EXPECT_NEAR(rig.sim.Pose().x, 332.0, 1e-9);  // 3 * 0.5 * 8
-  Press({DRIVE_LEFT});  // forward with left: on the spot
+  Press({DRIVE_LEFT});                         // forward with left: on the spot
   rig.sim.Step();
   EXPECT_NEAR(rig.sim.Pose().x, 332.0, 1e-9);
   EXPECT_NEAR(rig.car.carDirection.load(), -0.03, 1e-7);
