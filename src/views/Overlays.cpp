@@ -1,0 +1,142 @@
+#include "views/Overlays.h"
+
+#include <cmath>
+
+#include <QImage>
+#include <QPainter>
+#include <QPolygon>
+
+namespace viren {
+
+namespace {
+
+// Overlays are drawn hard-edged, as on the original's screen: no blending
+// with the camera picture.
+void Prepare(QPainter& p, const OverlayPen& pen) {
+  p.setRenderHint(QPainter::Antialiasing, false);
+  p.setPen(QPen(QColor::fromRgb(pen.colour), pen.width < 1 ? 1 : pen.width, Qt::SolidLine,
+                Qt::RoundCap, Qt::RoundJoin));
+  p.setBrush(Qt::NoBrush);
+}
+
+int Round(double v) {
+  return static_cast<int>(v + 0.5);
+}
+
+}  // namespace
+
+void DrawCross(QImage& target, Point at, const OverlayPen& pen) {
+  if (target.isNull()) return;
+  QPainter p(&target);
+  Prepare(p, pen);
+  p.drawLine(at.x - 8, at.y, at.x + 8, at.y);
+  p.drawLine(at.x, at.y - 8, at.x, at.y + 8);
+}
+
+std::array<Point, 4> ArrowPoints(Point at, double heading) {
+  const double c = std::cos(heading);
+  const double s = std::sin(heading);
+  const auto place = [&](double px, double py) {
+    return Point{at.x + Round(c * px - s * py), at.y + Round(s * px + c * py)};
+  };
+  const Point first = place(-8, 8);
+  return {first, place(16, 0), place(-8, -8), first};
+}
+
+void DrawDirectionArrow(QImage& target, Point at, double heading, const OverlayPen& pen) {
+  if (target.isNull()) return;
+  const auto points = ArrowPoints(at, heading);
+  QPolygon outline;
+  for (const Point& q : points) outline << QPoint(q.x, q.y);
+  QPainter p(&target);
+  Prepare(p, pen);
+  p.drawPolyline(outline);
+}
+
+Point TurningRadiusEnd(Point centre, int radius, double heading, bool turningRight) {
+  const double b = turningRight ? heading - kHalfPi : heading + kHalfPi;
+  return Point{centre.x + Round(std::cos(b) * radius), centre.y + Round(std::sin(b) * radius)};
+}
+
+void DrawTurningRadius(QImage& target, Point centre, int radius, double heading, bool turningRight,
+                       const OverlayPen& pen) {
+  if (target.isNull()) return;
+  const Point end = TurningRadiusEnd(centre, radius, heading, turningRight);
+  QPainter p(&target);
+  Prepare(p, pen);
+  p.drawLine(centre.x, centre.y, end.x, end.y);
+}
+
+Rect CourseRangeOnFrame(int frameWidth, int frameHeight, int borderWidth, int borderHeight) {
+  const int a = (kLayoutWidth - borderWidth) * frameWidth / 1280;
+  const int b = (kLayoutHeight - borderHeight) * frameHeight / 960;
+  return Rect{a, b, frameWidth - a, frameHeight - b};
+}
+
+void DrawCourseRangeOnFrame(QImage& target, int frameWidth, int frameHeight, int borderWidth,
+                            int borderHeight, const OverlayPen& pen) {
+  if (target.isNull()) return;
+  const Rect r = CourseRangeOnFrame(frameWidth, frameHeight, borderWidth, borderHeight);
+  QPolygon outline;
+  outline << QPoint(r.left, r.top) << QPoint(r.right, r.top) << QPoint(r.right, r.bottom)
+          << QPoint(r.left, r.bottom) << QPoint(r.left, r.top);
+  QPainter p(&target);
+  Prepare(p, pen);
+  p.drawPolyline(outline);
+}
+
+void DrawPolyline(QImage& target, const Point* points, int count, const OverlayPen& pen) {
+  if (target.isNull() || points == nullptr || count < 1) return;
+  QPolygon line(count);
+  for (int i = 0; i < count; ++i) line.setPoint(i, points[i].x, points[i].y);
+  QPainter p(&target);
+  Prepare(p, pen);
+  p.drawPolyline(line);
+}
+
+void DrawContours(QImage& target, const Point* vertices, const int* counts, int contours,
+                  const OverlayPen& pen) {
+  if (target.isNull() || vertices == nullptr || counts == nullptr) return;
+  QPainter p(&target);
+  Prepare(p, pen);
+  int at = 0;
+  for (int k = 0; k < contours; ++k) {
+    const int n = counts[k];
+    if (n < 1) continue;
+    QPolygon line(n);
+    for (int i = 0; i < n; ++i) line.setPoint(i, vertices[at + i].x, vertices[at + i].y);
+    p.drawPolyline(line);
+    at += n;
+  }
+}
+
+void DrawBallMarker(QImage& target, Rect ballRect, bool layoutView, int frameWidth, int patternSize,
+                    const OverlayPen& pen) {
+  if (target.isNull()) return;
+  Rect r = ballRect;
+  if (layoutView) {
+    // Before any camera frame (the simulation alone) image and layout are the same plane.
+    if (frameWidth <= 0) frameWidth = kLayoutWidth;
+    const auto scale = [frameWidth](int v) {
+      return static_cast<int>(static_cast<long long>(v) * kLayoutWidth / frameWidth);
+    };
+    r = Rect{scale(r.left), scale(r.top), scale(r.right), scale(r.bottom)};
+  }
+  QPainter p(&target);
+  if (layoutView) {
+    const int cx = r.left + r.right;
+    const int cy = r.top + r.bottom;
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(QPen(QColor(0, 0, 0), 1));
+    p.setBrush(QColor(255, 255, 255));
+    p.drawEllipse(QRect(QPoint((cx - patternSize) / 2, (cy - patternSize) / 2),
+                        QPoint((cx + patternSize) / 2 - 1, (cy + patternSize) / 2 - 1)));
+  }
+  Prepare(p, pen);
+  QPolygon outline;
+  outline << QPoint(r.left, r.top) << QPoint(r.right, r.top) << QPoint(r.right, r.bottom)
+          << QPoint(r.left, r.bottom) << QPoint(r.left, r.top);
+  p.drawPolyline(outline);
+}
+
+}  // namespace viren
