@@ -106,6 +106,7 @@ bool ProgramInterface::Start(bool interfaceFlag, int commIntervalMs) {
   // 0 or less would make the thread spin.
   intervalMs_ = std::max(1, commIntervalMs);
   stopping_ = false;
+  polls_ = 0;
   state_.interfaceActive = true;
   thread_ = std::thread([this] { Run(); });
   return true;
@@ -136,6 +137,7 @@ void ProgramInterface::Run() {
   RaiseThreadPriority();
   while (!stopping_) {
     PollCommand();
+    ++polls_;
     wake_.WaitFor(std::chrono::milliseconds(intervalMs_.load()));
   }
 }

@@ -64,6 +64,8 @@ class ProgramInterface {
   // out. True when there was one.
   bool PollCommand();
 
+  // Passes the polling thread has made since the start (tests wait on it).
+  int pollCount() const { return polls_; }
   bool active() const;
   bool contourBoxMode() const { return contourBox_; }
   int commIntervalMs() const { return intervalMs_; }
@@ -93,6 +95,7 @@ class ProgramInterface {
   std::atomic<bool> stopping_{false};
   std::atomic<bool> contourBox_{false};
   std::atomic<int> intervalMs_{100};
+  std::atomic<int> polls_{0};
   AutoResetEvent wake_;
   std::thread thread_;
 };

@@ -1,5 +1,6 @@
 #include "api/ShmTable.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "api/NamedMutex.h"
@@ -28,6 +29,19 @@ bool IsValidShmName(std::string_view name) {
   if (name.empty() || name.size() >= static_cast<std::size_t>(kShmNameSize)) return false;
   if (name == "." || name == "..") return false;
   return name.find('\0') == std::string_view::npos && name.find('/') == std::string_view::npos;
+}
+
+std::string ShmPrefixFromEnvironment() {
+  const char* value = std::getenv("VIREN_SHM_PREFIX");
+  if (!value) return {};
+  const std::string_view prefix(value);
+  if (prefix.size() > 64) return {};
+  for (char c : prefix) {
+    const bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                    c == '_' || c == '-' || c == '.';
+    if (!ok) return {};
+  }
+  return std::string(prefix);
 }
 
 struct ShmTable::Block {

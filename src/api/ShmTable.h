@@ -151,6 +151,11 @@ class ShmTable {
   std::array<std::shared_ptr<Block>, kShmEntryCount> blocks_;
 };
 
+// The prefix in VIREN_SHM_PREFIX, for test runs of the whole program and its
+// tools side by side; empty (the names exactly as other programs expect them)
+// when unset or not made of letters, digits, '_', '-' and '.' (at most 64).
+std::string ShmPrefixFromEnvironment();
+
 // True for a name the table accepts: 1..31 bytes, none of them zero or '/'.
 bool IsValidShmName(std::string_view name);
 

@@ -5,6 +5,7 @@
 #include <signal.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "ApiFakes.h"
@@ -186,6 +187,21 @@ TEST_F(ClientToolsTest, pythonExample_readsWhatVirenCtlReadsAndLeavesTheBlocks) 
   EXPECT_THAT(drive.commands(), ElementsAre(DRIVE_LEFT));
   EXPECT_EQ(Python({"status"}).out, "status state=1 drive=0x0008\n");
   EXPECT_TRUE(test::ShmExists(cleanup.prefix() + "Command"));
+}
+
+TEST_F(ClientToolsTest, prefixFromTheEnvironment_reachesBothTools) {
+  car.carPosition = Point{9, 10};
+  api.PublishPosition();
+  setenv("VIREN_SHM_PREFIX", cleanup.prefix().c_str(), 1);
+  EXPECT_EQ(ShmPrefixFromEnvironment(), cleanup.prefix());
+  auto ctl = RunProgram({VIREN_CTL, "position"});
+  auto py = RunProgram({"/usr/bin/python3", PYTHON_CLIENT, "position"});
+  setenv("VIREN_SHM_PREFIX", "../escape", 1);
+  EXPECT_EQ(ShmPrefixFromEnvironment(), "");
+  unsetenv("VIREN_SHM_PREFIX");
+  EXPECT_EQ(ShmPrefixFromEnvironment(), "");
+  EXPECT_EQ(ctl.out, "position state=1 x=9 y=10 turns=0 heading=180\n") << ctl.err;
+  EXPECT_EQ(py.out, ctl.out) << py.err;
 }
 
 TEST_F(ClientToolsTest, pythonExampleWithoutViren_saysSo) {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <random>
 #include <set>
+#include <thread>
 
 #include "ApiFakes.h"
 #include "ApiTestSupport.h"
@@ -80,6 +81,11 @@ TEST_F(FuzzTest, anyCommandAndParameter_staysWithinWhatTheEngineAccepts) {
 
 TEST_F(FuzzTest, commandRecordsWithAnyBytes_areTakenOnlyWithStateOne) {
   ASSERT_TRUE(api.Start(true, 60000));
+  // Once the polling thread's first pass is over, it sleeps for the interval.
+  for (int i = 0; i < 3000 && api.pollCount() == 0; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_GT(api.pollCount(), 0);
   for (int i = 0; i < 2000; ++i) {
     InterfaceRecord r;
     for (auto& b : r) b = static_cast<std::byte>(rng());

@@ -17,6 +17,7 @@ In your own program:
     state, x, y, turns, heading = read_position()
 """
 import argparse
+import os
 import struct
 import sys
 import time
@@ -84,7 +85,8 @@ def send_command(code, parameter, prefix="", timeout=3.0):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--prefix", default="", help="names of a VIREN run with that prefix")
+    parser.add_argument("--prefix", default=os.environ.get("VIREN_SHM_PREFIX", ""),
+                        help="names of a VIREN run with that prefix (test runs only)")
     parser.add_argument("what", choices=["position", "status", "ball", "send"])
     parser.add_argument("values", nargs="*", type=int, help="send: CODE PARAM")
     args = parser.parse_args()

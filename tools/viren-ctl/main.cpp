@@ -7,6 +7,7 @@
 //   viren-ctl send CODE PARAM [--timeout MS]
 //                                           post a command and wait until taken
 //   --prefix P                              names of a VIREN run with that prefix
+//                                           (default: $VIREN_SHM_PREFIX, normally unset)
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -135,7 +136,7 @@ int Watch(InterfaceClient& client, int count, int intervalMs) {
 
 int main(int argc, char** argv) {
   std::vector<std::string_view> args(argv + 1, argv + argc);
-  std::string prefix;
+  std::string prefix = api::ShmPrefixFromEnvironment();
   int count = 0;
   int intervalMs = 50;
   int timeoutMs = 3000;
