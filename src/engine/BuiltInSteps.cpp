@@ -1,6 +1,9 @@
 #include "engine/BuiltInSteps.h"
 
+#include "device/CCarDevices.h"
 #include "engine/CDriveSystem.h"
+#include "sound/SoundSystem.h"
+#include "vision/CFrameAnalyser.h"
 
 namespace viren {
 
@@ -12,12 +15,16 @@ bool BuiltInSteps::LoadCaptureSettings() {
   return true;
 }
 
-bool BuiltInSteps::InitSound(bool) {
-  return true;
+bool BuiltInSteps::InitSound(bool interfaceFlag) {
+  return engine_.sound().InitSound(interfaceFlag);
 }
+
 bool BuiltInSteps::LoadAnalysisSettings() {
-  return true;
+  const bool ok = engine_.analyser().LoadAnalysisSettings(engine_.settings()) != 0;
+  engine_.devices().drive().SetPositionLogging(engine_.analyser().logPosition());
+  return ok;
 }
+
 bool BuiltInSteps::InitLayout() {
   return true;
 }
@@ -26,15 +33,13 @@ void BuiltInSteps::LoadDrivingSettings() {}
 void BuiltInSteps::LoadProgramAtStartup() {}
 void BuiltInSteps::LoadPatternSettings() {}
 
-// Without ROBO-Q control the infrared path reports failure, as it always has.
+// The ROBO-Q transmitter reports failure also when ROBO-Q control is off;
+// then the relay board is tried (no board configured counts as success).
 bool BuiltInSteps::RoboQOpen() {
-  return false;
+  return engine_.devices().RoboQOpen();
 }
-
-// No board configured (COM 0) is success without output; a configured board
-// cannot be driven until the relay protocol is part of the program.
 bool BuiltInSteps::RelayOpen() {
-  return engine_.settings().ReadInt(keys::COM_NO) == 0;
+  return engine_.devices().RelayOpen();
 }
 
 bool BuiltInSteps::StartInterface(bool) {
@@ -51,17 +56,25 @@ int BuiltInSteps::BuildCaptureGraph(const std::string&) {
 void BuiltInSteps::RunCapture() {}
 void BuiltInSteps::PaintView() {}
 
-void BuiltInSteps::StopAllSounds() {}
+void BuiltInSteps::StopAllSounds() {
+  engine_.sound().StopAllSounds();
+}
 void BuiltInSteps::StopCapture() {}
 void BuiltInSteps::StopAutoDriving() {}
 void BuiltInSteps::StopSimulation() {}
 void BuiltInSteps::SimulationCleanup() {}
 void BuiltInSteps::ShutdownCapture() {}
-void BuiltInSteps::ReleaseAnalysis() {}
+void BuiltInSteps::ReleaseAnalysis() {
+  engine_.analyser().ReleaseFrameBuffers(true);
+}
 void BuiltInSteps::ReleaseLayout() {}
 void BuiltInSteps::ReleaseEditor() {}
-void BuiltInSteps::RelayClose() {}
-void BuiltInSteps::RoboQClose() {}
+void BuiltInSteps::RelayClose() {
+  engine_.devices().RelayClose();
+}
+void BuiltInSteps::RoboQClose() {
+  engine_.devices().RoboQClose();
+}
 void BuiltInSteps::ReleaseBall() {}
 void BuiltInSteps::ReleaseController() {}
 void BuiltInSteps::CloseSimulationEvent() {}

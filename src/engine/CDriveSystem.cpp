@@ -3,9 +3,14 @@
 #include "core/CommandIds.h"
 #include "core/ProcessPaths.h"
 #include "core/UiHost.h"
+#include "device/CCarDevices.h"
 #include "engine/BuiltInSteps.h"
 #include "engine/CommandLine.h"
+#include "engine/EngineLinks.h"
 #include "engine/SubsystemSteps.h"
+#include "sound/GstSoundBackend.h"
+#include "sound/SoundSystem.h"
+#include "vision/CFrameAnalyser.h"
 
 namespace viren {
 
@@ -16,10 +21,16 @@ CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string com
                            std::unique_ptr<SubsystemSteps> steps)
     : ui_(ui),
       settings_(&ui),
+      analyser_(std::make_unique<CFrameAnalyser>(carState_, state_)),
+      positionTrack_(std::make_unique<AnalyserPositionTrack>(*analyser_)),
+      devices_(std::make_unique<CCarDevices>(settings_, state_, ui)),
+      sound_(std::make_unique<SoundSystem>(settings_, ui,
+                                           MakeGstSoundBackend(GstSoundOptionsFromEnvironment()))),
       steps_(std::move(steps)),
       moduleFolderArg_(std::move(moduleFolder)),
       commandLine_(std::move(commandLine)) {
   if (!steps_) steps_ = std::make_unique<BuiltInSteps>(*this);
+  devices_->drive().SetPositionTrack(positionTrack_.get());
 }
 
 CDriveSystem::~CDriveSystem() {

@@ -12,6 +12,10 @@ namespace viren {
 
 class UiHost;
 class SubsystemSteps;
+class CCarDevices;
+class SoundSystem;
+class CFrameAnalyser;
+class AnalyserPositionTrack;
 
 // The one engine object: it owns every subsystem, brings them up in their
 // fixed order on the view's first paint, and takes them down in order.
@@ -52,6 +56,10 @@ class CDriveSystem {
 
   Settings& settings() { return settings_; }
   CarState& carState() { return carState_; }
+  // The car's drive control and its output devices.
+  CCarDevices& devices() { return *devices_; }
+  SoundSystem& sound() { return *sound_; }
+  CFrameAnalyser& analyser() { return *analyser_; }
   EngineState& state() { return state_; }
   UiHost& ui() { return ui_; }
 
@@ -63,6 +71,12 @@ class CDriveSystem {
   Settings settings_;
   EngineState state_;
   CarState carState_;
+  // The parts, in the order they are built; destroyed in reverse after
+  // Shutdown has stopped their threads.
+  std::unique_ptr<CFrameAnalyser> analyser_;
+  std::unique_ptr<AnalyserPositionTrack> positionTrack_;
+  std::unique_ptr<CCarDevices> devices_;
+  std::unique_ptr<SoundSystem> sound_;
   std::unique_ptr<SubsystemSteps> steps_;
   std::string moduleFolderArg_;
   std::string commandLine_;

@@ -1,20 +1,11 @@
 // The menu commands that the engine carries out itself.
 #include "core/CommandIds.h"
 #include "core/UiHost.h"
+#include "device/CCarDevices.h"
 #include "engine/CDriveSystem.h"
+#include "vision/CFrameAnalyser.h"
 
 namespace viren {
-namespace {
-
-// Image <-> layout coordinates with integer division, as the frame analysis
-// converts; with no frame size known yet the point stays as it is.
-Point ConvertBetweenImageAndLayout(Point p, bool toImage, int frameWidth, int frameHeight) {
-  if (frameWidth <= 0 || frameHeight <= 0) return p;
-  if (toImage) return {p.x * frameWidth / kLayoutWidth, p.y * frameHeight / kLayoutHeight};
-  return {p.x * kLayoutWidth / frameWidth, p.y * kLayoutHeight / frameHeight};
-}
-
-}  // namespace
 
 CommandContext CDriveSystem::CommandContextNow() const {
   CommandContext c;
@@ -25,7 +16,8 @@ CommandContext CDriveSystem::CommandContextNow() const {
   c.simulating = state_.simulating;
   c.targetFollowing = state_.targetFollowing;
   c.ballMode = state_.ballMode;
-  c.deviceConnected = state_.deviceConnected;
+  c.deviceConnected = devices_->relay().connected() || devices_->roboQ().isOpen();
+  c.comPort = settings_.ReadInt(keys::COM_NO);
   return c;
 }
 
@@ -38,9 +30,7 @@ void CDriveSystem::SetViewMode(int mode) {
   const bool layoutToLive = current == VIEW_LAYOUT && mode == VIEW_LIVE;
   if ((liveToLayout || layoutToLive) && !state_.autoDriving) {
     const Point cheese = carState_.cheesePosition;
-    if (cheese.x != -1)
-      carState_.cheesePosition =
-          ConvertBetweenImageAndLayout(cheese, layoutToLive, state_.frameWidth, state_.frameHeight);
+    if (cheese.x != -1) carState_.cheesePosition = analyser_->ConvertPosition(cheese, layoutToLive);
   }
   state_.viewMode = mode;
 }
