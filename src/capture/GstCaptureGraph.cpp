@@ -14,6 +14,20 @@ namespace {
 
 std::atomic<int> gLivePipelines{0};
 
+// GStreamer's streaming threads come from GLib's thread pool, whose hand-over
+// ThreadSanitizer cannot see (GLib locks with bare futexes). The window thread
+// passes this lock after setting a graph up and every callback passes it
+// first, which makes the set-up visible as happening before the callback. A
+// static mutex, because the graph's own members are themselves part of what
+// is handed over.
+std::mutex gHandOver;
+void HandOverToStreamingThreads() {
+  std::lock_guard lock(gHandOver);
+}
+void TakeOverFromWindowThread() {
+  std::lock_guard lock(gHandOver);
+}
+
 void OnPipelineFreed(gpointer, GObject*) {
   gLivePipelines.fetch_sub(1);
 }
@@ -58,6 +72,7 @@ GstCaps* SizeCaps(std::optional<FrameSize> size) {
 struct GstCaptureGraph::Callbacks {
   // Streaming thread: one converted frame to the analysis.
   static GstFlowReturn OnNewSample(GstAppSink* sink, gpointer data) {
+    TakeOverFromWindowThread();
     auto* self = static_cast<GstCaptureGraph*>(data);
     GstSample* sample = gst_app_sink_pull_sample(sink);
     if (!sample) return GST_FLOW_EOS;
@@ -99,7 +114,13 @@ struct GstCaptureGraph::Callbacks {
   // Streaming thread: decodebin found a stream; the first video stream feeds
   // the converter, any other stream stays unlinked.
   static void OnPadAdded(GstElement*, GstPad* pad, gpointer data) {
+    TakeOverFromWindowThread();
     auto* self = static_cast<GstCaptureGraph*>(data);
+    GstElement* convert = nullptr;
+    {
+      std::lock_guard lock(self->formatMutex_);
+      convert = self->convert_;
+    }
     GstCaps* caps = gst_pad_get_current_caps(pad);
     if (!caps) caps = gst_pad_query_caps(pad, nullptr);
     const bool video =
@@ -107,7 +128,7 @@ struct GstCaptureGraph::Callbacks {
         g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps, 0)), "video/");
     if (caps) gst_caps_unref(caps);
     if (!video) return;
-    GstPad* target = gst_element_get_static_pad(self->convert_, "sink");
+    GstPad* target = gst_element_get_static_pad(convert, "sink");
     if (!gst_pad_is_linked(target)) gst_pad_link(pad, target);
     gst_object_unref(target);
   }
@@ -117,22 +138,21 @@ struct GstCaptureGraph::Callbacks {
   // handler it runs finds them there (a handler woken from here would run
   // before the bus had queued the message).
   static GstBusSyncReply OnBusMessage(GstBus*, GstMessage* message, gpointer data) {
+    TakeOverFromWindowThread();
     auto* self = static_cast<GstCaptureGraph*>(data);
-    GraphEvent event;
-    switch (GST_MESSAGE_TYPE(message)) {
-      case GST_MESSAGE_EOS:
-        event.kind = GraphEvent::Kind::EndOfStream;
-        break;
-      case GST_MESSAGE_ERROR:
-        event.kind = GraphEvent::Kind::Error;
-        event.error = self->ErrorFromMessage(message, false);
-        break;
-      default:
-        return GST_BUS_PASS;
-    }
-    const bool wake = event.kind == GraphEvent::Kind::Error || self->request_.notifyEndOfStream;
+    const GstMessageType type = GST_MESSAGE_TYPE(message);
+    if (type != GST_MESSAGE_EOS && type != GST_MESSAGE_ERROR) return GST_BUS_PASS;
+    bool wake = true;
     {
       std::lock_guard lock(self->eventsMutex_);
+      GraphEvent event;
+      if (type == GST_MESSAGE_EOS) {
+        event.kind = GraphEvent::Kind::EndOfStream;
+        wake = self->request_.notifyEndOfStream;
+      } else {
+        event.kind = GraphEvent::Kind::Error;
+        event.error = self->ErrorFromMessage(message, false);
+      }
       self->events_.push_back(std::move(event));
     }
     if (wake && self->notify_) self->notify_();
@@ -291,12 +311,14 @@ int GstCaptureGraph::Build(const Request& request, CaptureError& error) {
   gst_app_sink_set_callbacks(GST_APP_SINK(appsink_), &callbacks, this, nullptr);
   g_signal_connect(decoder, "pad-added", G_CALLBACK(&Callbacks::OnPadAdded), this);
 
+  HandOverToStreamingThreads();
   const int result = WaitForPreroll(error);
   if (result < 0) return result;
   // From here on the window thread hears of the stream's end and its errors.
   GstBus* bus = gst_element_get_bus(pipeline_);
   gst_bus_set_sync_handler(bus, &Callbacks::OnBusMessage, this, nullptr);
   gst_object_unref(bus);
+  HandOverToStreamingThreads();
   return result;
 }
 
@@ -345,6 +367,7 @@ int GstCaptureGraph::Run(CaptureError& error) {
   }
   // From READY a file starts again at its first frame.
   if (stopped_ && request_.kind == Kind::File) delivery_.RequestRewind();
+  HandOverToStreamingThreads();
   if (gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
     FailFromBus(CAPTURE_STATE_FAILED, capture_op::kRun, error);
     error.operation = capture_op::kRun;

@@ -3,17 +3,22 @@
 namespace viren::test {
 
 const TestDir& TestVideos::Folder() {
-  static TestDir* folder = [] {
-    auto* d = new TestDir();  // lives for the whole test program
+  // Made on first use, removed when the test program ends.
+  static const TestDir folder;
+  static const bool written = [] {
+    bool ok = true;
     for (VideoCodec codec : {VideoCodec::Raw, VideoCodec::Mjpeg})
       for (int width : {320, 321}) {
-        const std::string path =
+        const std::string name =
             (codec == VideoCodec::Raw ? "raw" : "mjpg") + std::to_string(width) + ".avi";
-        EXPECT_TRUE(WriteTestVideo(d->File(path), width, kHeight, kFrames, codec)) << path;
+        const bool made = WriteTestVideo(folder.File(name), width, kHeight, kFrames, codec);
+        EXPECT_TRUE(made) << name;
+        ok = ok && made;
       }
-    return d;
+    return ok;
   }();
-  return *folder;
+  (void)written;
+  return folder;
 }
 
 std::string TestVideos::Path(VideoCodec codec, int width) {
