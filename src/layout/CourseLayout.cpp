@@ -1,5 +1,6 @@
 #include "layout/CourseLayout.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "core/EngineState.h"
@@ -54,8 +55,10 @@ bool CourseLayout::Initialise() {
     }
     if (layout_.isNull()) return false;
 
-    borderWidth_ = settings_.ReadInt(keys::BORDER_WIDTH);
-    borderHeight_ = settings_.ReadInt(keys::BORDER_HEIGHT);
+    // The dialog keeps the range within 1..640 x 1..480; a hand-edited
+    // option.ini is held to the same bounds.
+    borderWidth_ = std::clamp(settings_.ReadInt(keys::BORDER_WIDTH), 1, kLayoutWidth);
+    borderHeight_ = std::clamp(settings_.ReadInt(keys::BORDER_HEIGHT), 1, kLayoutHeight);
     ToggleRangeOutline();
 
     carMessage = LoadCarPhoto();

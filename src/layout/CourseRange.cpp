@@ -1,9 +1,7 @@
 #include "layout/CourseRange.h"
 
 #include <algorithm>
-
-#include <QPainter>
-#include <QPen>
+#include <cmath>
 
 namespace viren {
 
@@ -14,27 +12,31 @@ Rect CourseRangeRect(int borderWidth, int borderHeight) {
 
 void InvertCourseRangeOutline(QImage& layout, int borderWidth, int borderHeight, int penWidth) {
   if (layout.isNull() || layout.format() != QImage::Format_RGB32) return;
-  // The outline is rasterised once into a mask and the mask applied with XOR:
-  // a stroked path may touch a pixel twice at its joins, which with a
-  // raster-op pen would cancel out there.
-  QImage mask(layout.size(), QImage::Format_Grayscale8);
-  if (mask.isNull()) return;
-  mask.fill(0);
-  {
-    QPainter p(&mask);
-    p.setRenderHint(QPainter::Antialiasing, false);
-    p.setPen(QPen(QColor(255, 255, 255), std::max(1, penWidth), Qt::SolidLine, Qt::SquareCap,
-                  Qt::MiterJoin));
-    p.setBrush(Qt::NoBrush);
-    const Rect r = CourseRangeRect(borderWidth, borderHeight);
-    p.drawRoundedRect(QRectF(r.left, r.top, r.right - 1 - r.left, r.bottom - 1 - r.top), 4.0, 4.0,
-                      Qt::AbsoluteSize);
-  }
-  for (int y = 0; y < layout.height(); ++y) {
-    const uchar* m = mask.constScanLine(y);
+  // Worked out pixel by pixel rather than stroked: each pixel must be
+  // inverted exactly once (a stroke may touch a pixel twice at its joins),
+  // and the result must not depend on how a painter rasterises.
+  const Rect r = CourseRangeRect(borderWidth, borderHeight);
+  const double left = r.left, top = r.top, right = r.right - 1, bottom = r.bottom - 1;
+  const double cx = (left + right) / 2, cy = (top + bottom) / 2;
+  const double hx = (right - left) / 2, hy = (bottom - top) / 2;
+  const double radius = std::min({4.0, hx, hy});  // 8 x 8 corner ellipses
+  const int pen = std::max(1, penWidth);
+  // A pixel belongs to the outline when its centre's signed distance d from
+  // the rounded rectangle's edge satisfies -pen/2 < d <= pen/2: exactly
+  // `pen` pixels across on the straight sides.
+  const double inner = -pen / 2.0;
+  const double outer = pen / 2.0;
+  const int margin = pen / 2 + 1;
+  const int x0 = std::max(0, r.left - margin), x1 = std::min(layout.width() - 1, r.right + margin);
+  const int y0 = std::max(0, r.top - margin), y1 = std::min(layout.height() - 1, r.bottom + margin);
+  for (int y = y0; y <= y1; ++y) {
     auto* row = reinterpret_cast<QRgb*>(layout.scanLine(y));
-    for (int x = 0; x < layout.width(); ++x) {
-      if (m[x] != 0) row[x] ^= 0x00FFFFFFu;
+    const double qy = std::abs(y - cy) - (hy - radius);
+    for (int x = x0; x <= x1; ++x) {
+      const double qx = std::abs(x - cx) - (hx - radius);
+      const double ox = std::max(qx, 0.0), oy = std::max(qy, 0.0);
+      const double d = std::sqrt(ox * ox + oy * oy) + std::min(std::max(qx, qy), 0.0) - radius;
+      if (d > inner && d <= outer) row[x] ^= 0x00FFFFFFu;
     }
   }
 }
