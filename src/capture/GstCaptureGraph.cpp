@@ -15,18 +15,22 @@ namespace {
 std::atomic<int> gLivePipelines{0};
 
 // GStreamer's streaming threads come from GLib's thread pool, whose hand-over
-// ThreadSanitizer cannot see (GLib locks with bare futexes). The window thread
-// passes this lock after setting a graph up and every callback passes it
-// first, which makes the set-up visible as happening before the callback. A
-// static mutex, because the graph's own members are themselves part of what
-// is handed over.
+// (and whose joins) ThreadSanitizer cannot see: GLib locks with bare futexes.
+// The window thread passes this lock after setting a graph up and after
+// stopping one; every callback passes it on entry and on return. That makes
+// the set-up visible as happening before each callback, and each callback as
+// happening before the graph is freed. A static mutex, because the graph's own
+// members are part of what is handed over.
 std::mutex gHandOver;
-void HandOverToStreamingThreads() {
+void HandOver() {
   std::lock_guard lock(gHandOver);
 }
-void TakeOverFromWindowThread() {
-  std::lock_guard lock(gHandOver);
-}
+struct CallbackScope {
+  CallbackScope() { HandOver(); }
+  ~CallbackScope() { HandOver(); }
+  CallbackScope(const CallbackScope&) = delete;
+  CallbackScope& operator=(const CallbackScope&) = delete;
+};
 
 void OnPipelineFreed(gpointer, GObject*) {
   gLivePipelines.fetch_sub(1);
@@ -72,7 +76,7 @@ GstCaps* SizeCaps(std::optional<FrameSize> size) {
 struct GstCaptureGraph::Callbacks {
   // Streaming thread: one converted frame to the analysis.
   static GstFlowReturn OnNewSample(GstAppSink* sink, gpointer data) {
-    TakeOverFromWindowThread();
+    CallbackScope scope;
     auto* self = static_cast<GstCaptureGraph*>(data);
     GstSample* sample = gst_app_sink_pull_sample(sink);
     if (!sample) return GST_FLOW_EOS;
@@ -114,7 +118,7 @@ struct GstCaptureGraph::Callbacks {
   // Streaming thread: decodebin found a stream; the first video stream feeds
   // the converter, any other stream stays unlinked.
   static void OnPadAdded(GstElement*, GstPad* pad, gpointer data) {
-    TakeOverFromWindowThread();
+    CallbackScope scope;
     auto* self = static_cast<GstCaptureGraph*>(data);
     GstElement* convert = nullptr;
     {
@@ -138,7 +142,7 @@ struct GstCaptureGraph::Callbacks {
   // handler it runs finds them there (a handler woken from here would run
   // before the bus had queued the message).
   static GstBusSyncReply OnBusMessage(GstBus*, GstMessage* message, gpointer data) {
-    TakeOverFromWindowThread();
+    CallbackScope scope;
     auto* self = static_cast<GstCaptureGraph*>(data);
     const GstMessageType type = GST_MESSAGE_TYPE(message);
     if (type != GST_MESSAGE_EOS && type != GST_MESSAGE_ERROR) return GST_BUS_PASS;
@@ -170,6 +174,7 @@ GstCaptureGraph::~GstCaptureGraph() {
     gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
     // Going to NULL joins the streaming threads: no callback runs after this.
     gst_element_set_state(pipeline_, GST_STATE_NULL);
+    HandOver();
     gst_bus_set_flushing(bus, TRUE);
     gst_object_unref(bus);
     gst_object_unref(pipeline_);
@@ -311,14 +316,14 @@ int GstCaptureGraph::Build(const Request& request, CaptureError& error) {
   gst_app_sink_set_callbacks(GST_APP_SINK(appsink_), &callbacks, this, nullptr);
   g_signal_connect(decoder, "pad-added", G_CALLBACK(&Callbacks::OnPadAdded), this);
 
-  HandOverToStreamingThreads();
+  HandOver();
   const int result = WaitForPreroll(error);
   if (result < 0) return result;
   // From here on the window thread hears of the stream's end and its errors.
   GstBus* bus = gst_element_get_bus(pipeline_);
   gst_bus_set_sync_handler(bus, &Callbacks::OnBusMessage, this, nullptr);
   gst_object_unref(bus);
-  HandOverToStreamingThreads();
+  HandOver();
   return result;
 }
 
@@ -367,7 +372,7 @@ int GstCaptureGraph::Run(CaptureError& error) {
   }
   // From READY a file starts again at its first frame.
   if (stopped_ && request_.kind == Kind::File) delivery_.RequestRewind();
-  HandOverToStreamingThreads();
+  HandOver();
   if (gst_element_set_state(pipeline_, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
     FailFromBus(CAPTURE_STATE_FAILED, capture_op::kRun, error);
     error.operation = capture_op::kRun;
@@ -387,6 +392,7 @@ int GstCaptureGraph::Stop(CaptureError& error) {
     return error.status;
   }
   gst_element_get_state(pipeline_, nullptr, nullptr, GST_CLOCK_TIME_NONE);
+  HandOver();
   stopped_ = true;
   return CAPTURE_OK;
 }
