@@ -2,6 +2,10 @@
 
 #include "device/CCarDevices.h"
 #include "engine/CDriveSystem.h"
+#include "program/ProgramFile.h"
+#include "program/ProgramRunner.h"
+#include "simulation/Simulator.h"
+#include "simulation/TrackHeading.h"
 #include "sound/SoundSystem.h"
 #include "vision/CFrameAnalyser.h"
 
@@ -28,9 +32,16 @@ bool BuiltInSteps::LoadAnalysisSettings() {
 bool BuiltInSteps::InitLayout() {
   return true;
 }
-void BuiltInSteps::LoadSimulationSettings() {}
-void BuiltInSteps::LoadDrivingSettings() {}
-void BuiltInSteps::LoadProgramAtStartup() {}
+void BuiltInSteps::LoadSimulationSettings() {
+  engine_.simulator().LoadSimulationSettings(engine_.settings());
+  engine_.simulatedHeading().LoadSettings(engine_.settings());
+}
+void BuiltInSteps::LoadDrivingSettings() {
+  engine_.runner().LoadDrivingSettings(engine_.settings());
+}
+void BuiltInSteps::LoadProgramAtStartup() {
+  engine_.programFiles().LoadProgramAtStartup();
+}
 void BuiltInSteps::LoadPatternSettings() {}
 
 // The ROBO-Q transmitter reports failure also when ROBO-Q control is off;
@@ -60,8 +71,12 @@ void BuiltInSteps::StopAllSounds() {
   engine_.sound().StopAllSounds();
 }
 void BuiltInSteps::StopCapture() {}
-void BuiltInSteps::StopAutoDriving() {}
-void BuiltInSteps::StopSimulation() {}
+void BuiltInSteps::StopAutoDriving() {
+  engine_.runner().StopAutoDriving();
+}
+void BuiltInSteps::StopSimulation() {
+  engine_.simulator().StopSimulation();
+}
 void BuiltInSteps::SimulationCleanup() {}
 void BuiltInSteps::ShutdownCapture() {}
 void BuiltInSteps::ReleaseAnalysis() {
@@ -78,7 +93,9 @@ void BuiltInSteps::RoboQClose() {
 void BuiltInSteps::ReleaseBall() {}
 void BuiltInSteps::ReleaseController() {}
 void BuiltInSteps::CloseSimulationEvent() {}
-void BuiltInSteps::ReleaseDrivingResources() {}
+void BuiltInSteps::ReleaseDrivingResources() {
+  engine_.runner().ReleaseDrivingResources();
+}
 void BuiltInSteps::StopInterface() {}
 
 }  // namespace viren

@@ -1,5 +1,6 @@
 #include "engine/CDriveSystem.h"
 
+#include "core/Clock.h"
 #include "core/CommandIds.h"
 #include "core/ProcessPaths.h"
 #include "core/UiHost.h"
@@ -8,29 +9,53 @@
 #include "engine/CommandLine.h"
 #include "engine/EngineLinks.h"
 #include "engine/SubsystemSteps.h"
+#include "program/DrivingProgram.h"
+#include "program/ProgramFile.h"
+#include "program/ProgramRunner.h"
+#include "simulation/Simulator.h"
 #include "sound/GstSoundBackend.h"
 #include "sound/SoundSystem.h"
 #include "vision/CFrameAnalyser.h"
 
 namespace viren {
 
-CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string commandLine)
-    : CDriveSystem(ui, std::move(moduleFolder), std::move(commandLine), nullptr) {}
-
 CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string commandLine,
                            std::unique_ptr<SubsystemSteps> steps)
+    : CDriveSystem(ui, std::move(moduleFolder), std::move(commandLine),
+                   EngineOptions{.clock = nullptr, .steps = std::move(steps)}) {}
+
+CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string commandLine,
+                           EngineOptions options)
     : ui_(ui),
       settings_(&ui),
+      ownClock_(options.clock ? nullptr : std::make_unique<RealClock>()),
+      clock_(options.clock ? options.clock : ownClock_.get()),
       analyser_(std::make_unique<CFrameAnalyser>(carState_, state_)),
-      positionTrack_(std::make_unique<AnalyserPositionTrack>(*analyser_)),
       devices_(std::make_unique<CCarDevices>(settings_, state_, ui)),
+      simulatedHeading_(std::make_unique<TrackHeading>(carState_, devices_->drive(), state_)),
+      positionTrack_(std::make_unique<EnginePositionTrack>(*analyser_, *simulatedHeading_)),
       sound_(std::make_unique<SoundSystem>(settings_, ui,
                                            MakeGstSoundBackend(GstSoundOptionsFromEnvironment()))),
-      steps_(std::move(steps)),
+      soundControl_(std::make_unique<EngineSoundControl>(*sound_)),
+      ball_(std::make_unique<EngineBall>(carState_)),
+      drivingObserver_(std::make_unique<EngineDrivingObserver>(devices_->drive(), *analyser_)),
+      program_(std::make_unique<DrivingProgram>()),
+      files_(std::make_unique<ProgramFiles>(*program_, settings_, ui)),
+      runner_(std::make_unique<ProgramRunner>(state_, carState_, devices_->drive(), *program_,
+                                              *clock_)),
+      simulator_(std::make_unique<Simulator>(state_, carState_, devices_->drive(), *runner_,
+                                             *program_, *clock_)),
+      steps_(std::move(options.steps)),
       moduleFolderArg_(std::move(moduleFolder)),
       commandLine_(std::move(commandLine)) {
   if (!steps_) steps_ = std::make_unique<BuiltInSteps>(*this);
   devices_->drive().SetPositionTrack(positionTrack_.get());
+  runner_->SetSound(soundControl_.get());
+  runner_->SetBall(ball_.get());
+  runner_->SetSimulatedCar(simulator_.get());
+  runner_->SetObserver(drivingObserver_.get());
+  simulator_->SetHeading(simulatedHeading_.get());
+  simulator_->SetBall(ball_.get());
 }
 
 CDriveSystem::~CDriveSystem() {

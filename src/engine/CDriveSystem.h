@@ -6,16 +6,35 @@
 #include "core/CarState.h"
 #include "core/EngineState.h"
 #include "engine/CommandTable.h"
+#include "engine/SubsystemSteps.h"
 #include "settings/Settings.h"
 
 namespace viren {
 
 class UiHost;
 class SubsystemSteps;
+class Clock;
 class CCarDevices;
 class SoundSystem;
 class CFrameAnalyser;
-class AnalyserPositionTrack;
+class TrackHeading;
+class DrivingProgram;
+class ProgramFiles;
+class ProgramRunner;
+class Simulator;
+class EnginePositionTrack;
+class EngineSoundControl;
+class EngineBall;
+class EngineDrivingObserver;
+
+// How an engine is built beyond its folder and command line.
+struct EngineOptions {
+  // The time base of timers, waits and the simulation; null: wall-clock time.
+  // A virtual clock must be made by the thread that runs the engine.
+  Clock* clock = nullptr;
+  // Tests hand in their own subsystem steps.
+  std::unique_ptr<SubsystemSteps> steps;
+};
 
 // The one engine object: it owns every subsystem, brings them up in their
 // fixed order on the view's first paint, and takes them down in order.
@@ -24,8 +43,8 @@ class CDriveSystem {
  public:
   // `moduleFolder` is the program folder (where VIREN.ini lives);
   // `commandLine` is what the program was started with (empty: none).
-  CDriveSystem(UiHost& ui, std::string moduleFolder, std::string commandLine);
-  // Tests hand in their own subsystem steps.
+  CDriveSystem(UiHost& ui, std::string moduleFolder, std::string commandLine,
+               EngineOptions options = {});
   CDriveSystem(UiHost& ui, std::string moduleFolder, std::string commandLine,
                std::unique_ptr<SubsystemSteps> steps);
   ~CDriveSystem();
@@ -53,6 +72,10 @@ class CDriveSystem {
   // Switches the picture shown, converting the target between image and
   // layout coordinates where needed.
   void SetViewMode(int mode);
+  // The controller's automatic-driving button: with fewer than two commands
+  // message 178; otherwise lights the button and starts the run, or puts it
+  // out and ends the run. False when nothing was started or stopped.
+  bool ToggleAutoDriving();
 
   Settings& settings() { return settings_; }
   CarState& carState() { return carState_; }
@@ -60,6 +83,12 @@ class CDriveSystem {
   CCarDevices& devices() { return *devices_; }
   SoundSystem& sound() { return *sound_; }
   CFrameAnalyser& analyser() { return *analyser_; }
+  DrivingProgram& program() { return *program_; }
+  ProgramFiles& programFiles() { return *files_; }
+  ProgramRunner& runner() { return *runner_; }
+  Simulator& simulator() { return *simulator_; }
+  Clock& clock() { return *clock_; }
+  TrackHeading& simulatedHeading() { return *simulatedHeading_; }
   EngineState& state() { return state_; }
   UiHost& ui() { return ui_; }
 
@@ -73,10 +102,20 @@ class CDriveSystem {
   CarState carState_;
   // The parts, in the order they are built; destroyed in reverse after
   // Shutdown has stopped their threads.
+  std::unique_ptr<Clock> ownClock_;
+  Clock* clock_;
   std::unique_ptr<CFrameAnalyser> analyser_;
-  std::unique_ptr<AnalyserPositionTrack> positionTrack_;
   std::unique_ptr<CCarDevices> devices_;
+  std::unique_ptr<TrackHeading> simulatedHeading_;
+  std::unique_ptr<EnginePositionTrack> positionTrack_;
   std::unique_ptr<SoundSystem> sound_;
+  std::unique_ptr<EngineSoundControl> soundControl_;
+  std::unique_ptr<EngineBall> ball_;
+  std::unique_ptr<EngineDrivingObserver> drivingObserver_;
+  std::unique_ptr<DrivingProgram> program_;
+  std::unique_ptr<ProgramFiles> files_;
+  std::unique_ptr<ProgramRunner> runner_;
+  std::unique_ptr<Simulator> simulator_;
   std::unique_ptr<SubsystemSteps> steps_;
   std::string moduleFolderArg_;
   std::string commandLine_;

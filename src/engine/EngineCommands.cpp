@@ -1,8 +1,12 @@
 // The menu commands that the engine carries out itself.
 #include "core/CommandIds.h"
+#include "core/DriveTypes.h"
 #include "core/UiHost.h"
 #include "device/CCarDevices.h"
 #include "engine/CDriveSystem.h"
+#include "program/DrivingProgram.h"
+#include "program/ProgramRunner.h"
+#include "simulation/Simulator.h"
 #include "vision/CFrameAnalyser.h"
 
 namespace viren {
@@ -18,6 +22,7 @@ CommandContext CDriveSystem::CommandContextNow() const {
   c.ballMode = state_.ballMode;
   c.deviceConnected = devices_->relay().connected() || devices_->roboQ().isOpen();
   c.comPort = settings_.ReadInt(keys::COM_NO);
+  c.commandCount = program_->count();
   return c;
 }
 
@@ -33,6 +38,26 @@ void CDriveSystem::SetViewMode(int mode) {
     if (cheese.x != -1) carState_.cheesePosition = analyser_->ConvertPosition(cheese, layoutToLive);
   }
   state_.viewMode = mode;
+}
+
+bool CDriveSystem::ToggleAutoDriving() {
+  if (program_->count() < 2) {
+    ShowMessage(ui_, 178, MsgIcon::Stop);
+    return false;
+  }
+  CDriveControl& drive = devices_->drive();
+  if (drive.DriveState() & DRIVE_STATE_AUTO) {
+    drive.SendDriveCommand(DRIVE_AUTO_OFF);
+    runner_->StopAutoDriving();
+    return true;
+  }
+  drive.SendDriveCommand(DRIVE_AUTO_ON);
+  if (runner_->StartAutoDriving() < 0) {
+    // A sound of the program could not be loaded (already reported).
+    drive.SendDriveCommand(DRIVE_AUTO_OFF, false);
+    return false;
+  }
+  return true;
 }
 
 bool CDriveSystem::OnCommand(int id) {

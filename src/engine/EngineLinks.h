@@ -3,19 +3,76 @@
 // The small adapters through which the engine's parts reach each other
 // without knowing each other's classes.
 
+#include <mutex>
+
+#include "core/CarState.h"
+#include "core/DriveTypes.h"
+#include "device/CDriveControl.h"
 #include "device/DeviceInterfaces.h"
+#include "program/DrivingInterfaces.h"
+#include "simulation/TrackHeading.h"
+#include "sound/SoundSystem.h"
 #include "vision/CFrameAnalyser.h"
 
 namespace viren {
 
-// Drive commands restart the heading estimate of the frame analysis.
-class AnalyserPositionTrack final : public PositionTrack {
+// Drive commands restart the heading estimates: the frame analysis' ring of
+// camera positions and the simulated car's ring of exact positions.
+class EnginePositionTrack final : public PositionTrack {
  public:
-  explicit AnalyserPositionTrack(CFrameAnalyser& analyser) : analyser_(analyser) {}
-  void ResetPositionRing() override { analyser_.ResetPositionRing(); }
+  EnginePositionTrack(CFrameAnalyser& analyser, TrackHeading& simulated)
+      : analyser_(analyser), simulated_(simulated) {}
+  void ResetPositionRing() override {
+    analyser_.ResetPositionRing();
+    simulated_.ResetPositionRing();
+  }
   void WritePositionSnapshot() override { analyser_.WritePositionSnapshot(); }
 
  private:
+  CFrameAnalyser& analyser_;
+  TrackHeading& simulated_;
+};
+
+// Sound commands of a running program.
+class EngineSoundControl final : public SoundControl {
+ public:
+  explicit EngineSoundControl(SoundSystem& sound) : sound_(sound) {}
+  int LoadSound(int number) override { return sound_.PrepareSound(number); }
+  void PlaySound(int number, bool repeat) override {
+    sound_.PlaySound(number, repeat ? SoundRepeat::Endless : SoundRepeat::Once);
+  }
+  void StopSound(int number) override { sound_.StopSound(number); }
+  void StopAllSounds() override { sound_.StopAllSounds(); }
+
+ private:
+  SoundSystem& sound_;
+};
+
+// The ball as following sees it. Until a ball is learned only the simulation
+// places one (around the cheese).
+class EngineBall final : public BallControl {
+ public:
+  explicit EngineBall(CarState& car) : car_(car) {}
+  bool HasBallPattern() const override { return false; }
+  int PatternSize() const override { return 64; }
+  Rect BallRect() const override { return car_.ballRect.load(); }
+  void SetBallRect(const Rect& rect) override { car_.ballRect.store(rect); }
+
+ private:
+  CarState& car_;
+};
+
+// What a run tells the rest of the program.
+class EngineDrivingObserver final : public DrivingObserver {
+ public:
+  EngineDrivingObserver(CDriveControl& drive, CFrameAnalyser& analyser)
+      : drive_(drive), analyser_(analyser) {}
+  // The automatic-driving button goes out (picture and status only).
+  void OnRunEnded() override { drive_.SendDriveCommand(DRIVE_AUTO_OFF, false); }
+  void WritePositionSnapshot() override { analyser_.WritePositionSnapshot(); }
+
+ private:
+  CDriveControl& drive_;
   CFrameAnalyser& analyser_;
 };
 

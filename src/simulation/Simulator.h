@@ -31,9 +31,9 @@ struct SimulationSettings {
 
 // The "Position" block of the program interface; called only while the
 // interface is active, on the simulation thread.
-class PositionPublisher {
+class SimulationPositionPublisher {
  public:
-  virtual ~PositionPublisher() = default;
+  virtual ~SimulationPositionPublisher() = default;
   virtual void PublishPosition() = 0;
 };
 
@@ -77,7 +77,7 @@ class Simulator final : public SimulatedCar {
   Simulator& operator=(const Simulator&) = delete;
 
   void SetHeading(HeadingUpdater* heading) { heading_ = heading; }
-  void SetPublisher(PositionPublisher* publisher) { publisher_ = publisher; }
+  void SetPublisher(SimulationPositionPublisher* publisher) { publisher_ = publisher; }
   void SetView(SimulationView* view) { view_ = view ? view : &noView_; }
   void SetBall(BallControl* ball) { ball_ = ball; }
   void SetStepObserver(SimulationStepObserver* observer) { stepObserver_ = observer; }
@@ -117,7 +117,7 @@ class Simulator final : public SimulatedCar {
   const DrivingProgram& program_;
   Clock& clock_;
   HeadingUpdater* heading_ = nullptr;
-  PositionPublisher* publisher_ = nullptr;
+  SimulationPositionPublisher* publisher_ = nullptr;
   SimulationView noView_;
   SimulationView* view_ = &noView_;
   BallControl* ball_ = nullptr;

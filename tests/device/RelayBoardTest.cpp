@@ -100,7 +100,8 @@ TEST_F(RelayBoard, answersThatAreNotOkCountAsSilence) {
   peer.Script(FakeRelayBoard::Garbage("\x01\xfe\r\nNG"));
   EXPECT_TRUE(board.RelayOutput(DRIVE_STOP));
   // An answer that comes after the wait is over is no answer.
-  peer.Script(FakeRelayBoard::Late(kAckWait * 3));
+  // Well past the wait even when a loaded machine stretches its polls.
+  peer.Script(FakeRelayBoard::Late(kAckWait * 10));
   peer.Script(FakeRelayBoard::Silent());  // the reconnect's AT
   EXPECT_FALSE(board.RelayOutput(DRIVE_REVERSE));
   EXPECT_EQ(CommandsSinceOpen(),
