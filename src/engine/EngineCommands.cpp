@@ -89,6 +89,23 @@ bool CDriveSystem::OnCommand(int id) {
     case ID_OVERLAY_CAR_FIGURE:
       state_.overlayMode = OVERLAY_CAR_FIGURE;
       return true;
+    case ID_SIMULATION:
+      simulator_->ToggleSimulation();
+      return true;
+    // Ends a run at once; runs are started from the controller or the
+    // program interface.
+    case ID_AUTO_DRIVING:
+      if (state_.autoDriving) runner_->EndRunFromMenu();
+      return true;
+    case ID_FOLLOW_TARGET:
+      runner_->ToggleFollowMode(-1);
+      return true;
+    case ID_FOLLOW_BALL:
+      runner_->ToggleFollowMode(2);
+      return true;
+    case ID_AVOID_BALL:
+      runner_->ToggleFollowMode(3);
+      return true;
     default:
       return false;
   }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
@@ -18,7 +19,8 @@ struct RunResult {
 };
 
 RunResult RunViren(const std::string& args) {
-  const std::string command = test::ProgramFolder() + "/viren-run " + args + " 2>&1 >/dev/null";
+  const std::string command = "VIREN_AUDIO_SINK='fakesink sync=true' " + test::ProgramFolder() +
+                              "/viren-run " + args + " 2>&1 >/dev/null";
   RunResult r;
   FILE* pipe = ::popen(command.c_str(), "r");
   if (!pipe) return r;
@@ -70,10 +72,60 @@ TEST_F(VirenRun, runsForTheGivenTimeAndShutsDownInOrder) {
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
 }
 
+// A program folder with the shipped samples, the disclaimer accepted.
+class VirenRunFolder : public ::testing::Test {
+ protected:
+  VirenRunFolder() {
+    std::filesystem::copy_file(test::ProgramFolder() + "/VIREN.ini", dir.File("VIREN.ini"));
+    std::filesystem::copy(test::ProgramFolder() + "/sample", dir.File("sample"),
+                          std::filesystem::copy_options::recursive);
+    dir.Write("option.ini", "[AGREEMENT]\r\nAGREEMENT=1\r\n");
+  }
+  test::TestDir dir;
+};
+
 TEST_F(VirenRun, badOptionsAreRefusedWithUsage) {
   const auto r = RunViren("--answer maybe");
   EXPECT_EQ(r.status, 2);
   EXPECT_NE(r.err.find("usage: viren-run"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace viren
+
+namespace viren {
+namespace {
+
+class VirenRunProgram : public VirenRunFolder {};
+
+TEST_F(VirenRunProgram, sampleProgramOnTheVirtualClockGivesTheSameTrackEveryRun) {
+  const std::string args =
+      "--dir " + dir.path() + " --program lap.ntc --auto --virtual-clock --seconds 10 --track ";
+  auto r = RunViren(args + dir.File("a.csv"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  r = RunViren(args + dir.File("b.csv"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string a = dir.Read("a.csv");
+  EXPECT_EQ(a, dir.Read("b.csv"));
+  // Header, then one row per 10 ms simulation step (or longer pause).
+  ASSERT_EQ(a.rfind("t_ms,x,y,direction,turn_count,drive_state,command\n", 0), 0u);
+  const auto rows = std::count(a.begin(), a.end(), '\n') - 1;
+  EXPECT_GT(rows, 500);
+  EXPECT_LE(rows, 1001);
+  // The run started: the automatic-driving bit is set while commands execute.
+  EXPECT_NE(a.find(",64,0\n"), std::string::npos);
+}
+
+TEST_F(VirenRunProgram, unreadableProgramShows149AndFails) {
+  const auto r = RunViren("--dir " + dir.path() + " --program no-such.ntc --virtual-clock");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find("[149]"), std::string::npos) << r.err;
+}
+
+TEST_F(VirenRunProgram, autoWithOnlyTheStartCommandShows178) {
+  const auto r = RunViren("--dir " + dir.path() + " --auto --virtual-clock --seconds 1");
+  EXPECT_NE(r.status, 0);
+  EXPECT_NE(r.err.find("[178]"), std::string::npos) << r.err;
 }
 
 }  // namespace

@@ -11,10 +11,14 @@ namespace viren {
 struct RunOptions {
   std::string dir;  // program folder; empty: the executable's
   bool answerYes = false;
-  double seconds = 0;  // 0: shut down as soon as start-up is done
-  std::string video;   // handed to the engine as -i
-  bool edit = false;   // -e
-  bool api = false;    // -s
+  double seconds = 0;         // 0: shut down as soon as start-up is done
+  std::string video;          // handed to the engine as -i
+  bool edit = false;          // -e
+  bool api = false;           // -s
+  std::string program;        // loaded as at start-up
+  bool autoDrive = false;     // start automatic driving once start-up is done
+  bool virtualClock = false;  // simulated time, as fast as possible
+  std::string track;          // CSV of the car's track
 
   std::string EngineCommandLine() const;
 };

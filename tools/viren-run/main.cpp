@@ -1,15 +1,36 @@
 // viren-run: VIREN's engine with its whole start-up and shut-down, without a
-// window. Used for quick checks of a program folder and by the end-to-end tests.
+// window. Used for quick checks of a program folder, for running driving
+// programs on the simulated car (optionally on a virtual clock), and by the
+// end-to-end tests.
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <thread>
+#include <fstream>
+#include <memory>
 
 #include "ConsoleUiHost.h"
 #include "RunOptions.h"
+#include "core/Clock.h"
 #include "core/CommandIds.h"
+#include "device/CCarDevices.h"
 #include "engine/CDriveSystem.h"
+#include "program/ProgramFile.h"
+#include "simulation/SimulatedRun.h"
+#include "simulation/Simulator.h"
 
 using namespace viren;
+
+namespace {
+
+bool WriteTrack(const std::string& path, const std::vector<TrackRow>& rows) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) return false;
+  out << kTrackHeader << '\n';
+  for (const TrackRow& row : rows) out << FormatTrackRow(row) << '\n';
+  return static_cast<bool>(out.flush());
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   std::string error;
@@ -19,22 +40,55 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  // A virtual clock takes this thread in as one of those that take turns.
+  std::unique_ptr<Clock> clock;
+  if (options->virtualClock)
+    clock = std::make_unique<VirtualClock>();
+  else
+    clock = std::make_unique<RealClock>();
+
   ConsoleUiHost ui(options->answerYes);
-  CDriveSystem engine(ui, options->dir, options->EngineCommandLine());
+  CDriveSystem engine(ui, options->dir, options->EngineCommandLine(),
+                      EngineOptions{.clock = clock.get(), .steps = nullptr});
+  std::unique_ptr<TrackRecorder> recorder;
+  if (!options->track.empty()) {
+    recorder = std::make_unique<TrackRecorder>(*clock, engine.carState(), engine.devices().drive(),
+                                               engine.runner());
+    engine.simulator().SetStepObserver(recorder.get());
+  }
+
   engine.Start();
   const bool started = engine.engineReady();
+  bool ok = started;
+  if (started && !options->program.empty()) {
+    ok = engine.programFiles().ReadProgramFile(
+        engine.settings().ResolveDataPath(kProgramFolder, options->program));
+  }
 
   // The event loop of the window program, reduced to what the engine posts.
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::duration<double>(options->seconds);
-  while (started && !ui.closeRequested()) {
+  auto runPostedCommands = [&] {
     while (auto command = ui.TakeCommand()) {
-      if (*command == ID_APP_EXIT) ui.RequestClose();
+      if (*command == ID_APP_EXIT)
+        ui.RequestClose();
+      else
+        engine.OnCommand(*command);
     }
-    if (options->seconds <= 0 || std::chrono::steady_clock::now() >= deadline) break;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  };
+  if (started) runPostedCommands();
+  if (ok && options->autoDrive) ok = engine.ToggleAutoDriving();
+
+  const std::int64_t end = clock->NowMs() + static_cast<std::int64_t>(options->seconds * 1000);
+  while (started && !ui.closeRequested()) {
+    runPostedCommands();
+    const std::int64_t left = end - clock->NowMs();
+    if (left <= 0) break;
+    clock->SleepFor(std::chrono::milliseconds(std::min<std::int64_t>(left, 10)));
   }
 
   engine.Shutdown();
-  return started ? 0 : 1;
+  if (recorder && !WriteTrack(options->track, recorder->Rows())) {
+    std::fprintf(stderr, "viren-run: cannot write %s\n", options->track.c_str());
+    ok = false;
+  }
+  return ok ? 0 : 1;
 }
