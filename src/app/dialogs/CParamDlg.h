@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QDialog>
+#include <array>
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QPushButton;
+
+namespace viren {
+
+class CCarDevices;
+class CFrameAnalyser;
+class CourseLayout;
+class IntSpinEdit;
+class Settings;
+class UiHost;
+struct EngineState;
+
+// "パラメータ設定": detection sensitivity and interval, the heading marker
+// colour and its sensitivity, and ROBO-Q control through the PC-OP-RS1 with
+// its band. Every change takes effect in the running analysis at once; OK
+// writes option.ini, Cancel (also Esc and closing the window) puts back the
+// values the dialog found.
+//
+// Window thread only. The analyser's values are atomics the capture thread
+// reads per frame.
+class CParamDlg : public QDialog {
+  Q_OBJECT
+ public:
+  // `rebuildController` is called after OK when ROBO-Q control was switched
+  // on or off: the controller window is rebuilt for the other device (which
+  // ends a running automatic drive). The car shape is reloaded here.
+  CParamDlg(Settings& settings, EngineState& state, CFrameAnalyser& analyser, CCarDevices& devices,
+            CourseLayout& layout, UiHost& ui, std::function<void()> rebuildController,
+            QWidget* parent = nullptr);
+
+  // The ROBO-Q band chosen in the list (0..3 = "A".."D"). The transmitter
+  // takes it when it is next opened.
+  int roboQBand() const { return band_; }
+
+  IntSpinEdit* sensitivityEdit() const { return diffEdit_; }    // 1026/1027
+  IntSpinEdit* intervalEdit() const { return compareEdit_; }    // 1028/1029
+  QCheckBox* roboQCheck() const { return roboQCheck_; }         // 1042
+  QComboBox* bandList() const { return bandList_; }             // 1044
+  QCheckBox* colourCheck(int colour) const;                     // 1045..1047 for 1..3
+  IntSpinEdit* markerLevelEdit() const { return markerEdit_; }  // 1030/1031
+  QPushButton* okButton() const { return ok_; }
+  QPushButton* cancelButton() const { return cancel_; }
+
+ public slots:
+  void reject() override;
+
+ private:
+  struct Remembered {
+    int diffLevel;
+    int compareFrame;
+    bool controlRoboQ;
+    int markerCheck;
+    int markerLevel;
+  };
+
+  // An edit of the live integers: in range it becomes the engine value,
+  // outside the edit shows the engine value again, empty changes nothing.
+  void ConnectLiveEdit(IntSpinEdit* edit, int minimum, int maximum, std::function<int()> current,
+                       std::function<void(int)> apply);
+  void OnRoboQClicked(bool on);
+  void OnColourClicked(int colour, bool on);
+  void OnOk();
+  void RestoreOpeningValues();
+
+  Settings& settings_;
+  EngineState& state_;
+  CFrameAnalyser& analyser_;
+  CCarDevices& devices_;
+  CourseLayout& layout_;
+  UiHost& ui_;
+  std::function<void()> rebuildController_;
+
+  Remembered opening_{};
+  int band_ = 0;
+
+  IntSpinEdit* diffEdit_;
+  IntSpinEdit* compareEdit_;
+  QCheckBox* roboQCheck_;
+  QComboBox* bandList_;
+  std::array<QCheckBox*, 3> colourChecks_{};
+  IntSpinEdit* markerEdit_;
+  QPushButton* ok_;
+  QPushButton* cancel_;
+};
+
+}  // namespace viren
