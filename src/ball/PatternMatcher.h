@@ -1,0 +1,166 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+// Walsh-Hadamard projection-kernel pattern matching over grey pictures.
+//
+// The pattern and every window of the source are projected onto the kernels
+// in a fixed order; after each kernel the accumulated squared difference of
+// projections is a lower bound of (pattern size^2 x) the true distance, so
+// windows whose bound passes the threshold are dropped early and only the few
+// survivors get a full distance.
+//
+// The records keep the names the matcher's error lines use. An allocation the
+// matcher cannot get prints its fixed line to standard output and ends the
+// process with status 1; no allocation failure is ever returned to a caller.
+// None of this is thread safe: the owner (BallMatcher) serialises the calls.
+
+namespace viren::wh {
+
+// Rows of bytes, not owned.
+struct Image {
+  int rows = 0;
+  int cols = 0;
+  const std::uint8_t* pixels = nullptr;
+};
+
+// rows x cols 32-bit values, row after row, with a row table into them.
+struct Matrix {
+  int rows = 0;
+  int cols = 0;
+  int size = 0;
+  std::unique_ptr<std::int32_t[]> cellValues;
+  std::unique_ptr<std::int32_t*[]> rowTable;
+};
+
+// The kernel tree for one source size and pattern size P, depth D = 2 log2 P.
+// Level L+1 is made from level L: horizontally (L even) or vertically (L odd)
+// with offset delta(L) = 2^(L / 2), so the last level holds one value per
+// window (top-left corner (r, c)).
+struct Branch {
+  int depth = 0;                                  // D
+  int numKernels = 0;                             // kernels with signs in the table
+  int currentKernel = -1;                         // whose projections the levels hold; -1 none
+  std::vector<std::unique_ptr<Matrix>> matrices;  // D + 1; level 0 is the source
+  std::vector<std::uint8_t> horizontal;           // per level
+  std::vector<int> delta;                         // per level
+  std::vector<std::int8_t> signs;                 // [level * numKernels + kernel]
+  // Per level and position: which kernel's values the level holds there, for
+  // the per-candidate computation; (epoch << 16 | kernel). An entry of an
+  // older epoch holds the values of `phaseKernel`, the kernel the whole tree
+  // held when the current per-candidate phase began.
+  std::vector<std::unique_ptr<std::uint32_t[]>> cache;
+  std::uint32_t epoch = 0;
+  int phaseKernel = -1;
+
+  int Sign(int level, int kernel) const { return signs[level * numKernels + kernel]; }
+  // Two kernels share the values after `levels` levels when these are equal.
+  int PathCode(int kernel, int levels) const { return kernel >> (depth - levels); }
+};
+
+// One window found: its top-left corner and its full distance (sum of
+// squared grey differences).
+struct Match {
+  int row = 0;
+  int col = 0;
+  std::int64_t distance = 0;
+};
+
+// How far a search got, for measurements. Filled only when asked for.
+struct SearchStats {
+  int windows = 0;
+  std::vector<int> candidatesAfterKernel;  // [k]: candidates left after kernel k
+  int topDownKernels = 0;                  // kernels computed over the whole source
+  int perCandidateKernels = 0;
+  int distanceCandidates = 0;  // windows that reached the full distance
+  double kernelZeroSeconds = 0;
+  double topDownSeconds = 0;
+  double perCandidateSeconds = 0;
+  double distanceSeconds = 0;
+};
+
+struct WHSetup {
+  int sourceRows = 0;
+  int sourceCols = 0;
+  int patternSize = 0;
+  int numOfBasis = 0;
+  std::unique_ptr<Image> sourceImage;
+  std::unique_ptr<Image> patternImage;           // over patternBytes
+  std::vector<std::uint8_t> patternBytes;        // the pattern's own copy, P x P
+  std::vector<std::int32_t> patternProjections;  // one per kernel
+  std::unique_ptr<Branch> branch;                // over the source; level 0 is the source matrix
+  float bottomUpStartPercent = 10.0f;
+  float distanceStartPercent = 2.0f;
+  std::unique_ptr<Match[]> matches;  // room for every window
+  int numOfMatches = 0;
+  // Scratch of the search: candidate windows (row-major index) and their
+  // accumulated bounds, kept in visiting order.
+  std::vector<std::int32_t> candidateIndex;
+  std::vector<std::int64_t> candidateBound;
+
+  int WindowRows() const { return sourceRows - patternSize + 1; }
+  int WindowCols() const { return sourceCols - patternSize + 1; }
+  int Windows() const { return WindowRows() * WindowCols(); }
+};
+
+// Whether the matcher can work with a pattern of side `patternSize` over a
+// source of rows x cols: a power of two from 1 to 128 that fits the source,
+// and a source of at most kMaxSourcePixels.
+inline constexpr int kMaxPatternSize = 128;
+inline constexpr std::int64_t kMaxSourcePixels = 2048LL * 2048;
+bool SizesSupported(int sourceRows, int sourceCols, int patternSize);
+
+std::unique_ptr<Image> allocImage(int rows, int cols, const std::uint8_t* pixels);
+std::unique_ptr<Matrix> allocMatrix(int rows, int cols);
+// The tree for a rows x cols source and pattern side `patternSize`, with the
+// signs of `numKernels` kernels.
+std::unique_ptr<Branch> allocBranch(int rows, int cols, int patternSize, int numKernels);
+// numOfBasis is held to 1 .. patternSize^2 (the kernels that exist). The
+// caller checks SizesSupported first.
+std::unique_ptr<WHSetup> createWHSetup(int sourceRows, int sourceCols, int patternSize,
+                                       int numOfBasis);
+void destroyImage(std::unique_ptr<Image>& image);
+void destroyMatrix(std::unique_ptr<Matrix>& matrix);
+void destroyBranch(std::unique_ptr<Branch>& branch);
+void destroyWHSetup(std::unique_ptr<WHSetup>& setup);
+
+void setBottomUpStartPercent(WHSetup& setup, float percent);
+void setDistanceStartPercent(WHSetup& setup, float percent);
+// The source the searches run over: `image` must be sourceRows x sourceCols
+// and stay valid; its bytes are read afresh by every search.
+void setSourceImage(WHSetup& setup, const Image& image);
+// The pattern (P x P bytes, copied): computes its projections.
+void setPatternImage(WHSetup& setup, const Image& image);
+
+// Reads the bytes of the source image into the source matrix and forgets the
+// kernel the tree held.
+void reloadSource(WHSetup& setup);
+
+// Kernel k over the whole source: recomputes only the levels that differ from
+// the kernel the tree holds. The last level then holds k's projection of every
+// window.
+void computeKernelTopDown(Branch& branch, int kernel);
+// Starts a per-candidate phase: every level is taken to hold the values of the
+// kernel the tree holds now.
+void beginPerCandidatePhase(Branch& branch);
+// Kernel k's projection of the window at (row, col) alone, bottom-up through
+// the cache; equals what computeKernelTopDown gives there.
+std::int32_t computeKernelForWindow(Branch& branch, int kernel, int row, int col);
+
+// The search with threshold a (root-mean-square grey difference per pixel).
+// findDistance non-zero: only the best window (whatever its distance, once it
+// passed the projection bounds); zero: every window within a, in row-major
+// order. Returns the number of matches (also in setup.numOfMatches).
+int whPatternMatch(WHSetup& setup, int threshold, int findDistance, SearchStats* stats = nullptr);
+
+// Grey from a 24-bit bottom-up picture (blue, green, red): output row i (top
+// of the picture first) takes picture row top + i, columns left .. left +
+// cols - 1; grey = (77 red + 150 green + 29 blue) >> 8. The caller keeps the
+// rectangle inside the picture; `stride` is the picture's bytes per row.
+void ConvertToGrey(const std::uint8_t* picture, int pictureHeight, std::size_t stride, int left,
+                   int top, int cols, int rows, std::uint8_t* out);
+
+}  // namespace viren::wh
