@@ -1,0 +1,137 @@
+#include "editor/ProgramCanvas.h"
+
+#include <QPainter>
+#include <QPolygon>
+#include <algorithm>
+
+#include "editor/EditorPictures.h"
+#include "editor/ProgramLayout.h"
+#include "settings/Settings.h"
+
+namespace viren {
+namespace {
+
+QColor ColourOf(const Settings& settings, const SettingKey& key, QColor fallback) {
+  const ColorRef c = settings.ReadColor(key);
+  if (c == kBadColor) return fallback;
+  return QColor(RedOf(c), GreenOf(c), BlueOf(c));
+}
+
+// Pen widths below 2 draw one pixel wide, as thin pens do on screen.
+QPen SolidPen(QColor colour, int width) {
+  QPen pen(colour);
+  pen.setWidth(width < 2 ? 0 : width);
+  pen.setCapStyle(Qt::FlatCap);
+  pen.setJoinStyle(Qt::MiterJoin);
+  return pen;
+}
+
+QPolygon ToPolygon(const std::vector<Point>& points) {
+  QPolygon polygon;
+  for (const Point& p : points) polygon << QPoint(p.x, p.y);
+  return polygon;
+}
+
+}  // namespace
+
+CanvasStyle ReadCanvasStyle(const Settings& settings, bool roboQ) {
+  CanvasStyle s;
+  s.boxColor = ColourOf(settings, keys::EVENT_COLOR, s.boxColor);
+  s.linkColor = ColourOf(settings, keys::LINK_COLOR, s.linkColor);
+  s.linkWidth = std::max(0, settings.ReadInt(keys::LINK_WIDTH));
+  s.selectColor = ColourOf(settings, keys::SELECT_COLOR, s.selectColor);
+  s.selectWidth = std::max(0, settings.ReadInt(keys::SELECT_WIDTH));
+  s.roboQ = roboQ;
+  s.courseWidth = settings.ReadInt(keys::BORDER_WIDTH);
+  s.courseHeight = settings.ReadInt(keys::BORDER_HEIGHT);
+  return s;
+}
+
+ProgramCanvas::ProgramCanvas()
+    : image_(kCanvasWidth, kCanvasHeight, QImage::Format_RGB32),
+      icons_(DrawIconStrip()),
+      glyphs_(DrawGlyphStrip()) {
+  image_.fill(Qt::white);
+}
+
+void ProgramCanvas::Redraw(const EventRecord* records, int count) {
+  count = std::clamp(count, 0, kProgramSlots);
+  image_.fill(Qt::white);
+  QPainter p(&image_);
+  p.setRenderHint(QPainter::Antialiasing, false);
+
+  p.setPen(SolidPen(style_.linkColor, style_.linkWidth));
+  p.setBrush(Qt::NoBrush);
+  for (const ConnectionLine& line : ConnectionRoutes(records, count))
+    p.drawPolyline(ToPolygon(line.points));
+
+  for (int i = 0; i < count; ++i) {
+    const EventRecord& r = records[i];
+    if (r.kind == EVENT_FREE) continue;
+    p.setPen(QPen(Qt::black, 0));
+    p.setBrush(style_.boxColor);
+    p.drawRect(r.x, r.y, kCommandBoxSize - 1, kCommandBoxSize - 1);
+    const QImage picture = CommandPicture(icons_, r.kind);
+    if (!picture.isNull()) p.drawImage(r.x + 4, r.y + 4, picture);
+    DrawGlyphs(p, r);
+    if (r.kind == EVENT_POSITION) {
+      const PositionMark mark = PositionMarkOf(r, style_.courseWidth, style_.courseHeight);
+      p.setPen(QPen(Qt::red, 0));
+      p.setBrush(Qt::NoBrush);
+      if (!mark.outline.empty()) {
+        p.drawPolyline(ToPolygon(mark.outline));
+      } else {
+        const Point c = mark.crossCentre;
+        p.drawLine(c.x, c.y - 3, c.x, c.y + 3);
+        p.drawLine(c.x - 3, c.y, c.x + 3, c.y);
+      }
+    }
+  }
+}
+
+void ProgramCanvas::DrawGlyphs(QPainter& p, const EventRecord& r) const {
+  auto glyph = [&](int g, int dx, int dy) {
+    if (g < 0 || g >= kGlyphCount) return;
+    p.drawImage(r.x + dx, r.y + dy, glyphs_, g * kGlyphSize, 0, kGlyphSize, kGlyphSize);
+  };
+  switch (r.kind) {
+    case EVENT_CAR:
+      if (style_.roboQ && r.option >= 1 && r.option <= 3) {
+        // One, two or three arrows for low, middle and high speed.
+        glyph(1, 16, 28);
+        if (r.option >= 2) glyph(1, 24, 28);
+        if (r.option == 3) glyph(1, 8, 28);
+      } else if (r.option != 0 && r.value2 != 0) {
+        glyph(r.option, 12, 28);  // turbo: a double arrow
+        glyph(r.option, 20, 28);
+      } else {
+        glyph(r.option, 16, 28);
+      }
+      break;
+    case EVENT_HANDLE:
+      glyph(3 + r.option, 16, 4);
+      break;
+    case EVENT_SOUND:
+      glyph(r.option != 0 ? 7 : 6, 16, 28);
+      break;
+    case EVENT_BALL:
+      glyph(r.option, 16, 28);
+      break;
+    default:
+      break;
+  }
+}
+
+QImage ProgramCanvas::Compose(const EventRecord* selected) const {
+  QImage out = image_.copy();
+  if (selected != nullptr && selected->kind != EVENT_FREE) {
+    QPainter p(&out);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setPen(SolidPen(style_.selectColor, style_.selectWidth));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(selected->x, selected->y, kCommandBoxSize, kCommandBoxSize);
+  }
+  return out;
+}
+
+}  // namespace viren

@@ -1,0 +1,590 @@
+#include "editor/ProgramEditor.h"
+
+#include <algorithm>
+#include <optional>
+#include <utility>
+
+#include "core/CarState.h"
+#include "core/EngineState.h"
+#include "core/Messages.h"
+#include "core/UiHost.h"
+#include "editor/EditorPeers.h"
+#include "editor/ProgramLayout.h"
+#include "settings/Settings.h"
+#include "vision/CFrameAnalyser.h"
+
+namespace viren {
+namespace {
+
+bool UsedIn(const ProgramRecords& r, int count, int i) {
+  return i >= 0 && i < count && i < kProgramSlots && r[i].kind != EVENT_FREE;
+}
+
+// The last command of the chain through `index` (a damaged chain ends where
+// it can no longer be followed).
+int ChainEnd(const ProgramRecords& r, int count, int index) {
+  int last = index;
+  for (int steps = 0; steps < count && UsedIn(r, count, r[last].next); ++steps) last = r[last].next;
+  return last;
+}
+
+EventKind KindOfInsertCommand(int id) {
+  switch (id) {
+    case ID_INSERT_TIMER:
+      return EVENT_TIMER;
+    case ID_INSERT_CAR:
+      return EVENT_CAR;
+    case ID_INSERT_STEERING:
+      return EVENT_HANDLE;
+    case ID_INSERT_POSITION:
+      return EVENT_POSITION;
+    case ID_INSERT_REPEAT:
+      return EVENT_REPEAT;
+    case ID_INSERT_SOUND:
+      return EVENT_SOUND;
+    case ID_INSERT_END:
+      return EVENT_END;
+    case ID_INSERT_BALL:
+      return EVENT_BALL;
+    default:
+      return EVENT_FREE;
+  }
+}
+
+bool IsEditorCommand(int id) {
+  switch (id) {
+    case ID_EDIT_COMMAND:
+    case ID_DELETE_COMMAND:
+    case ID_MOVE_NEXT:
+    case ID_MOVE_PREVIOUS:
+    case ID_LINK:
+    case ID_UNLINK:
+    case ID_UNDO:
+    case ID_INSERT_START:
+      return true;
+    default:
+      return KindOfInsertCommand(id) != EVENT_FREE;
+  }
+}
+
+}  // namespace
+
+ProgramEditor::ProgramEditor(DrivingProgram& program, const Settings& settings, UiHost& ui,
+                             EngineState& engine, CarState& car, EditorLinks links)
+    : program_(program), settings_(settings), ui_(ui), engine_(engine), car_(car), links_(links) {
+  CreateDrawingObjects();
+}
+
+void ProgramEditor::CreateDrawingObjects() {
+  const CanvasStyle style = ReadCanvasStyle(settings_, engine_.controlRoboQ);
+  {
+    std::lock_guard lock(canvasMutex_);
+    canvas_.SetStyle(style);
+  }
+  RedrawProgram();
+}
+
+// --- drawing
+
+void ProgramEditor::RedrawProgram() {
+  int count = 0;
+  const ProgramRecords records = program_.Snapshot(&count);
+  // The course range and the control mode may change while the program runs.
+  const int courseWidth = settings_.ReadInt(keys::BORDER_WIDTH);
+  const int courseHeight = settings_.ReadInt(keys::BORDER_HEIGHT);
+  std::lock_guard lock(canvasMutex_);
+  CanvasStyle style = canvas_.style();
+  style.roboQ = engine_.controlRoboQ;
+  style.courseWidth = courseWidth;
+  style.courseHeight = courseHeight;
+  canvas_.SetStyle(style);
+  canvas_.Redraw(records.data(), count);
+}
+
+void ProgramEditor::ShowProgram() {
+  // While another picture is shown (a point being placed, a file opened in
+  // the live view) the canvas waits for the program view.
+  if (engine_.viewMode != VIEW_PROGRAM) return;
+  if (engine_.clientWidth != kCanvasWidth || engine_.clientHeight != kCanvasHeight) {
+    engine_.clientWidth = kCanvasWidth;
+    engine_.clientHeight = kCanvasHeight;
+    if (links_.peers) links_.peers->ResizeFrameForClient(kCanvasWidth, kCanvasHeight);
+  }
+  Repaint();
+}
+
+void ProgramEditor::Repaint() {
+  if (links_.peers) links_.peers->RepaintView();
+}
+
+QImage ProgramEditor::Paint() const {
+  const int selection = program_.selection;
+  std::optional<EventRecord> selected;
+  if (program_.IsUsed(selection)) selected = program_.Record(selection);
+  std::lock_guard lock(canvasMutex_);
+  return canvas_.Compose(selected ? &*selected : nullptr);
+}
+
+void ProgramEditor::LayoutProgram() {
+  program_.Edit([](ProgramRecords& r, int& count) { viren::LayoutProgram(r.data(), count); });
+}
+
+// --- input
+
+std::vector<ContextMenuItem> ProgramEditor::ProgramMouse(ProgramMouseAction action, Point point) {
+  int count = 0;
+  const ProgramRecords records = program_.Snapshot(&count);
+  const int hit = HitCommand(records.data(), count, point);
+  program_.selection = hit;
+  const bool running = engine_.autoDriving;
+
+  switch (action) {
+    case ProgramMouseAction::LeftRelease:
+      if (hit == -1 || program_.pendingLinkSource == -1 || running)
+        ShowProgram();
+      else
+        LinkSecondStage(hit);
+      return {};
+    case ProgramMouseAction::DoubleClick:
+      ShowProgram();
+      if (IsCommandEnabled(ID_EDIT_COMMAND)) EditCommand(hit, true);
+      return {};
+    case ProgramMouseAction::RightPress:
+      break;
+  }
+
+  ShowProgram();
+  if (hit <= 0) return {};
+  const EventRecord& s = records[hit];
+  std::vector<ContextMenuItem> items;
+  auto add = [&](int id, const char* text) {
+    items.push_back(ContextMenuItem{id, text, IsCommandEnabled(id)});
+  };
+  if (s.kind == EVENT_END) {
+    add(ID_DELETE_COMMAND, "削除");
+    return items;
+  }
+  add(ID_EDIT_COMMAND, "編集");
+  add(ID_DELETE_COMMAND, "削除");
+  if (engine_.viewMode == VIEW_PROGRAM && !running) {
+    add(ID_MOVE_NEXT, "次に移動");
+    add(ID_MOVE_PREVIOUS, "前に移動");
+    add(ID_LINK, s.link == -1 ? "リンク先指定" : "リンク先変更");
+    if (s.link != -1) add(ID_UNLINK, "リンク削除");
+  }
+  return items;
+}
+
+bool ProgramEditor::IsCommandEnabled(int id) const {
+  if (!IsEditorCommand(id) || links_.rule == nullptr) return false;
+  // The program is not changed under a run, nor while a command's point is
+  // being placed (its record must stay where it is).
+  if (engine_.autoDriving || program_.positionEditIndex != -1) return false;
+  CommandContext c;
+  c.viewMode = engine_.viewMode;
+  c.autoDriving = engine_.autoDriving;
+  c.commandCount = program_.count();
+  FillCommandContext(c);
+  return links_.rule(id, c).enabled;
+}
+
+bool ProgramEditor::OnCommand(int id) {
+  if (!IsEditorCommand(id)) return false;
+  if (!IsCommandEnabled(id)) return true;
+  switch (id) {
+    case ID_EDIT_COMMAND:
+      EditCommand(program_.selection, true);
+      break;
+    case ID_DELETE_COMMAND:
+      DeleteCommand();
+      break;
+    case ID_MOVE_NEXT:
+      MoveCommand(+1);
+      break;
+    case ID_MOVE_PREVIOUS:
+      MoveCommand(-1);
+      break;
+    case ID_LINK:
+      LinkCommand(false);
+      break;
+    case ID_UNLINK:
+      LinkCommand(true);
+      break;
+    case ID_UNDO:
+      UndoEdit();
+      break;
+    default:
+      if (const EventKind kind = KindOfInsertCommand(id); kind != EVENT_FREE) InsertCommand(kind);
+      break;
+  }
+  return true;
+}
+
+// --- state for the rules
+
+CommandContext::Selection ProgramEditor::SelectionContext() const {
+  CommandContext::Selection s;
+  int count = 0;
+  const ProgramRecords r = program_.Snapshot(&count);
+  const int index = program_.selection;
+  if (!UsedIn(r, count, index)) return s;
+  const EventRecord& e = r[index];
+  s.index = index;
+  s.isEnd = e.kind == EVENT_END;
+  s.isRepeat = e.kind == EVENT_REPEAT;
+  s.hasNext = e.next != -1;
+  s.nextIsEnd = UsedIn(r, count, e.next) && r[e.next].kind == EVENT_END;
+  s.hasPrevious = e.prev != -1;
+  s.previousHasPrevious = UsedIn(r, count, e.prev) && r[e.prev].prev != -1;
+  s.hasLink = e.link != -1;
+  return s;
+}
+
+void ProgramEditor::FillCommandContext(CommandContext& c) const {
+  c.selection = SelectionContext();
+  c.undoAvailable = program_.undoCount != -1;
+  c.positionDefinition = program_.positionEditIndex != -1;
+}
+
+CommandDialogContext ProgramEditor::DialogContext() const {
+  CommandDialogContext c;
+  c.roboQ = engine_.controlRoboQ;
+  c.enableTurbo = engine_.enableTurbo;
+  const int width = engine_.frameWidth;
+  c.cameraWidth = width > 0 ? width : kCanvasWidth;
+  c.captureRunning = engine_.captureRunning;
+  c.soundCount = links_.peers ? links_.peers->SoundCount() : 0;
+  return c;
+}
+
+// --- editing
+
+void ProgramEditor::SaveUndo() {
+  program_.Edit([&](ProgramRecords& r, int& count) {
+    program_.undoRecords = r;
+    program_.undoCount = count;
+  });
+  program_.modified = true;
+}
+
+void ProgramEditor::UndoEdit() {
+  if (program_.undoCount == -1) return;
+  program_.Edit([&](ProgramRecords& r, int& count) {
+    r = program_.undoRecords;
+    count = program_.undoCount;
+  });
+  program_.undoCount = -1;
+  program_.selection = -1;
+  RedrawProgram();
+  ShowProgram();
+}
+
+bool ProgramEditor::EditRecord(EventRecord& record, std::optional<Point>& reference) {
+  const EventKind kind = static_cast<EventKind>(record.kind);
+  if (kind == EVENT_START || kind == EVENT_END) return true;
+  if (kind == EVENT_FREE || kind > EVENT_BALL || links_.dialogs == nullptr) return false;
+  const CommandDialogContext context = DialogContext();
+  if (kind == EVENT_TIMER) {
+    int seconds = record.value1;
+    int tenths = record.value2;
+    if (!links_.dialogs->RunTimeDialog(seconds, tenths, context)) return false;
+    record.value1 = static_cast<std::int16_t>(seconds);
+    record.value2 = static_cast<std::int16_t>(tenths);
+    return true;
+  }
+  EventDialogValues values = EventValuesOf(record);
+  if (kind == EVENT_POSITION) car_.cheesePosition = Point{record.value1, record.value2};
+  if (!links_.dialogs->RunEventDialog(kind, values, context)) return false;
+  if (kind == EVENT_POSITION && values.option == kReferenceOption) {
+    reference = Point{values.value1, values.value2};
+    return true;
+  }
+  StoreEventValues(record, values);
+  return true;
+}
+
+bool ProgramEditor::EditCommand(int index, bool redraw) {
+  if (!program_.IsUsed(index)) return false;
+  EventRecord edited = program_.Record(index);
+  std::optional<Point> reference;
+  if (!EditRecord(edited, reference)) return false;
+  if (edited.kind == EVENT_START || edited.kind == EVENT_END) return true;
+  SaveUndo();
+  if (reference) {
+    BeginPositionDefinition(index, *reference);
+    RedrawProgram();
+    return true;
+  }
+  program_.Edit([&](ProgramRecords& r, int&) {
+    r[index].option = edited.option;
+    r[index].value1 = edited.value1;
+    r[index].value2 = edited.value2;
+  });
+  if (redraw) {
+    RedrawProgram();
+    ShowProgram();
+  }
+  return true;
+}
+
+void ProgramEditor::InsertCommand(EventKind kind) {
+  if (kind <= EVENT_START || kind > EVENT_BALL) return;
+  int count = 0;
+  const ProgramRecords records = program_.Snapshot(&count);
+  int selection = program_.selection;
+  if (!UsedIn(records, count, selection)) selection = -1;
+  // Only a timer may start a chain of its own.
+  if (selection == -1 && kind != EVENT_TIMER) return;
+  if (selection != -1 && records[selection].kind == EVENT_END) return;
+
+  // Free slots keep the place they last had, so they count too.
+  int ymax = 0;
+  for (int i = 0; i < count; ++i) ymax = std::max<int>(ymax, records[i].y);
+  int newY = ymax + kBoxPitch;
+  if (selection != -1) {
+    const EventRecord& last = records[ChainEnd(records, count, selection)];
+    if (last.x + 136 <= kCanvasWidth) newY = ymax;
+  }
+  if (count >= kMaxCommands || newY + kCommandBoxSize > kCanvasHeight) {
+    ShowMessage(ui_, 147, MsgIcon::Stop);
+    return;
+  }
+
+  const CommandDialogContext context = DialogContext();
+  InsertionContext insertion;
+  insertion.roboQ = context.roboQ;
+  insertion.escapeDistance = settings_.ReadInt(keys::PM_ESCAPE);
+  insertion.cameraWidth = context.cameraWidth;
+  EventRecord added = MakeInsertedRecord(kind, insertion);
+  added.link = -1;
+  std::optional<Point> reference;
+  if (kind != EVENT_END && !EditRecord(added, reference)) return;
+
+  // The undo copy, the new record and its links change in one step under the
+  // program's lock, so the driving thread never sees a half-linked chain.
+  int added_index = -1;
+  program_.Edit([&](ProgramRecords& r, int& n) {
+    if (n >= kMaxCommands) return;
+    if (selection != -1 && (selection >= n || r[selection].kind == EVENT_FREE)) return;
+    program_.undoRecords = r;
+    program_.undoCount = n;
+    added_index = n;
+    EventRecord& e = r[added_index];
+    e = added;
+    if (selection == -1) {
+      e.prev = -1;
+      e.next = -1;
+    } else if (r[selection].next == -1) {
+      EventRecord& s = r[selection];
+      e.prev = static_cast<std::int16_t>(selection);
+      e.next = -1;
+      if (s.kind != EVENT_REPEAT) {
+        // A jump stays at the chain end.
+        e.link = s.link;
+        s.link = -1;
+      }
+      s.next = static_cast<std::int16_t>(added_index);
+    } else {
+      EventRecord& s = r[selection];
+      r[s.next].prev = static_cast<std::int16_t>(added_index);
+      e.prev = static_cast<std::int16_t>(selection);
+      e.next = s.next;
+      s.next = static_cast<std::int16_t>(added_index);
+    }
+    n = added_index + 1;
+    viren::LayoutProgram(r.data(), n);
+  });
+  if (added_index == -1) return;
+  program_.modified = true;
+  program_.selection = added_index;
+  RedrawProgram();
+  ShowProgram();
+  if (reference) {
+    BeginPositionDefinition(added_index, *reference);
+    RedrawProgram();
+  }
+  // Link mode starts at once: the user clicks the loop-back target.
+  if (kind == EVENT_REPEAT) ui_.PostCommand(ID_LINK);
+}
+
+void ProgramEditor::DeleteCommand() {
+  const int s = program_.selection;
+  if (s <= 0 || !program_.IsUsed(s)) return;  // the start command stays
+  SaveUndo();
+  const EventRecord selected = program_.Record(s);
+  if (selected.prev == -1) {
+    if (ui_.Message(154, {}, MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes) return;
+    program_.Edit([&](ProgramRecords& r, int& count) {
+      int steps = 0;
+      for (int c = s; UsedIn(r, count, c) && steps <= count; ++steps) {
+        for (int i = 0; i < count; ++i)
+          if (r[i].link == c) r[i].link = -1;
+        const int next = r[c].next;
+        r[c].kind = EVENT_FREE;
+        r[c].next = r[c].prev = -1;
+        c = next;
+      }
+      viren::LayoutProgram(r.data(), count);
+    });
+    program_.selection = -1;
+  } else {
+    if (ui_.Message(153, {}, MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes) return;
+    int newSelection = -1;
+    program_.Edit([&](ProgramRecords& r, int& count) {
+      if (!UsedIn(r, count, s)) return;
+      const int next = r[s].next;
+      const int prev = r[s].prev;
+      // Links into the deleted command go on to its successor.
+      for (int i = 0; i < count; ++i)
+        if (r[i].link == s) r[i].link = static_cast<std::int16_t>(next);
+      if (UsedIn(r, count, prev)) r[prev].next = static_cast<std::int16_t>(next);
+      if (next == -1) {
+        // A jump moves to the new chain end.
+        if (r[s].link != -1 && r[s].kind != EVENT_REPEAT && UsedIn(r, count, prev))
+          r[prev].link = r[s].link;
+      } else if (UsedIn(r, count, next)) {
+        r[next].prev = static_cast<std::int16_t>(prev);
+      }
+      r[s].kind = EVENT_FREE;
+      r[s].next = r[s].prev = r[s].link = -1;
+      newSelection = prev;
+      viren::LayoutProgram(r.data(), count);
+    });
+    program_.selection = newSelection;
+  }
+  RedrawProgram();
+  ShowProgram();
+}
+
+void ProgramEditor::MoveCommand(int direction) {
+  const int s = program_.selection;
+  if (s <= 0 || !program_.IsUsed(s)) return;
+  const EventRecord selected = program_.Record(s);
+  const int t = direction > 0 ? selected.next : selected.prev;
+  if (!program_.IsUsed(t)) return;
+  const EventRecord other = program_.Record(t);
+  // The chain head never moves, and an end command stays at the chain end.
+  if (selected.kind == EVENT_END || other.kind == EVENT_END || other.prev == -1) return;
+  SaveUndo();
+  program_.Edit([&](ProgramRecords& r, int&) {
+    EventRecord& a = r[s];
+    EventRecord& b = r[t];
+    if (a.kind == EVENT_REPEAT || b.kind == EVENT_REPEAT) std::swap(a.link, b.link);
+    std::swap(a.kind, b.kind);
+    std::swap(a.option, b.option);
+    std::swap(a.value1, b.value1);
+    std::swap(a.value2, b.value2);
+    for (EventRecord* e : {&a, &b})
+      if (e->kind != EVENT_REPEAT && e->next != -1) e->link = -1;
+  });
+  RedrawProgram();
+  ShowProgram();
+}
+
+void ProgramEditor::LinkCommand(bool unlink) {
+  const int s = program_.selection;
+  if (s <= 0 || !program_.IsUsed(s)) return;
+  SaveUndo();
+  if (unlink) {
+    program_.Edit([&](ProgramRecords& r, int&) { r[s].link = -1; });
+    RedrawProgram();
+    ShowProgram();
+    return;
+  }
+  // Link mode: the next click on a box chooses the target.
+  ui_.SetStatusText(std::string(MessageText(151)));
+  program_.pendingLinkSource = s;
+}
+
+void ProgramEditor::LinkSecondStage(int target) {
+  const int source = program_.pendingLinkSource;
+  const EventRecord from = program_.Record(source);
+  // Link mode survives other commands: the source may have been deleted or
+  // may no longer stand where a link is allowed.
+  const bool stillLinkable = program_.IsUsed(source) && from.kind != EVENT_END && from.prev != -1 &&
+                             (from.kind == EVENT_REPEAT || from.next == -1);
+  if (!stillLinkable) {
+    LeaveLinkMode();
+    ShowProgram();
+    return;
+  }
+  SaveUndo();
+  int refusal = 0;
+  if (program_.Record(target).prev == -1) {
+    refusal = 168;
+  } else {
+    const int timed = program_.CountTimedCommands(source, target);
+    if (timed == -1)
+      refusal = 170;
+    else if (timed == 0)
+      refusal = 171;
+  }
+  if (refusal != 0) {
+    ShowProgram();
+    if (ui_.Message(refusal, {}, MsgIcon::Stop, MsgButtons::OkCancel) == MsgAnswer::Cancel)
+      LeaveLinkMode();
+    return;
+  }
+  program_.Edit(
+      [&](ProgramRecords& r, int&) { r[source].link = static_cast<std::int16_t>(target); });
+  LeaveLinkMode();
+  RedrawProgram();
+  ShowProgram();
+}
+
+void ProgramEditor::LeaveLinkMode() {
+  program_.pendingLinkSource = -1;
+  ui_.SetStatusText("");
+}
+
+// --- placing a point with the cheese
+
+void ProgramEditor::BeginPositionDefinition(int index, Point start) {
+  if (!program_.IsUsed(index)) return;
+  if (links_.positionWindow) links_.positionWindow->Close();
+  program_.positionEditIndex = index;
+  engine_.targetFollowing = true;
+  if (engine_.captureRunning) {
+    const int width = engine_.frameWidth;
+    const int height = engine_.frameHeight;
+    if (links_.peers) links_.peers->SetViewMode(VIEW_LIVE);
+    car_.cheesePosition = ConvertPosition(start, true, width, height);
+    if (links_.peers && width > 0 && height > 0) links_.peers->ResizeFrameForClient(width, height);
+  } else {
+    if (links_.peers) links_.peers->SetViewMode(VIEW_LAYOUT);
+    car_.cheesePosition = start;
+  }
+  program_.Edit([&](ProgramRecords& r, int&) { r[index].option = POSITION_POINT; });
+  ui_.ShowCommandToolbar(false);
+  if (links_.positionWindow) links_.positionWindow->Open();
+}
+
+void ProgramEditor::EndPositionDefinition(bool accept) {
+  const int index = program_.positionEditIndex;
+  if (index == -1) return;
+  if (accept) {
+    Point point = car_.cheesePosition;
+    if (engine_.captureRunning)
+      point = ConvertPosition(point, false, engine_.frameWidth, engine_.frameHeight);
+    program_.Edit([&](ProgramRecords& r, int& count) {
+      if (!UsedIn(r, count, index) || r[index].kind != EVENT_POSITION) return;
+      r[index].option = POSITION_POINT;
+      r[index].value1 = static_cast<std::int16_t>(std::clamp(point.x, 0, kCanvasWidth));
+      r[index].value2 = static_cast<std::int16_t>(std::clamp(point.y, 0, kCanvasHeight));
+    });
+  }
+  program_.positionEditIndex = -1;
+  engine_.targetFollowing = false;
+  if (links_.positionWindow) links_.positionWindow->Close();
+  engine_.clientWidth = kCanvasWidth;
+  engine_.clientHeight = kCanvasHeight;
+  if (links_.peers) {
+    links_.peers->ResizeFrameForClient(kCanvasWidth, kCanvasHeight);
+    links_.peers->SetViewMode(VIEW_PROGRAM);
+  }
+  ui_.ShowCommandToolbar(true);
+  RedrawProgram();
+  ShowProgram();
+}
+
+}  // namespace viren

@@ -1,0 +1,136 @@
+#pragma once
+
+#include <QImage>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/Geometry.h"
+#include "editor/CommandDialogRules.h"
+#include "editor/ProgramCanvas.h"
+#include "engine/CommandTable.h"
+#include "program/DrivingProgram.h"
+
+namespace viren {
+
+class CommandDialogs;
+class EditorPeers;
+class PositionWindow;
+class Settings;
+class UiHost;
+struct CarState;
+struct EngineState;
+
+enum class ProgramMouseAction { LeftRelease, DoubleClick, RightPress };
+
+// One item of the editor's context menu, for the window to pop up at the
+// pointer; choosing it is OnCommand(id).
+struct ContextMenuItem {
+  int id = 0;
+  std::string text;
+  bool enabled = true;
+  friend bool operator==(const ContextMenuItem&, const ContextMenuItem&) = default;
+};
+
+// The enabling rule of the menu and toolbar commands (EvaluateCommand of the
+// command table), handed in so that the editor does not keep a copy.
+using CommandRule = CommandUpdate (*)(int id, const CommandContext& context);
+
+struct EditorLinks {
+  EditorPeers* peers = nullptr;
+  CommandDialogs* dialogs = nullptr;  // null: every dialog counts as cancelled
+  PositionWindow* positionWindow = nullptr;
+  CommandRule rule = nullptr;  // null: every editing command is refused
+};
+
+// The flowchart editor of the driving program: selection, insertion,
+// editing, deletion, moving, linking, the one-level undo, the placing of a
+// position command's point with the cheese, and the program canvas.
+//
+// Threads: everything runs on the window thread except Paint(), which may
+// be called from any thread. The driving thread reads the records while a
+// run goes on; every change goes through DrivingProgram::Edit, so a run
+// never sees half an edit, and no editing command is carried out while
+// automatic driving runs.
+class ProgramEditor {
+ public:
+  ProgramEditor(DrivingProgram& program, const Settings& settings, UiHost& ui, EngineState& engine,
+                CarState& car, EditorLinks links = {});
+  ProgramEditor(const ProgramEditor&) = delete;
+  ProgramEditor& operator=(const ProgramEditor&) = delete;
+
+  // The window's parts exist later than the engine's.
+  void SetLinks(const EditorLinks& links) { links_ = links; }
+
+  // Reads the pens and the box brush from [EVENT] (start-up, program
+  // settings step) and redraws.
+  void CreateDrawingObjects();
+
+  // --- drawing
+  // Paints the whole flowchart onto the canvas. After every change.
+  void RedrawProgram();
+  // Makes the client area 640 x 480 and has the view show Paint().
+  void ShowProgram();
+  // The canvas with the selection frame: what the program view shows.
+  QImage Paint() const;
+  // Boxes in rows, one chain a row. After insertion and deletion only.
+  void LayoutProgram();
+
+  // --- input
+  // The view's mouse in the program view. A right press returns the items
+  // of the context menu to pop up at the pointer (none: no menu).
+  std::vector<ContextMenuItem> ProgramMouse(ProgramMouseAction action, Point point);
+  // Edit-menu, context-menu and command-toolbar commands. True when `id` is
+  // one of the editor's (it is carried out only while its rule enables it);
+  // false for other commands.
+  bool OnCommand(int id);
+  // Whether the editor would carry out `id` now.
+  bool IsCommandEnabled(int id) const;
+
+  // --- operations (the menu commands call these after their rules)
+  void InsertCommand(EventKind kind);
+  // Runs the command's dialog; true when it was confirmed (always for the
+  // start and end commands, which have none).
+  bool EditCommand(int index, bool redraw);
+  void DeleteCommand();
+  void MoveCommand(int direction);
+  void LinkCommand(bool unlink);
+  void UndoEdit();
+  void SaveUndo();
+
+  // Placing a position command's point by dragging the cheese, starting at
+  // `start` (layout coordinates).
+  void BeginPositionDefinition(int index, Point start);
+  // OK of the position window or a double-click on the cheese accept; Cancel
+  // or closing the window do not. Does nothing when no definition goes on.
+  void EndPositionDefinition(bool accept);
+
+  // --- state for the command rules
+  CommandContext::Selection SelectionContext() const;
+  // Fills selection, undoAvailable and positionDefinition.
+  void FillCommandContext(CommandContext& context) const;
+  CommandDialogContext DialogContext() const;
+
+  ProgramCanvas& canvas() { return canvas_; }
+
+ private:
+  // Runs the record's dialog on a copy; `reference` is set when the position
+  // dialog closed with its reference button.
+  bool EditRecord(EventRecord& record, std::optional<Point>& reference);
+  void LinkSecondStage(int clicked);
+  void LeaveLinkMode();
+  void Repaint();
+
+  DrivingProgram& program_;
+  const Settings& settings_;
+  UiHost& ui_;
+  EngineState& engine_;
+  CarState& car_;
+  EditorLinks links_;
+
+  mutable std::mutex canvasMutex_;
+  ProgramCanvas canvas_;
+};
+
+}  // namespace viren
