@@ -25,6 +25,8 @@ class IntSpinEdit : public QAbstractSpinBox {
   void SetValue(int value);
   QString text() const;
   void SetText(const QString& text);
+  // The edit part, for keyboard input and selection.
+  QLineEdit* editor() const { return lineEdit(); }
 
   void stepBy(int steps) override;
   QValidator::State validate(QString& input, int& pos) const override;
