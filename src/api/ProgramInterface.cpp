@@ -193,6 +193,14 @@ void ProgramInterface::PublishPosition(std::span<const Point> contourPoints) {
   Write(kPosition, EncodeQuad(q));
 }
 
+void ProgramInterface::PublishPositionValues(const std::array<std::int16_t, 4>& values) {
+  if (!state_.interfaceActive) return;
+  QuadRecord q;
+  q.state = RECORD_NEW;
+  q.values = values;
+  Write(kPosition, EncodeQuad(q));
+}
+
 void ProgramInterface::PublishStatus() {
   if (!state_.interfaceActive) return;
   StatusRecord s;

@@ -54,6 +54,8 @@ class ProgramInterface {
   // without any, the box is the car's centre point).
   void PublishPosition(std::span<const Point> contourPoints = {});
   // The drive state word's low 16 bits.
+  // The four values of the "Position" block as the frame analysis made them.
+  void PublishPositionValues(const std::array<std::int16_t, 4>& values);
   void PublishStatus();
   void PublishBall(const Rect& ballRect);
 

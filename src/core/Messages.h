@@ -15,6 +15,9 @@ std::string_view MessageText(int id);
 std::string FormatMessage(int id, const std::vector<std::string>& args);
 std::string FormatText(std::string_view text, const std::vector<std::string>& args);
 
+// Another program handed over a window this display cannot draw into.
+inline constexpr int kMessageExternalWindowRefused = 20001;
+
 // The application title used on every message box.
 inline constexpr std::string_view kAppTitle = "VIREN";
 

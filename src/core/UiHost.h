@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +43,21 @@ class UiHost {
 
   // The program editor's command toolbar is shown exactly in the program view.
   virtual void ShowCommandToolbar(bool /*visible*/) {}
+
+  // Button k of the on-screen controller shows its pressed or released look
+  // again (2 on the ROBO-Q skin: the speed lever). Any thread; never waits.
+  virtual void RepaintControllerButton(int /*button*/) {}
+
+  // The clipboard's text, asked for on the window thread; `reply` is called
+  // once, from any thread (nullopt: no text). Any thread; returns at once.
+  virtual void RequestClipboardText(std::function<void(std::optional<std::string>)> reply) {
+    reply(std::nullopt);
+  }
+
+  // Another program's window (an X11 window id) to show the camera picture
+  // in; 0 detaches. False when this display cannot take foreign windows
+  // (the caller says so). Any thread; the work is done on the window thread.
+  virtual bool AttachExternalWindow(std::uint32_t /*windowId*/) { return false; }
 };
 
 // Message box with no arguments, the common case.

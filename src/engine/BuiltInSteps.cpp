@@ -1,5 +1,6 @@
 #include "engine/BuiltInSteps.h"
 
+#include "api/ProgramInterface.h"
 #include "device/CCarDevices.h"
 #include "engine/CDriveSystem.h"
 #include "program/ProgramFile.h"
@@ -53,8 +54,8 @@ bool BuiltInSteps::RelayOpen() {
   return engine_.devices().RelayOpen();
 }
 
-bool BuiltInSteps::StartInterface(bool) {
-  return true;
+bool BuiltInSteps::StartInterface(bool interfaceFlag) {
+  return engine_.programInterface().Start(interfaceFlag, engine_.settings());
 }
 bool BuiltInSteps::InitController() {
   return true;
@@ -96,6 +97,8 @@ void BuiltInSteps::CloseSimulationEvent() {}
 void BuiltInSteps::ReleaseDrivingResources() {
   engine_.runner().ReleaseDrivingResources();
 }
-void BuiltInSteps::StopInterface() {}
+void BuiltInSteps::StopInterface() {
+  engine_.programInterface().Stop();
+}
 
 }  // namespace viren

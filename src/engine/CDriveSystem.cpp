@@ -1,5 +1,6 @@
 #include "engine/CDriveSystem.h"
 
+#include "api/ProgramInterface.h"
 #include "core/Clock.h"
 #include "core/CommandIds.h"
 #include "core/ProcessPaths.h"
@@ -7,6 +8,7 @@
 #include "device/CCarDevices.h"
 #include "engine/BuiltInSteps.h"
 #include "engine/CommandLine.h"
+#include "engine/EngineInterface.h"
 #include "engine/EngineLinks.h"
 #include "engine/SubsystemSteps.h"
 #include "program/DrivingProgram.h"
@@ -45,6 +47,10 @@ CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string com
                                               *clock_)),
       simulator_(std::make_unique<Simulator>(state_, carState_, devices_->drive(), *runner_,
                                              *program_, *clock_)),
+      interfaceLinks_(std::make_unique<EngineInterface>(*this)),
+      programInterface_(std::make_unique<api::ProgramInterface>(
+          ui, state_, carState_, devices_->drive(), *interfaceLinks_,
+          api::ShmTableOptions{api::ShmPrefixFromEnvironment()})),
       steps_(std::move(options.steps)),
       moduleFolderArg_(std::move(moduleFolder)),
       commandLine_(std::move(commandLine)) {
@@ -56,6 +62,9 @@ CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string com
   runner_->SetObserver(drivingObserver_.get());
   simulator_->SetHeading(simulatedHeading_.get());
   simulator_->SetBall(ball_.get());
+  simulator_->SetPublisher(interfaceLinks_.get());
+  devices_->drive().SetStatusPublisher(interfaceLinks_.get());
+  devices_->drive().SetControllerView(interfaceLinks_.get());
 }
 
 CDriveSystem::~CDriveSystem() {

@@ -26,6 +26,10 @@ class EnginePositionTrack;
 class EngineSoundControl;
 class EngineBall;
 class EngineDrivingObserver;
+class EngineInterface;
+namespace api {
+class ProgramInterface;
+}
 
 // How an engine is built beyond its folder and command line.
 struct EngineOptions {
@@ -89,6 +93,7 @@ class CDriveSystem {
   Simulator& simulator() { return *simulator_; }
   Clock& clock() { return *clock_; }
   TrackHeading& simulatedHeading() { return *simulatedHeading_; }
+  api::ProgramInterface& programInterface() { return *programInterface_; }
   EngineState& state() { return state_; }
   UiHost& ui() { return ui_; }
 
@@ -116,6 +121,8 @@ class CDriveSystem {
   std::unique_ptr<ProgramFiles> files_;
   std::unique_ptr<ProgramRunner> runner_;
   std::unique_ptr<Simulator> simulator_;
+  std::unique_ptr<EngineInterface> interfaceLinks_;
+  std::unique_ptr<api::ProgramInterface> programInterface_;
   std::unique_ptr<SubsystemSteps> steps_;
   std::string moduleFolderArg_;
   std::string commandLine_;

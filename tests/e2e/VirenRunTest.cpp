@@ -2,10 +2,12 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <unistd.h>
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <thread>
 
 #include "settings/IniFile.h"
 #include "support/TestDir.h"
@@ -126,6 +128,54 @@ TEST_F(VirenRunProgram, autoWithOnlyTheStartCommandShows178) {
   const auto r = RunViren("--dir " + dir.path() + " --auto --virtual-clock --seconds 1");
   EXPECT_NE(r.status, 0);
   EXPECT_NE(r.err.find("[178]"), std::string::npos) << r.err;
+}
+
+}  // namespace
+}  // namespace viren
+
+namespace viren {
+namespace {
+
+std::string Capture(const std::string& command) {
+  std::string out;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return out;
+  std::array<char, 512> buf;
+  while (std::fgets(buf.data(), buf.size(), pipe)) out += buf.data();
+  ::pclose(pipe);
+  return out;
+}
+
+class VirenRunInterface : public VirenRunFolder {};
+
+TEST_F(VirenRunInterface, anotherProgramDrivesTheSimulatedCarThroughSharedMemory) {
+  const std::string env = "VIREN_SHM_PREFIX=e2e" + std::to_string(::getpid()) +
+                          "_ VIREN_AUDIO_SINK='fakesink sync=true' ";
+  const std::string ctl = env + test::ProgramFolder() + "/viren-ctl ";
+  FILE* run = ::popen(
+      (env + test::ProgramFolder() + "/viren-run --dir " + dir.path() + " --api --seconds 4 2>&1")
+          .c_str(),
+      "r");
+  ASSERT_NE(run, nullptr);
+  std::string status;
+  for (int i = 0; i < 100 && status.find("status state=") == std::string::npos; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    status = Capture(ctl + "status 2>&1");
+  }
+  ASSERT_NE(status.find("drive=0x0000"), std::string::npos) << status;
+  EXPECT_NE(Capture(ctl + "send 1 1 2>&1").find("taken"), std::string::npos);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_NE(Capture(ctl + "status 2>&1").find("FORWARD"), std::string::npos);
+  // The simulated car has moved right from the centre of the layout.
+  const std::string position = Capture(ctl + "position 2>&1");
+  const auto x = position.find("x=");
+  ASSERT_NE(x, std::string::npos) << position;
+  EXPECT_GT(std::stoi(position.substr(x + 2)), 320) << position;
+  std::string output;
+  std::array<char, 512> buf;
+  while (std::fgets(buf.data(), buf.size(), run)) output += buf.data();
+  const int exitStatus = ::pclose(run);
+  EXPECT_TRUE(WIFEXITED(exitStatus) && WEXITSTATUS(exitStatus) == 0) << output;
 }
 
 }  // namespace
