@@ -34,14 +34,14 @@ class CEventDlg : public QDialog {
   EventKind kind() const { return kind_; }
 
   QRadioButton* radio(int index) const { return radios_[index]; }  // 0..3: 1003..1006
-  QLineEdit* value1Edit() const { return value1_; }                 // 1007
-  QLineEdit* value2Edit() const { return value2_; }                 // 1008
-  SpinButtons* value1Spin() const { return spin1_; }                // 1012
-  SpinButtons* value2Spin() const { return spin2_; }                // 1013
-  QLabel* label1() const { return label1_; }                        // 1009
-  QLabel* label2() const { return label2_; }                        // 1010
-  QCheckBox* checkBox() const { return check_; }                    // 1035
-  QPushButton* referenceButton() const { return reference_; }       // 1011
+  QLineEdit* value1Edit() const { return value1_; }                // 1007
+  QLineEdit* value2Edit() const { return value2_; }                // 1008
+  SpinButtons* value1Spin() const { return spin1_; }               // 1012
+  SpinButtons* value2Spin() const { return spin2_; }               // 1013
+  QLabel* label1() const { return label1_; }                       // 1009
+  QLabel* label2() const { return label2_; }                       // 1010
+  QCheckBox* checkBox() const { return check_; }                   // 1035
+  QPushButton* referenceButton() const { return reference_; }      // 1011
   QPushButton* okButton() const { return ok_; }
   QPushButton* cancelButton() const { return cancel_; }
 

@@ -14,9 +14,9 @@
 namespace viren {
 namespace {
 
-constexpr std::array<int, 9> kButtons = {ID_INSERT_START, ID_INSERT_TIMER,    ID_INSERT_CAR,
+constexpr std::array<int, 9> kButtons = {ID_INSERT_START,    ID_INSERT_TIMER,    ID_INSERT_CAR,
                                          ID_INSERT_STEERING, ID_INSERT_POSITION, ID_INSERT_REPEAT,
-                                         ID_INSERT_SOUND, ID_INSERT_END,      ID_INSERT_BALL};
+                                         ID_INSERT_SOUND,    ID_INSERT_END,      ID_INSERT_BALL};
 
 }  // namespace
 
