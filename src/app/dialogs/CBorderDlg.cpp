@@ -68,10 +68,15 @@ void CBorderDlg::OnEdited(IntSpinEdit* edit, bool width) {
     edit->SetValue(stored);
     return;
   }
+  const int oldWidth = layout_.borderWidth();
+  const int oldHeight = layout_.borderHeight();
   if (width) {
-    layout_.PreviewCourseRange(*value, layout_.borderHeight());
+    layout_.PreviewCourseRange(*value, oldHeight);
   } else {
-    layout_.PreviewCourseRange(layout_.borderWidth(), *value);
+    layout_.PreviewCourseRange(oldWidth, *value);
+  }
+  if (layout_.borderWidth() != oldWidth || layout_.borderHeight() != oldHeight) {
+    emit courseRangeChanged();
   }
 }
 
@@ -88,8 +93,13 @@ void CBorderDlg::reject() {
 void CBorderDlg::Finish(bool accepted) {
   if (!editing_) return;
   editing_ = false;
+  const int width = layout_.borderWidth();
+  const int height = layout_.borderHeight();
   layout_.EndCourseRangeEdit(accepted);
   state_.showCourseRange = false;
+  if (layout_.borderWidth() != width || layout_.borderHeight() != height) {
+    emit courseRangeChanged();
+  }
 }
 
 }  // namespace viren

@@ -31,6 +31,11 @@ class CBorderDlg : public QDialog {
   void accept() override;
   void reject() override;
 
+ signals:
+  // The outline on the layout picture changed (moved, or put back on
+  // cancel); a layout view not fed by frames repaints on it.
+  void courseRangeChanged();
+
  private:
   void OnEdited(IntSpinEdit* edit, bool width);
   void Finish(bool accepted);

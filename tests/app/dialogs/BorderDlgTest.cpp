@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QPushButton>
+#include <QSignalSpy>
 
 #include "DialogRig.h"
 #include "app/dialogs/IntSpinEdit.h"
@@ -38,9 +39,11 @@ TEST_F(BorderDlgTest, OpeningShowsTheRangeAlsoOnTheCameraViews) {
 
 TEST_F(BorderDlgTest, EditsMoveTheOutlineAndOutOfRangeTextFallsBack) {
   CBorderDlg dlg(rig.layout, rig.state);
+  QSignalSpy changes(&dlg, &CBorderDlg::courseRangeChanged);
   const QRgb background = original.pixel(0, 240);
   dlg.widthEdit()->SetText("640");
   dlg.heightEdit()->SetText("480");
+  EXPECT_EQ(changes.count(), 2);
   EXPECT_EQ(rig.layout.courseRange(), (Rect{0, 0, 640, 480}));
   // The outline now runs along the layout's edges, and the old one is gone.
   const QImage edged = Picture();
@@ -57,6 +60,7 @@ TEST_F(BorderDlgTest, EditsMoveTheOutlineAndOutOfRangeTextFallsBack) {
   dlg.heightEdit()->SetText("");
   EXPECT_EQ(rig.layout.borderHeight(), 480);
   EXPECT_EQ(Picture(), edged);
+  EXPECT_EQ(changes.count(), 2);
 }
 
 TEST_F(BorderDlgTest, CancelPutsTheOldOutlineBackAndWritesNothing) {
@@ -65,7 +69,9 @@ TEST_F(BorderDlgTest, CancelPutsTheOldOutlineBackAndWritesNothing) {
     CBorderDlg dlg(rig.layout, rig.state);
     dlg.widthEdit()->SetText("640");
     dlg.heightEdit()->SetText("480");
+    QSignalSpy changes(&dlg, &CBorderDlg::courseRangeChanged);
     dlg.cancelButton()->click();
+    EXPECT_EQ(changes.count(), 1);
     EXPECT_EQ(dlg.result(), QDialog::Rejected);
   }
   EXPECT_EQ(Picture(), original);
