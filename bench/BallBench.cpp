@@ -34,13 +34,12 @@ namespace {
 using viren::BallMatcher;
 using viren::Rect;
 
-
 struct Case {
   std::string name;
   int width = 0;
   int height = 0;
   int p = 0;
-  int threshold = 75;  // rejectThreshold's default
+  int threshold = 75;                 // rejectThreshold's default
   std::vector<std::uint8_t> grey;     // top-down
   std::vector<std::uint8_t> frame;    // bottom-up BGR
   std::vector<std::uint8_t> pattern;  // P x P
@@ -55,13 +54,15 @@ std::vector<std::uint8_t> Textured(int w, int h, std::mt19937& rng) {
   std::uniform_real_distribution<double> u(0.0, 1.0);
   std::vector<double> v(g.size());
   for (int y = 0; y < h; ++y)
-    for (int x = 0; x < w; ++x) v[static_cast<std::size_t>(y) * w + x] = 90 + 40.0 * x / w + 30.0 * y / h;
+    for (int x = 0; x < w; ++x)
+      v[static_cast<std::size_t>(y) * w + x] = 90 + 40.0 * x / w + 30.0 * y / h;
   const int objects = w * h / 150;
   for (int n = 0; n < objects; ++n) {
     const double cx = u(rng) * w, cy = u(rng) * h, r = 2 + u(rng) * 9, grey = u(rng) * 255;
     for (int y = std::max(0, int(cy - r)); y < std::min(h, int(cy + r) + 1); ++y)
       for (int x = std::max(0, int(cx - r)); x < std::min(w, int(cx + r) + 1); ++x)
-        if ((x - cx) * (x - cx) + (y - cy) * (y - cy) < r * r) v[static_cast<std::size_t>(y) * w + x] = grey;
+        if ((x - cx) * (x - cx) + (y - cy) * (y - cy) < r * r)
+          v[static_cast<std::size_t>(y) * w + x] = grey;
   }
   std::normal_distribution<double> fine(0.0, 4.0);
   for (std::size_t i = 0; i < g.size(); ++i)
@@ -120,7 +121,8 @@ Case MakeCase(int w, int h, int p, const std::string& input, int threshold, unsi
       const double sigma = std::stod(input.substr(1));
       std::normal_distribution<double> noise(0.0, sigma > 0 ? sigma : 1.0);
       if (sigma > 0)
-        for (auto& v : c.grey) v = static_cast<std::uint8_t>(std::clamp(v + noise(rng), 0.0, 255.0));
+        for (auto& v : c.grey)
+          v = static_cast<std::uint8_t>(std::clamp(v + noise(rng), 0.0, 255.0));
     }
   }
   c.frame = ToFrame(c.grey, w, h);
@@ -134,32 +136,31 @@ struct Best {
 };
 
 // The exhaustive search, one body for both builds.
-#define VIREN_SSD_BODY                                                                   \
-  Best best;                                                                             \
-  for (int r = 0; r + c.p <= c.height; ++r)                                              \
-    for (int col = 0; col + c.p <= c.width; ++col) {                                     \
-      std::int64_t d = 0;                                                                \
-      for (int y = 0; y < c.p; ++y) {                                                    \
+#define VIREN_SSD_BODY                                                                           \
+  Best best;                                                                                     \
+  for (int r = 0; r + c.p <= c.height; ++r)                                                      \
+    for (int col = 0; col + c.p <= c.width; ++col) {                                             \
+      std::int64_t d = 0;                                                                        \
+      for (int y = 0; y < c.p; ++y) {                                                            \
         const std::uint8_t* a = c.grey.data() + static_cast<std::size_t>(r + y) * c.width + col; \
-        const std::uint8_t* b = c.pattern.data() + static_cast<std::size_t>(y) * c.p;    \
-        std::int32_t s = 0;                                                              \
-        for (int x = 0; x < c.p; ++x) {                                                  \
-          const std::int32_t e = static_cast<std::int32_t>(a[x]) - b[x];                 \
-          s += e * e;                                                                    \
-        }                                                                                \
-        d += s;                                                                          \
-      }                                                                                  \
-      if (d < best.distance) best = Best{r, col, d};                                     \
-    }                                                                                    \
+        const std::uint8_t* b = c.pattern.data() + static_cast<std::size_t>(y) * c.p;            \
+        std::int32_t s = 0;                                                                      \
+        for (int x = 0; x < c.p; ++x) {                                                          \
+          const std::int32_t e = static_cast<std::int32_t>(a[x]) - b[x];                         \
+          s += e * e;                                                                            \
+        }                                                                                        \
+        d += s;                                                                                  \
+      }                                                                                          \
+      if (d < best.distance) best = Best{r, col, d};                                             \
+    }                                                                                            \
   return best;
 
 __attribute__((noinline, optimize("no-tree-vectorize", "no-tree-slp-vectorize"))) Best
-ExhaustiveScalar(const Case& c){VIREN_SSD_BODY}
-
-__attribute__((noinline, optimize("O3"))) Best ExhaustiveVector(const Case& c) {
+ExhaustiveScalar(const Case& c) {
   VIREN_SSD_BODY
 }
 
+__attribute__((noinline, optimize("O3"))) Best ExhaustiveVector(const Case& c){VIREN_SSD_BODY}
 #ifdef VIREN_BENCH_OPENCV
 Best OpenCvSqDiff(const Case& c, cv::Mat& result) {
   const cv::Mat image(c.height, c.width, CV_8UC1, const_cast<std::uint8_t*>(c.grey.data()));
@@ -181,14 +182,13 @@ bool Gate(const Case& c, std::string& report) {
   BallMatcher matcher;
   Rect rect;
   viren::wh::SearchStats stats;
-  const int found = matcher.FindBall(c.frame.data(), c.width, c.height,
-                                     static_cast<std::size_t>(c.width) * 3, c.pattern.data(), c.p,
-                                     c.threshold, rect, &stats);
+  const int found =
+      matcher.FindBall(c.frame.data(), c.width, c.height, static_cast<std::size_t>(c.width) * 3,
+                       c.pattern.data(), c.p, c.threshold, rect, &stats);
   const Best best = ExhaustiveVector(c);
   const bool within = best.distance <= std::int64_t{c.threshold} * c.threshold * c.p * c.p;
   bool ok = true;
-  if (within)
-    ok = found == 1 && rect.top == best.row && rect.left == best.col;
+  if (within) ok = found == 1 && rect.top == best.row && rect.left == best.col;
   char line[512];
   auto share = [&stats](std::size_t k) {
     const auto& v = stats.candidatesAfterKernel;
@@ -198,14 +198,14 @@ bool Gate(const Case& c, std::string& report) {
   const double total = stats.kernelZeroSeconds + stats.topDownSeconds + stats.perCandidateSeconds +
                        stats.distanceSeconds;
   auto part = [total](double s) { return total > 0 ? 100.0 * s / total : 0.0; };
-  std::snprintf(line, sizeof line,
-                "| %-24s | %s | %s | %6.2f | %6.3f | %6.3f | %6.3f | %6.3f | %6.3f | %2d+%-2d | %5d | "
-                "%4.0f/%4.0f/%4.0f/%4.0f |\n",
-                c.name.c_str(), found ? "found " : "none  ", within ? "yes" : "no ",
-                share(0), share(1), share(2), share(4), share(8), share(16), stats.topDownKernels,
-                stats.perCandidateKernels, stats.distanceCandidates, part(stats.kernelZeroSeconds),
-                part(stats.topDownSeconds), part(stats.perCandidateSeconds),
-                part(stats.distanceSeconds));
+  std::snprintf(
+      line, sizeof line,
+      "| %-24s | %s | %s | %6.2f | %6.3f | %6.3f | %6.3f | %6.3f | %6.3f | %2d+%-2d | %5d | "
+      "%4.0f/%4.0f/%4.0f/%4.0f |\n",
+      c.name.c_str(), found ? "found " : "none  ", within ? "yes" : "no ", share(0), share(1),
+      share(2), share(4), share(8), share(16), stats.topDownKernels, stats.perCandidateKernels,
+      stats.distanceCandidates, part(stats.kernelZeroSeconds), part(stats.topDownSeconds),
+      part(stats.perCandidateSeconds), part(stats.distanceSeconds));
   report += line;
   if (!ok)
     std::fprintf(stderr, "GATE FAILED %s: matcher %d (%d,%d), exhaustive (%d,%d) d=%lld\n",
@@ -233,7 +233,8 @@ int main(int argc, char** argv) {
 
   std::string report =
       "| case | matcher | min within | %left k0 | k1 | k2 | k4 | k8 | k16 | kernels td+pc | "
-      "distances | time % k0/td/pc/dist |\n|---|---|---|---:|---:|---:|---:|---:|---:|---|---:|---|\n";
+      "distances | time % k0/td/pc/dist "
+      "|\n|---|---|---|---:|---:|---:|---:|---:|---:|---|---:|---|\n";
   bool allOk = true;
   for (const Case& c : Cases()) allOk = Gate(c, report) && allOk;
   std::fputs(report.c_str(), stdout);
