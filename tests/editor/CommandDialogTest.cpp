@@ -153,7 +153,7 @@ TEST_F(DialogTest, handleAngleOrTurnsFollowTheCheckBox) {
   EXPECT_EQ(dlg.label1()->text(), QStringLiteral("角度"));
   EXPECT_FALSE(Ok(dlg));
   EXPECT_EQ(Ids(), std::vector<int>{207});
-  QTest::mouseClick(dlg.checkBox(), Qt::LeftButton);
+  dlg.checkBox()->click();
   EXPECT_EQ(dlg.label1()->text(), QStringLiteral("回転数"));
   EXPECT_EQ(dlg.value1Spin()->maximum(), 99);
   dlg.value1Edit()->setText("100");
