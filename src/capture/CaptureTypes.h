@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/CommandIds.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -43,12 +45,7 @@ struct CameraMenuItem {
   bool enabled = false;  // only the first four cameras can be chosen
 };
 
-inline constexpr int ID_CAMERA_NONE = 32000;
-inline constexpr int ID_CAMERA_FIRST = 32001;
 inline constexpr int kMaxSelectableCameras = 4;
-inline constexpr int ID_CAMERA_SETTINGS = 32814;
-// The private message that tells the view the capture graph has events waiting.
-inline constexpr int WM_GRAPH_NOTIFY = 0x8001;
 
 // The first `maxChars` characters of a UTF-8 text, never cutting one in two.
 inline std::string Utf8Prefix(std::string_view text, std::size_t maxChars) {

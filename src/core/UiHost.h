@@ -44,6 +44,10 @@ class UiHost {
   // The program editor's command toolbar is shown exactly in the program view.
   virtual void ShowCommandToolbar(bool /*visible*/) {}
 
+  // The view's client area becomes width x height (the frame grows by its own
+  // overhead). Any thread; never waits.
+  virtual void FitFrameToClient(int /*width*/, int /*height*/) {}
+
   // Button k of the on-screen controller shows its pressed or released look
   // again (2 on the ROBO-Q skin: the speed lever). Any thread; never waits.
   virtual void RepaintControllerButton(int /*button*/) {}

@@ -1,13 +1,17 @@
 #include "engine/BuiltInSteps.h"
 
 #include "api/ProgramInterface.h"
+#include "capture/CaptureSystem.h"
+#include "core/UiHost.h"
 #include "device/CCarDevices.h"
 #include "engine/CDriveSystem.h"
+#include "layout/CourseLayout.h"
 #include "program/ProgramFile.h"
 #include "program/ProgramRunner.h"
 #include "simulation/Simulator.h"
 #include "simulation/TrackHeading.h"
 #include "sound/SoundSystem.h"
+#include "views/CAnalysisView.h"
 #include "vision/CFrameAnalyser.h"
 
 namespace viren {
@@ -16,8 +20,7 @@ namespace viren {
 // of the program yet succeeds without doing anything, except where noted.
 
 bool BuiltInSteps::LoadCaptureSettings() {
-  engine_.state().cameraIndex = engine_.settings().ReadInt(keys::CAPTURE_DEVICE);
-  return true;
+  return engine_.capture().LoadCaptureSettings();
 }
 
 bool BuiltInSteps::InitSound(bool interfaceFlag) {
@@ -31,6 +34,13 @@ bool BuiltInSteps::LoadAnalysisSettings() {
 }
 
 bool BuiltInSteps::InitLayout() {
+  if (!engine_.layout().Initialise()) return false;
+  CAnalysisView& view = engine_.analysisView();
+  UiHost& ui = engine_.ui();
+  view.SetHooks({.fitFrameToClient = [&ui](int w, int h) { ui.FitFrameToClient(w, h); },
+                 .patternSize = nullptr,
+                 .ballLearning = nullptr});
+  view.LoadViewSettings();
   return true;
 }
 void BuiltInSteps::LoadSimulationSettings() {
@@ -62,16 +72,22 @@ bool BuiltInSteps::InitController() {
 }
 
 // No capture path yet: report "no camera", which brings up the simulation.
-int BuiltInSteps::BuildCaptureGraph(const std::string&) {
-  return -1;
+int BuiltInSteps::BuildCaptureGraph(const std::string& videoFileName) {
+  return engine_.capture().BuildCaptureGraph(videoFileName);
 }
-void BuiltInSteps::RunCapture() {}
-void BuiltInSteps::PaintView() {}
+void BuiltInSteps::RunCapture() {
+  engine_.capture().RunCapture();
+}
+void BuiltInSteps::PaintView() {
+  engine_.analysisView().PaintLayoutView();
+}
 
 void BuiltInSteps::StopAllSounds() {
   engine_.sound().StopAllSounds();
 }
-void BuiltInSteps::StopCapture() {}
+void BuiltInSteps::StopCapture() {
+  engine_.capture().StopCapture(true);
+}
 void BuiltInSteps::StopAutoDriving() {
   engine_.runner().StopAutoDriving();
 }
@@ -79,11 +95,15 @@ void BuiltInSteps::StopSimulation() {
   engine_.simulator().StopSimulation();
 }
 void BuiltInSteps::SimulationCleanup() {}
-void BuiltInSteps::ShutdownCapture() {}
+void BuiltInSteps::ShutdownCapture() {
+  engine_.capture().ShutdownCapture();
+}
 void BuiltInSteps::ReleaseAnalysis() {
   engine_.analyser().ReleaseFrameBuffers(true);
 }
-void BuiltInSteps::ReleaseLayout() {}
+void BuiltInSteps::ReleaseLayout() {
+  engine_.layout().Release();
+}
 void BuiltInSteps::ReleaseEditor() {}
 void BuiltInSteps::RelayClose() {
   engine_.devices().RelayClose();

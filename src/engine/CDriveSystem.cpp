@@ -1,6 +1,7 @@
 #include "engine/CDriveSystem.h"
 
 #include "api/ProgramInterface.h"
+#include "capture/CaptureSystem.h"
 #include "core/Clock.h"
 #include "core/CommandIds.h"
 #include "core/ProcessPaths.h"
@@ -8,15 +9,19 @@
 #include "device/CCarDevices.h"
 #include "engine/BuiltInSteps.h"
 #include "engine/CommandLine.h"
+#include "engine/EngineFrames.h"
 #include "engine/EngineInterface.h"
 #include "engine/EngineLinks.h"
 #include "engine/SubsystemSteps.h"
+#include "layout/CourseLayout.h"
 #include "program/DrivingProgram.h"
 #include "program/ProgramFile.h"
 #include "program/ProgramRunner.h"
 #include "simulation/Simulator.h"
 #include "sound/GstSoundBackend.h"
 #include "sound/SoundSystem.h"
+#include "views/CAnalysisView.h"
+#include "views/PictureExchange.h"
 #include "vision/CFrameAnalyser.h"
 
 namespace viren {
@@ -47,6 +52,12 @@ CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string com
                                               *clock_)),
       simulator_(std::make_unique<Simulator>(state_, carState_, devices_->drive(), *runner_,
                                              *program_, *clock_)),
+      layout_(std::make_unique<CourseLayout>(settings_, ui, state_)),
+      pictures_(std::make_unique<PictureExchange>()),
+      analysisView_(std::make_unique<CAnalysisView>(state_, carState_, *layout_, *analyser_,
+                                                    settings_, *pictures_)),
+      frames_(std::make_unique<EngineFrames>(*this)),
+      capture_(std::make_unique<CaptureSystem>(settings_, state_, ui, *frames_, *frames_)),
       interfaceLinks_(std::make_unique<EngineInterface>(*this)),
       programInterface_(std::make_unique<api::ProgramInterface>(
           ui, state_, carState_, devices_->drive(), *interfaceLinks_,
@@ -65,6 +76,14 @@ CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string com
   simulator_->SetPublisher(interfaceLinks_.get());
   devices_->drive().SetStatusPublisher(interfaceLinks_.get());
   devices_->drive().SetControllerView(interfaceLinks_.get());
+  simulator_->SetView(frames_.get());
+  analysisView_->SetDriveCommander(&devices_->drive());
+  AnalysisPeers peers;
+  peers.view = analysisView_.get();
+  peers.follower = frames_.get();
+  peers.publisher = interfaceLinks_.get();
+  peers.drive = &devices_->drive();
+  analyser_->SetPeers(peers);
 }
 
 CDriveSystem::~CDriveSystem() {

@@ -27,6 +27,11 @@ class EngineSoundControl;
 class EngineBall;
 class EngineDrivingObserver;
 class EngineInterface;
+class EngineFrames;
+class CourseLayout;
+class PictureExchange;
+class CAnalysisView;
+class CaptureSystem;
 namespace api {
 class ProgramInterface;
 }
@@ -94,6 +99,12 @@ class CDriveSystem {
   Clock& clock() { return *clock_; }
   TrackHeading& simulatedHeading() { return *simulatedHeading_; }
   api::ProgramInterface& programInterface() { return *programInterface_; }
+  CourseLayout& layout() { return *layout_; }
+  // The newest composed picture of the view, for the window to paint.
+  PictureExchange& pictures() { return *pictures_; }
+  CAnalysisView& analysisView() { return *analysisView_; }
+  CaptureSystem& capture() { return *capture_; }
+  EngineFrames& frames() { return *frames_; }
   EngineState& state() { return state_; }
   UiHost& ui() { return ui_; }
 
@@ -121,6 +132,11 @@ class CDriveSystem {
   std::unique_ptr<ProgramFiles> files_;
   std::unique_ptr<ProgramRunner> runner_;
   std::unique_ptr<Simulator> simulator_;
+  std::unique_ptr<CourseLayout> layout_;
+  std::unique_ptr<PictureExchange> pictures_;
+  std::unique_ptr<CAnalysisView> analysisView_;
+  std::unique_ptr<EngineFrames> frames_;
+  std::unique_ptr<CaptureSystem> capture_;
   std::unique_ptr<EngineInterface> interfaceLinks_;
   std::unique_ptr<api::ProgramInterface> programInterface_;
   std::unique_ptr<SubsystemSteps> steps_;

@@ -1,9 +1,12 @@
 // The menu commands that the engine carries out itself.
+#include "capture/CaptureSystem.h"
 #include "core/CommandIds.h"
 #include "core/DriveTypes.h"
 #include "core/UiHost.h"
 #include "device/CCarDevices.h"
 #include "engine/CDriveSystem.h"
+#include "engine/EngineFrames.h"
+#include "layout/CourseLayout.h"
 #include "program/DrivingProgram.h"
 #include "program/ProgramRunner.h"
 #include "simulation/Simulator.h"
@@ -23,6 +26,11 @@ CommandContext CDriveSystem::CommandContextNow() const {
   c.deviceConnected = devices_->relay().connected() || devices_->roboQ().isOpen();
   c.comPort = settings_.ReadInt(keys::COM_NO);
   c.commandCount = program_->count();
+  c.carType = layout_->carType();
+  c.layoutType = layout_->layoutType();
+  c.carPhotoLoaded = layout_->carPhotoLoaded();
+  c.cameraCount = static_cast<int>(capture_->cameraMenu().size());
+  c.positionDefinition = program_->positionEditIndex != -1;
   return c;
 }
 
@@ -61,6 +69,10 @@ bool CDriveSystem::ToggleAutoDriving() {
 }
 
 bool CDriveSystem::OnCommand(int id) {
+  if (id >= ID_CAMERA_NONE && id <= ID_CAMERA_LAST) {
+    capture_->SelectCamera(id - ID_CAMERA_NONE);
+    return true;
+  }
   switch (id) {
     case ID_VIEW_LIVE:
       SetViewMode(VIEW_LIVE);
@@ -88,6 +100,27 @@ bool CDriveSystem::OnCommand(int id) {
       return true;
     case ID_OVERLAY_CAR_FIGURE:
       state_.overlayMode = OVERLAY_CAR_FIGURE;
+      return true;
+    case WM_GRAPH_NOTIFY:
+      capture_->OnGraphEvent();
+      return true;
+    case ID_CAMERA_SETTINGS:
+      capture_->ShowCameraSettings();
+      return true;
+    case ID_OPEN_VIDEO:
+      capture_->OpenVideoFile();
+      return true;
+    case ID_CAR_PHOTO:
+      layout_->SetCarType(0);
+      return true;
+    case ID_CAR_GRAPHIC:
+      layout_->SetCarType(1);
+      return true;
+    case ID_LAYOUT_PHOTO:
+      layout_->SetLayoutType(0);
+      return true;
+    case ID_LAYOUT_GRAPHIC:
+      layout_->SetLayoutType(1);
       return true;
     case ID_SIMULATION:
       simulator_->ToggleSimulation();

@@ -1,0 +1,72 @@
+#include "engine/EngineFrames.h"
+
+#include "capture/CaptureSystem.h"
+#include "core/UiHost.h"
+#include "engine/CDriveSystem.h"
+#include "program/DrivingProgram.h"
+#include "program/ProgramRunner.h"
+#include "views/CAnalysisView.h"
+#include "vision/CFrameAnalyser.h"
+
+namespace viren {
+
+void EngineFrames::AnalyseFrame(const std::uint8_t* frame, std::size_t length, int width,
+                                int height) {
+  // The capture's own conversion buffer: the analysis reads it and the frame
+  // dump writes only its own copy.
+  engine_.analyser().AnalyseFrame(const_cast<std::uint8_t*>(frame), length, width, height);
+  engine_.runner().NotifyFrame();
+  if (frameObserver_) frameObserver_();
+}
+
+void EngineFrames::OnVideoRewound() {
+  engine_.analyser().RewindPositionRing();
+}
+
+void EngineFrames::ReleaseFrameBuffers() {
+  engine_.analyser().ReleaseFrameBuffers(false);
+}
+
+void EngineFrames::NotifyGraphEvent() {
+  engine_.ui().PostCommand(WM_GRAPH_NOTIFY);
+}
+
+void EngineFrames::LeaveSimulation() {
+  if (engine_.state().autoDriving) engine_.runner().StopAutoDriving();
+  engine_.simulator().StopSimulation();
+}
+
+void EngineFrames::ShowLiveView() {
+  engine_.SetViewMode(VIEW_LIVE);
+}
+
+bool EngineFrames::TargetCheckBlocked(bool autoDriving) const {
+  if (autoDriving) return engine_.runner().state().waitActive != 0;
+  return engine_.program().positionEditIndex != -1;
+}
+
+int EngineFrames::BallDistance() const {
+  return engine_.runner().state().ballDistance;
+}
+
+bool EngineFrames::Approach(Point target, Point car, int range) {
+  return engine_.runner().SteerToward(target, car, range) == 1;
+}
+
+bool EngineFrames::Avoid(Point target, Point car, int range) {
+  return engine_.runner().SteerAway(target, car, range) == 1;
+}
+
+void EngineFrames::LeaveProgramEditor() {
+  engine_.ui().ShowCommandToolbar(false);
+}
+
+void EngineFrames::FitFrameToClient(int width, int height) {
+  engine_.ui().FitFrameToClient(width, height);
+}
+
+void EngineFrames::DrawStep() {
+  engine_.analysisView().DrawSimulationStep();
+}
+
+}  // namespace viren

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <atomic>
+#include <functional>
+
+#include "capture/CaptureHost.h"
+#include "capture/FrameSink.h"
+#include "simulation/Simulator.h"
+#include "vision/AnalysisPeers.h"
+
+namespace viren {
+
+class CDriveSystem;
+
+// Where the pictures flow: frames from the capture into the analysis and on
+// to the driving program; the following check of the analysis; the window
+// side of the capture and of the simulation.
+class EngineFrames final : public FrameSink,
+                           public CaptureHost,
+                           public TargetFollower,
+                           public SimulationView {
+ public:
+  explicit EngineFrames(CDriveSystem& engine) : engine_(engine) {}
+
+  // Told after every analysed frame (viren-run records its track). Set
+  // before capture starts.
+  void SetFrameObserver(std::function<void()> observer) { frameObserver_ = std::move(observer); }
+
+  // FrameSink (streaming thread).
+  void AnalyseFrame(const std::uint8_t* frame, std::size_t length, int width, int height) override;
+  void OnVideoRewound() override;
+  void ReleaseFrameBuffers() override;
+
+  // CaptureHost.
+  void NotifyGraphEvent() override;
+  void LeaveSimulation() override;
+  void ShowLiveView() override;
+
+  // TargetFollower (capture thread).
+  bool TargetCheckBlocked(bool autoDriving) const override;
+  int BallDistance() const override;
+  bool Approach(Point target, Point car, int range) override;
+  bool Avoid(Point target, Point car, int range) override;
+
+  // SimulationView.
+  void LeaveProgramEditor() override;
+  void FitFrameToClient(int width, int height) override;
+  void DrawStep() override;
+
+ private:
+  CDriveSystem& engine_;
+  std::function<void()> frameObserver_;
+};
+
+}  // namespace viren
