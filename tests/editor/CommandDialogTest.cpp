@@ -23,8 +23,9 @@ QApplication& App() {
   static int argc = 1;
   static char name[] = "editor_ui_tests";
   static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
+  // Never destroyed: Qt's input devices outlive any static application object.
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
 }
 
 class DialogTest : public ::testing::Test {
