@@ -50,7 +50,7 @@ bool CControlDlg::LoadSkin(const Settings& settings, const std::string& moduleFo
   // The controller's outline, not a rectangle.
   const QImage& background = pictures_[0];
   setFixedSize(background.size());
-  setMask(QBitmap::fromImage(background.createMaskFromColor(kColorKey, Qt::MaskOutColor)));
+  setMask(QBitmap::fromImage(background.createMaskFromColor(kColorKey, Qt::MaskInColor)));
 
   // At the view's bottom-right corner, kept on the screen.
   QRect frame(corner, background.size());

@@ -1,8 +1,12 @@
 #include "app/CDriveView.h"
 
+#include <QMetaObject>
+#include <QMouseEvent>
 #include <QPaintEvent>
+#include <QPainter>
 
 #include "engine/CDriveSystem.h"
+#include "views/PictureExchange.h"
 
 namespace viren {
 
@@ -12,7 +16,20 @@ CDriveView::CDriveView(UiHost& ui, std::string moduleFolder, std::string command
       engine_(std::make_unique<CDriveSystem>(ui, std::move(moduleFolder), std::move(commandLine))) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setCursor(Qt::ArrowCursor);
-  setAutoFillBackground(true);
+  setMouseTracking(true);
+  setFixedSize(engine_->state().clientWidth, engine_->state().clientHeight);
+  // Each picture the capture or simulation publishes asks for one repaint;
+  // pictures that come faster than the window paints are simply skipped.
+  engine_->pictures().SetPublishedCallback([this] {
+    if (repaintPending_.exchange(true)) return;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          repaintPending_ = false;
+          update();
+        },
+        Qt::QueuedConnection);
+  });
 }
 
 CDriveView::~CDriveView() {
@@ -24,11 +41,51 @@ QSize CDriveView::sizeHint() const {
 }
 
 bool CDriveView::OnCommand(int commandId) {
-  return engine_->OnCommand(commandId);
+  const bool handled = engine_->OnCommand(commandId);
+  if (handled) update();
+  return handled;
 }
 
 void CDriveView::paintEvent(QPaintEvent*) {
   engine_->Start();
+  QPainter painter(this);
+  PictureExchange& pictures = engine_->pictures();
+  if (pictures.HasPicture()) {
+    const QImage& picture = pictures.Front();
+    painter.drawImage(0, 0, picture);
+    if (picture.width() >= width() && picture.height() >= height()) return;
+  }
+  painter.fillRect(rect(), palette().color(QPalette::Window));
+  if (pictures.HasPicture()) painter.drawImage(0, 0, pictures.Front());
+}
+
+void CDriveView::Mouse(int action, QMouseEvent* event) {
+  const QPoint p = event->position().toPoint();
+  const bool menu =
+      engine_->OnViewMouse(static_cast<CDriveSystem::ViewMouse>(action), {p.x(), p.y()});
+  if (menu) emit viewMenuRequested(event->globalPosition().toPoint());
+  setCursor(engine_->CheeseHovered() ? Qt::OpenHandCursor : Qt::ArrowCursor);
+}
+
+void CDriveView::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton)
+    Mouse(static_cast<int>(CDriveSystem::ViewMouse::LeftDown), event);
+  else if (event->button() == Qt::RightButton)
+    Mouse(static_cast<int>(CDriveSystem::ViewMouse::RightDown), event);
+}
+
+void CDriveView::mouseMoveEvent(QMouseEvent* event) {
+  Mouse(static_cast<int>(CDriveSystem::ViewMouse::Move), event);
+}
+
+void CDriveView::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton)
+    Mouse(static_cast<int>(CDriveSystem::ViewMouse::LeftUp), event);
+}
+
+void CDriveView::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton)
+    Mouse(static_cast<int>(CDriveSystem::ViewMouse::DoubleClick), event);
 }
 
 }  // namespace viren

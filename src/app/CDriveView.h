@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -24,10 +25,21 @@ class CDriveView : public QWidget {
 
   QSize sizeHint() const override;
 
+ signals:
+  // The right button asks for the view menu at this screen position.
+  void viewMenuRequested(QPoint globalPosition);
+
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
 
  private:
+  void Mouse(int action, QMouseEvent* event);
+
+  std::atomic<bool> repaintPending_{false};
   std::unique_ptr<CDriveSystem> engine_;
 };
 

@@ -10,13 +10,16 @@
 #include <QToolBar>
 #include <vector>
 
+#include "app/CControlDlg.h"
 #include "app/CDriveView.h"
 #include "app/QtUiHost.h"
 #include "app/ToolbarIcons.h"
 #include "core/CommandIds.h"
 #include "core/Messages.h"
+#include "device/CCarDevices.h"
 #include "engine/CDriveSystem.h"
 #include "engine/CommandTable.h"
+#include "program/ProgramFile.h"
 
 namespace viren {
 namespace {
@@ -163,7 +166,35 @@ void CMainFrame::OnCommand(int commandId) {
   }
 }
 
+void CMainFrame::FitFrameToClient(int width, int height) {
+  if (!view_ || (view_->width() == width && view_->height() == height)) return;
+  view_->setFixedSize(width, height);
+  adjustSize();
+}
+
+bool CMainFrame::CreateController() {
+  CDriveSystem& engine = view_->engine();
+  EngineState& state = engine.state();
+  delete controller_;
+  controller_ = new CControlDlg(engine.devices().drive(), engine.controllerActions(), this);
+  const SkinType skin = state.controlRoboQ ? SkinType::RoboQ : SkinType::Normal;
+  const QPoint corner = view_->mapToGlobal(QPoint(view_->width(), view_->height()));
+  controller_->LoadSkin(engine.settings(), engine.settings().moduleFolder(), skin, engine.ui(),
+                        state.enableTurbo, state.control4WD, corner);
+  if (controller_->turboMissing()) state.enableTurbo = false;
+  // A skin with a missing picture (message 140 shown) still shows what it has.
+  controller_->show();
+  return true;
+}
+
+void CMainFrame::RepaintControllerButton(int button) {
+  if (controller_) controller_->RepaintButton(button);
+}
+
 void CMainFrame::OnAppExit() {
+  // The driving program is offered for saving first; the capture stops with
+  // the engine's shut-down.
+  if (!view_->engine().programFiles().ConfirmSaveIfModified()) return;
   CloseFrame();
 }
 

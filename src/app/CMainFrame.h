@@ -9,6 +9,7 @@ class QToolBar;
 namespace viren {
 
 class CDriveView;
+class CControlDlg;
 struct CommandContext;
 class QtUiHost;
 class UiHost;
@@ -32,6 +33,12 @@ class CMainFrame : public QMainWindow {
   // The menu and toolbar actions of a command (tests look them up here).
   QAction* ActionFor(int commandId) const;
   QToolBar* mainToolbar() const { return toolbar_; }
+  // The view's client area becomes width x height; the frame follows.
+  void FitFrameToClient(int width, int height);
+  // The on-screen controller with the skin of the car's mode.
+  bool CreateController();
+  void RepaintControllerButton(int button);
+  CControlDlg* controller() const { return controller_; }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -47,6 +54,7 @@ class CMainFrame : public QMainWindow {
   std::unique_ptr<QtUiHost> ownUi_;
   CDriveView* view_ = nullptr;
   QToolBar* toolbar_ = nullptr;
+  CControlDlg* controller_ = nullptr;
   std::multimap<int, QAction*> actions_;
   bool closing_ = false;
 };

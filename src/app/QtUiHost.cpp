@@ -1,6 +1,7 @@
 #include "app/QtUiHost.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
@@ -157,6 +158,49 @@ void QtUiHost::RequestClose() {
 
 void QtUiHost::SetStatusText(const std::string& text) {
   if (frame_ && OnGuiThread()) frame_->statusBar()->showMessage(QString::fromStdString(text));
+}
+
+void QtUiHost::FitFrameToClient(int width, int height) {
+  QPointer<CMainFrame> frame = frame_;
+  QMetaObject::invokeMethod(
+      qApp,
+      [frame, width, height] {
+        if (frame) frame->FitFrameToClient(width, height);
+      },
+      Qt::QueuedConnection);
+}
+
+bool QtUiHost::CreateController() {
+  return frame_ && frame_->CreateController();
+}
+
+void QtUiHost::RepaintControllerButton(int button) {
+  QPointer<CMainFrame> frame = frame_;
+  QMetaObject::invokeMethod(
+      qApp,
+      [frame, button] {
+        if (frame) frame->RepaintControllerButton(button);
+      },
+      Qt::QueuedConnection);
+}
+
+void QtUiHost::RequestClipboardText(std::function<void(std::optional<std::string>)> reply) {
+  QMetaObject::invokeMethod(
+      qApp,
+      [reply = std::move(reply)] {
+        const QString text = QGuiApplication::clipboard()->text();
+        if (text.isEmpty())
+          reply(std::nullopt);
+        else
+          reply(text.toStdString());
+      },
+      Qt::QueuedConnection);
+}
+
+// Drawing the camera picture into another program's window needs the native
+// window of that program; this program shows its picture only in its own view.
+bool QtUiHost::AttachExternalWindow(std::uint32_t) {
+  return false;
 }
 
 }  // namespace viren

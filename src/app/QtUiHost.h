@@ -33,6 +33,11 @@ class QtUiHost final : public UiHost {
   void PostCommand(int commandId) override;
   void RequestClose() override;
   void SetStatusText(const std::string& text) override;
+  void FitFrameToClient(int width, int height) override;
+  bool CreateController() override;
+  void RepaintControllerButton(int button) override;
+  void RequestClipboardText(std::function<void(std::optional<std::string>)> reply) override;
+  bool AttachExternalWindow(std::uint32_t windowId) override;
 
   // The message box itself; GUI thread only.
   static MsgAnswer ShowMessageBox(QWidget* parent, int id, const std::vector<std::string>& args,

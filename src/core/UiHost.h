@@ -48,6 +48,10 @@ class UiHost {
   // overhead). Any thread; never waits.
   virtual void FitFrameToClient(int /*width*/, int /*height*/) {}
 
+  // The on-screen controller window with the skin of the car's mode (start-up,
+  // and again when the mode changes). False when it could not be made.
+  virtual bool CreateController() { return true; }
+
   // Button k of the on-screen controller shows its pressed or released look
   // again (2 on the ROBO-Q skin: the speed lever). Any thread; never waits.
   virtual void RepaintControllerButton(int /*button*/) {}

@@ -68,7 +68,7 @@ bool BuiltInSteps::StartInterface(bool interfaceFlag) {
   return engine_.programInterface().Start(interfaceFlag, engine_.settings());
 }
 bool BuiltInSteps::InitController() {
-  return true;
+  return engine_.ui().CreateController();
 }
 
 // No capture path yet: report "no camera", which brings up the simulation.

@@ -58,6 +58,8 @@ CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string com
                                                     settings_, *pictures_)),
       frames_(std::make_unique<EngineFrames>(*this)),
       capture_(std::make_unique<CaptureSystem>(settings_, state_, ui, *frames_, *frames_)),
+      controllerActions_(std::make_unique<EngineControllerActions>(ui, state_, *program_, *runner_,
+                                                                   devices_->drive())),
       interfaceLinks_(std::make_unique<EngineInterface>(*this)),
       programInterface_(std::make_unique<api::ProgramInterface>(
           ui, state_, carState_, devices_->drive(), *interfaceLinks_,
@@ -84,6 +86,10 @@ CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string com
   peers.publisher = interfaceLinks_.get();
   peers.drive = &devices_->drive();
   analyser_->SetPeers(peers);
+}
+
+ControllerActions& CDriveSystem::controllerActions() {
+  return *controllerActions_;
 }
 
 CDriveSystem::~CDriveSystem() {

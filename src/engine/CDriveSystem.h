@@ -28,6 +28,8 @@ class EngineBall;
 class EngineDrivingObserver;
 class EngineInterface;
 class EngineFrames;
+class EngineControllerActions;
+class ControllerActions;
 class CourseLayout;
 class PictureExchange;
 class CAnalysisView;
@@ -85,6 +87,13 @@ class CDriveSystem {
   // message 178; otherwise lights the button and starts the run, or puts it
   // out and ends the run. False when nothing was started or stopped.
   bool ToggleAutoDriving();
+  // The mouse on the view: the target marker, ball learning or the program
+  // editor get it, as the state says. True when the right button should open
+  // the view menu. Window thread.
+  enum class ViewMouse { LeftDown, Move, LeftUp, DoubleClick, RightDown };
+  bool OnViewMouse(ViewMouse action, Point point);
+  // The grab cursor shows over the target marker.
+  bool CheeseHovered() const;
 
   Settings& settings() { return settings_; }
   CarState& carState() { return carState_; }
@@ -105,6 +114,7 @@ class CDriveSystem {
   CAnalysisView& analysisView() { return *analysisView_; }
   CaptureSystem& capture() { return *capture_; }
   EngineFrames& frames() { return *frames_; }
+  ControllerActions& controllerActions();
   EngineState& state() { return state_; }
   UiHost& ui() { return ui_; }
 
@@ -137,6 +147,7 @@ class CDriveSystem {
   std::unique_ptr<CAnalysisView> analysisView_;
   std::unique_ptr<EngineFrames> frames_;
   std::unique_ptr<CaptureSystem> capture_;
+  std::unique_ptr<EngineControllerActions> controllerActions_;
   std::unique_ptr<EngineInterface> interfaceLinks_;
   std::unique_ptr<api::ProgramInterface> programInterface_;
   std::unique_ptr<SubsystemSteps> steps_;

@@ -68,6 +68,33 @@ bool CDriveSystem::ToggleAutoDriving() {
   return true;
 }
 
+bool CDriveSystem::OnViewMouse(ViewMouse action, Point point) {
+  const bool marker = (state_.targetFollowing && !state_.autoDriving) ||
+                      ((state_.ballMode == 2 || state_.ballMode == 3) && state_.simulating);
+  ProgramRunner& runner = *runner_;
+  switch (action) {
+    case ViewMouse::LeftDown:
+      if (marker) runner.MoveCheese(CheeseAction::Press, point);
+      return false;
+    case ViewMouse::Move:
+      if (marker) runner.MoveCheese(CheeseAction::Move, point);
+      return false;
+    case ViewMouse::LeftUp:
+      if (marker) runner.MoveCheese(CheeseAction::Release, point);
+      return false;
+    case ViewMouse::DoubleClick:
+      if (marker) runner.MoveCheese(CheeseAction::DoubleClick, point);
+      return false;
+    case ViewMouse::RightDown:
+      return state_.viewMode != VIEW_PROGRAM && analyser_->debugMenu();
+  }
+  return false;
+}
+
+bool CDriveSystem::CheeseHovered() const {
+  return runner_->state().cheeseHover;
+}
+
 bool CDriveSystem::OnCommand(int id) {
   if (id >= ID_CAMERA_NONE && id <= ID_CAMERA_LAST) {
     capture_->SelectCamera(id - ID_CAMERA_NONE);

@@ -5,11 +5,17 @@
 
 #include <mutex>
 
+#include "controller/ControllerPanel.h"
 #include "core/CarState.h"
+#include "core/CommandIds.h"
 #include "core/DriveTypes.h"
+#include "core/EngineState.h"
+#include "core/UiHost.h"
 #include "device/CDriveControl.h"
 #include "device/DeviceInterfaces.h"
 #include "program/DrivingInterfaces.h"
+#include "program/DrivingProgram.h"
+#include "program/ProgramRunner.h"
 #include "simulation/TrackHeading.h"
 #include "sound/SoundSystem.h"
 #include "vision/CFrameAnalyser.h"
@@ -74,6 +80,30 @@ class EngineDrivingObserver final : public DrivingObserver {
  private:
   CDriveControl& drive_;
   CFrameAnalyser& analyser_;
+};
+
+// What a click on the on-screen controller asks of the engine.
+class EngineControllerActions final : public ControllerActions {
+ public:
+  EngineControllerActions(UiHost& ui, EngineState& state, DrivingProgram& program,
+                          ProgramRunner& runner, CDriveControl& drive)
+      : ui_(ui), state_(state), program_(program), runner_(runner), drive_(drive) {}
+  void PostExit() override { ui_.PostCommand(ID_APP_EXIT); }
+  int ProgramCommandCount() const override { return program_.count(); }
+  bool AutoDriving() const override { return state_.autoDriving; }
+  void StartAutoDriving() override {
+    // A sound of the program that cannot be loaded ends the start (reported).
+    if (runner_.StartAutoDriving() < 0) drive_.SendDriveCommand(DRIVE_AUTO_OFF, false);
+  }
+  void StopAutoDriving() override { runner_.StopAutoDriving(); }
+  void ShowAutoDrivingRefused() override { ShowMessage(ui_, 178, MsgIcon::Stop); }
+
+ private:
+  UiHost& ui_;
+  EngineState& state_;
+  DrivingProgram& program_;
+  ProgramRunner& runner_;
+  CDriveControl& drive_;
 };
 
 }  // namespace viren

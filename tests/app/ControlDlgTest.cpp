@@ -59,6 +59,10 @@ TEST_F(ControlDlgTest, shippedSkinLightsTheForwardButtonWhenForwardIsSet) {
                               QPoint(0, 0)));
   EXPECT_TRUE(ui.messages().empty());
   EXPECT_EQ(dialog.panel().buttonCount(), 8);
+  // Only the controller's outline is window: the blue key around it is not.
+  const QRegion shape = dialog.mask();
+  EXPECT_TRUE(shape.contains(QPoint(dialog.width() / 2, dialog.height() / 2)));
+  EXPECT_FALSE(shape.contains(QPoint(0, 0)));
   const QImage released = dialog.Composed();
   const Rect r = dialog.panel().buttonRect(2);
   const QPoint centre((r.left + r.right) / 2, r.top + 3);
