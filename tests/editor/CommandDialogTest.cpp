@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QTest>
 
+#include "QtTestApp.h"
 #include "editor/ui/CEventDlg.h"
 #include "editor/ui/CTimeDlg.h"
 #include "editor/ui/SpinButtons.h"
@@ -19,18 +20,9 @@
 namespace viren {
 namespace {
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "editor_ui_tests";
-  static char* argv[] = {name, nullptr};
-  // Never destroyed: Qt's input devices outlive any static application object.
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
-}
-
 class DialogTest : public ::testing::Test {
  protected:
-  DialogTest() { App(); }
+  DialogTest() { test::QtTestApp(); }
   // Types the texts, presses OK; true when the dialog accepted.
   template <class Dlg>
   bool Ok(Dlg& dlg) {

@@ -17,6 +17,7 @@
 #include <functional>
 
 #include "EditorRig.h"
+#include "QtTestApp.h"
 #include "editor/ui/CEventDlg.h"
 #include "editor/ui/CTimeDlg.h"
 #include "editor/ui/CommandToolbar.h"
@@ -25,21 +26,8 @@
 namespace viren {
 namespace {
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "editor_widgets_tests";
-  static char* argv[] = {name, nullptr};
-  // Never destroyed: Qt's input devices outlive any static application object.
-  static QApplication* app = new QApplication(argc, argv);
-  return *app;
-}
-
 // The editor rig with the real dialogs and the command toolbar in a window.
-struct WithApplication {
-  WithApplication() { App(); }
-};
-
-class EditorWidgets : public ::testing::Test, private WithApplication {
+class EditorWidgets : public ::testing::Test, private test::WithQtApp {
  protected:
   EditorWidgets() {
     window.resize(700, 560);
