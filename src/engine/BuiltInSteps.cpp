@@ -1,6 +1,7 @@
 #include "engine/BuiltInSteps.h"
 
 #include "api/ProgramInterface.h"
+#include "ball/BallSystem.h"
 #include "capture/CaptureSystem.h"
 #include "core/UiHost.h"
 #include "device/CCarDevices.h"
@@ -37,9 +38,10 @@ bool BuiltInSteps::InitLayout() {
   if (!engine_.layout().Initialise()) return false;
   CAnalysisView& view = engine_.analysisView();
   UiHost& ui = engine_.ui();
+  BallSystem& ball = engine_.ball();
   view.SetHooks({.fitFrameToClient = [&ui](int w, int h) { ui.FitFrameToClient(w, h); },
-                 .patternSize = nullptr,
-                 .ballLearning = nullptr});
+                 .patternSize = [&ball] { return ball.PatternSize(); },
+                 .ballLearning = [&ball] { return ball.ballLearning(); }});
   view.LoadViewSettings();
   return true;
 }
@@ -53,7 +55,9 @@ void BuiltInSteps::LoadDrivingSettings() {
 void BuiltInSteps::LoadProgramAtStartup() {
   engine_.programFiles().LoadProgramAtStartup();
 }
-void BuiltInSteps::LoadPatternSettings() {}
+void BuiltInSteps::LoadPatternSettings() {
+  engine_.ball().LoadPatternSettings();
+}
 
 // The ROBO-Q transmitter reports failure also when ROBO-Q control is off;
 // then the relay board is tried (no board configured counts as success).
@@ -111,7 +115,9 @@ void BuiltInSteps::RelayClose() {
 void BuiltInSteps::RoboQClose() {
   engine_.devices().RoboQClose();
 }
-void BuiltInSteps::ReleaseBall() {}
+void BuiltInSteps::ReleaseBall() {
+  engine_.ball().ReleaseBall();
+}
 void BuiltInSteps::ReleaseController() {}
 void BuiltInSteps::CloseSimulationEvent() {}
 void BuiltInSteps::ReleaseDrivingResources() {

@@ -44,7 +44,8 @@ CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string com
       sound_(std::make_unique<SoundSystem>(settings_, ui,
                                            MakeGstSoundBackend(GstSoundOptionsFromEnvironment()))),
       soundControl_(std::make_unique<EngineSoundControl>(*sound_)),
-      ball_(std::make_unique<EngineBall>(carState_)),
+      ball_(std::make_unique<BallSystem>(settings_, ui, carState_, state_)),
+      referenceFrame_(std::make_unique<AnalyserReferenceFrame>(*analyser_)),
       drivingObserver_(std::make_unique<EngineDrivingObserver>(devices_->drive(), *analyser_)),
       program_(std::make_unique<DrivingProgram>()),
       files_(std::make_unique<ProgramFiles>(*program_, settings_, ui)),
@@ -83,6 +84,8 @@ CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string com
   AnalysisPeers peers;
   peers.view = analysisView_.get();
   peers.follower = frames_.get();
+  peers.ballSearch = ball_.get();
+  ball_->SetReferenceFrameSource(referenceFrame_.get());
   peers.publisher = interfaceLinks_.get();
   peers.drive = &devices_->drive();
   analyser_->SetPeers(peers);

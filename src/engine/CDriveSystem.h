@@ -24,7 +24,8 @@ class ProgramRunner;
 class Simulator;
 class EnginePositionTrack;
 class EngineSoundControl;
-class EngineBall;
+class BallSystem;
+class AnalyserReferenceFrame;
 class EngineDrivingObserver;
 class EngineInterface;
 class EngineFrames;
@@ -101,6 +102,7 @@ class CDriveSystem {
   CCarDevices& devices() { return *devices_; }
   SoundSystem& sound() { return *sound_; }
   CFrameAnalyser& analyser() { return *analyser_; }
+  BallSystem& ball() { return *ball_; }
   DrivingProgram& program() { return *program_; }
   ProgramFiles& programFiles() { return *files_; }
   ProgramRunner& runner() { return *runner_; }
@@ -136,7 +138,8 @@ class CDriveSystem {
   std::unique_ptr<EnginePositionTrack> positionTrack_;
   std::unique_ptr<SoundSystem> sound_;
   std::unique_ptr<EngineSoundControl> soundControl_;
-  std::unique_ptr<EngineBall> ball_;
+  std::unique_ptr<BallSystem> ball_;
+  std::unique_ptr<AnalyserReferenceFrame> referenceFrame_;
   std::unique_ptr<EngineDrivingObserver> drivingObserver_;
   std::unique_ptr<DrivingProgram> program_;
   std::unique_ptr<ProgramFiles> files_;

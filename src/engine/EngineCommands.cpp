@@ -1,4 +1,5 @@
 // The menu commands that the engine carries out itself.
+#include "ball/BallSystem.h"
 #include "capture/CaptureSystem.h"
 #include "core/CommandIds.h"
 #include "core/DriveTypes.h"
@@ -31,6 +32,8 @@ CommandContext CDriveSystem::CommandContextNow() const {
   c.carPhotoLoaded = layout_->carPhotoLoaded();
   c.cameraCount = static_cast<int>(capture_->cameraMenu().size());
   c.positionDefinition = program_->positionEditIndex != -1;
+  c.ballLearning = ball_->ballLearning();
+  c.patternLoaded = ball_->HasBallPattern();
   return c;
 }
 
@@ -74,7 +77,10 @@ bool CDriveSystem::OnViewMouse(ViewMouse action, Point point) {
   ProgramRunner& runner = *runner_;
   switch (action) {
     case ViewMouse::LeftDown:
-      if (marker) runner.MoveCheese(CheeseAction::Press, point);
+      if (ball_->ballLearning())
+        ball_->SelectBallPoint(point);
+      else if (marker)
+        runner.MoveCheese(CheeseAction::Press, point);
       return false;
     case ViewMouse::Move:
       if (marker) runner.MoveCheese(CheeseAction::Move, point);
@@ -161,9 +167,11 @@ bool CDriveSystem::OnCommand(int id) {
       runner_->ToggleFollowMode(-1);
       return true;
     case ID_FOLLOW_BALL:
+      ball_->RestartCountdown();
       runner_->ToggleFollowMode(2);
       return true;
     case ID_AVOID_BALL:
+      ball_->RestartCountdown();
       runner_->ToggleFollowMode(3);
       return true;
     default:

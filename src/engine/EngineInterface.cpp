@@ -1,5 +1,6 @@
 #include "engine/EngineInterface.h"
 
+#include "ball/BallSystem.h"
 #include "core/DriveTypes.h"
 #include "core/Messages.h"
 #include "core/UiHost.h"
@@ -30,7 +31,7 @@ void EngineInterface::ToggleFollowMode(int mode) {
 }
 
 bool EngineInterface::BallPatternLearned() const {
-  return false;
+  return engine_.ball().HasBallPattern();
 }
 
 void EngineInterface::SetBallFollowing(int ballDistance) {

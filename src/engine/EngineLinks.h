@@ -5,6 +5,7 @@
 
 #include <mutex>
 
+#include "ball/BallSystem.h"
 #include "controller/ControllerPanel.h"
 #include "core/CarState.h"
 #include "core/CommandIds.h"
@@ -54,18 +55,16 @@ class EngineSoundControl final : public SoundControl {
   SoundSystem& sound_;
 };
 
-// The ball as following sees it. Until a ball is learned only the simulation
-// places one (around the cheese).
-class EngineBall final : public BallControl {
+// Ball learning cuts the ball out of the analysis' reference frame.
+class AnalyserReferenceFrame final : public ReferenceFrameSource {
  public:
-  explicit EngineBall(CarState& car) : car_(car) {}
-  bool HasBallPattern() const override { return false; }
-  int PatternSize() const override { return 64; }
-  Rect BallRect() const override { return car_.ballRect.load(); }
-  void SetBallRect(const Rect& rect) override { car_.ballRect.store(rect); }
+  explicit AnalyserReferenceFrame(const CFrameAnalyser& analyser) : analyser_(analyser) {}
+  bool CopyReferenceFrame(std::vector<std::uint8_t>& pixels, int& width, int& height) override {
+    return analyser_.CopyReferenceFrame(pixels, width, height);
+  }
 
  private:
-  CarState& car_;
+  const CFrameAnalyser& analyser_;
 };
 
 // What a run tells the rest of the program.

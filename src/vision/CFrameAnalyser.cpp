@@ -411,4 +411,14 @@ void CFrameAnalyser::ReleaseFrameBuffers(bool all) {
   }
 }
 
+bool CFrameAnalyser::CopyReferenceFrame(std::vector<std::uint8_t>& pixels, int& width,
+                                        int& height) const {
+  std::lock_guard lock(frameMutex_);
+  if (reference_.empty()) return false;
+  pixels = reference_;
+  width = width_;
+  height = height_;
+  return true;
+}
+
 }  // namespace viren

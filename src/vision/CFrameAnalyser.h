@@ -107,6 +107,10 @@ class CFrameAnalyser {
   int contourCount() const { return contourCount_; }
   int vertexCount() const { return vertexTotal_; }
 
+  // A copy of the reference frame (bottom-up BGR) for ball learning; false
+  // before the first frame. Any thread.
+  bool CopyReferenceFrame(std::vector<std::uint8_t>& pixels, int& width, int& height) const;
+
   int frameWidth() const { return width_; }
   int frameHeight() const { return height_; }
   bool framePrimed() const;

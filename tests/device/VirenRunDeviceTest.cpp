@@ -53,6 +53,8 @@ TEST_F(VirenRunBoard, boardIsHandshakenAndRestedAtStartupAndReleasedAtShutdown) 
   const auto r = RunViren("--dir " + dir.path() + " --seconds 0.2");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err.find("[142]"), std::string::npos) << r.err;
+  // The board may still be reading the last bytes when viren-run has ended.
+  board.WaitForCommands(7, std::chrono::seconds(5));
   EXPECT_EQ(board.commands(), (Strings{"AT\r", "PCR00R10\r", "PCR20R30\r", "PCR40\r", "PCR00R10\r",
                                        "PCR20R30\r", "PCR40\r"}));
 }
