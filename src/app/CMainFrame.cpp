@@ -14,6 +14,8 @@
 #include "app/CDriveView.h"
 #include "app/QtUiHost.h"
 #include "app/ToolbarIcons.h"
+#include "ball/ui/CBallDlg.h"
+#include "capture/CaptureSystem.h"
 #include "core/CommandIds.h"
 #include "core/Messages.h"
 #include "device/CCarDevices.h"
@@ -56,6 +58,8 @@ CMainFrame::CMainFrame(std::string moduleFolder, std::string commandLine, UiHost
   setCentralWidget(view_);
   CreateMenus();
   CreateToolbar();
+  if (cameraMenu_) connect(cameraMenu_, &QMenu::aboutToShow, this, &CMainFrame::RefreshCameraMenu);
+  connect(view_, &CDriveView::viewMenuRequested, this, &CMainFrame::ShowViewMenu);
   statusBar()->showMessage(Utf8(MessageText(57345)));
   resize(sizeHint());
 
@@ -64,9 +68,37 @@ CMainFrame::CMainFrame(std::string moduleFolder, std::string commandLine, UiHost
   timer->start(kCommandUpdateMs);
 }
 
+void CMainFrame::RefreshCameraMenu() {
+  if (!cameraMenu_) return;
+  // The cameras found at start-up follow "なし".
+  for (QAction* action : cameraMenu_->actions())
+    if (action->property("camera").toBool()) {
+      cameraMenu_->removeAction(action);
+      action->deleteLater();
+    }
+  const int selected = view_->engine().state().cameraIndex;
+  for (const CameraMenuItem& item : view_->engine().capture().cameraMenu()) {
+    QAction* action = cameraMenu_->addAction(QString::fromStdString(item.name));
+    action->setProperty("camera", true);
+    if (item.commandId >= ID_CAMERA_FIRST && item.commandId <= ID_CAMERA_LAST) {
+      const int id = item.commandId;
+      action->setCheckable(true);
+      action->setChecked(selected == id - ID_CAMERA_NONE);
+      connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+    } else {
+      action->setEnabled(false);  // beyond the fourth camera: no command
+    }
+  }
+}
+
 CMainFrame::~CMainFrame() {
   // The engine shuts down with the view; nobody may wait on our dialogs then.
   if (ownUi_) ownUi_->BeginShutdown();
+  // Windows that hold on to the engine's parts go before the engine does.
+  delete ballDialog_;
+  ballDialog_ = nullptr;
+  delete controller_;
+  controller_ = nullptr;
   delete view_;
   view_ = nullptr;
 }
@@ -90,6 +122,14 @@ void CMainFrame::CreateMenus() {
     if (e.popup) {
       QMenu* menu = parent ? parent->addMenu(Utf8(e.text)) : menuBar()->addMenu(Utf8(e.text));
       open.push_back(menu);
+      if (e.text == "カメラの選択") cameraMenu_ = menu;
+      if (e.text == "COMポート選択")
+        connect(menu, &QMenu::aboutToShow, this, [this] {
+          // Each port shows the device it stands for on this machine.
+          for (int port = 1; port <= 9; ++port)
+            if (QAction* a = ActionFor(ComPortCommand(port)))
+              a->setText(QString::fromStdString(view_->engine().devices().ComPortLabel(port)));
+        });
       continue;
     }
     if (e.id == 0) {
@@ -162,6 +202,7 @@ void CMainFrame::OnCommand(int commandId) {
       OnAppAbout();
       break;
     default:
+      OnWindowCommand(commandId);
       break;
   }
 }

@@ -4,6 +4,7 @@
 #include <map>
 #include <string>
 
+class QMenu;
 class QToolBar;
 
 namespace viren {
@@ -46,6 +47,12 @@ class CMainFrame : public QMainWindow {
 
  private:
   void CreateMenus();
+  // Commands with a dialog or another window; false when not one of them.
+  bool OnWindowCommand(int commandId);
+  void ShowDocumentation();
+  void RebuildController();
+  void RefreshCameraMenu();
+  void ShowViewMenu(QPoint globalPosition);
   void CreateToolbar();
   QAction* MakeAction(int id, const QString& text);
   void OnAppExit();
@@ -55,6 +62,8 @@ class CMainFrame : public QMainWindow {
   CDriveView* view_ = nullptr;
   QToolBar* toolbar_ = nullptr;
   CControlDlg* controller_ = nullptr;
+  class CBallDlg* ballDialog_ = nullptr;
+  QMenu* cameraMenu_ = nullptr;
   std::multimap<int, QAction*> actions_;
   bool closing_ = false;
 };

@@ -1,0 +1,160 @@
+// The main window's commands that need a dialog, a file chooser or another
+// window: settings dialogs, the sound list, ball learning, photographs and
+// colours of the layout and the car, the COM and camera menus, documentation.
+#include <QColorDialog>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenu>
+#include <QUrl>
+
+#include "app/CControlDlg.h"
+#include "app/CDriveView.h"
+#include "app/CMainFrame.h"
+#include "app/dialogs/CBorderDlg.h"
+#include "app/dialogs/CParamDlg.h"
+#include "app/dialogs/CSetComDlg.h"
+#include "ball/BallSystem.h"
+#include "ball/ui/CBallDlg.h"
+#include "capture/CaptureSystem.h"
+#include "core/CommandIds.h"
+#include "core/Messages.h"
+#include "core/UiHost.h"
+#include "device/CCarDevices.h"
+#include "engine/CDriveSystem.h"
+#include "engine/CommandTable.h"
+#include "layout/CourseLayout.h"
+#include "program/ProgramRunner.h"
+#include "settings/Settings.h"
+#include "sound/ui/CSoundDlg.h"
+#include "sound/ui/SoundFileChooser.h"
+
+namespace viren {
+namespace {
+
+QColor ToQColor(ColorRef c) {
+  return QColor(RedOf(c), GreenOf(c), BlueOf(c));
+}
+ColorRef FromQColor(const QColor& c) {
+  return MakeColorRef(c.red(), c.green(), c.blue());
+}
+
+}  // namespace
+
+bool CMainFrame::OnWindowCommand(int id) {
+  CDriveSystem& engine = view_->engine();
+  if (const int port = ComPortOfCommand(id); port > 0 || id == ID_COM_NONE) {
+    engine.devices().SelectComPort(port > 0 ? port : 0);
+    return true;
+  }
+  switch (id) {
+    case ID_COM_MORE:
+      engine.devices().SelectComPort(
+          CSetComDlg::Ask(engine.settings().ReadInt(keys::COM_NO), engine.ui(), this));
+      return true;
+    case ID_PARAMETERS: {
+      CParamDlg dialog(
+          engine.settings(), engine.state(), engine.analyser(), engine.devices(), engine.layout(),
+          engine.ui(), [this] { RebuildController(); }, this);
+      dialog.exec();
+      return true;
+    }
+    case ID_COURSE_RANGE: {
+      CBorderDlg dialog(engine.layout(), engine.state(), this);
+      connect(&dialog, &CBorderDlg::courseRangeChanged, view_, [this] {
+        view_->engine().Start();
+        view_->update();
+      });
+      dialog.exec();
+      return true;
+    }
+    case ID_SOUND_SETTINGS: {
+      QtSoundFileChooser chooser;
+      CSoundDlg dialog(engine.sound(), engine.settings(), chooser, this);
+      dialog.exec();
+      return true;
+    }
+    case ID_BALL_LEARNING:
+      delete ballDialog_;
+      ballDialog_ = new CBallDlg(engine.ball(), QtPatternFileChooser(this), this);
+      ballDialog_->show();
+      return true;
+    case ID_CAR_PHOTO_FILE:
+    case ID_LAYOUT_PHOTO_FILE: {
+      const bool car = id == ID_CAR_PHOTO_FILE;
+      CourseLayout& layout = engine.layout();
+      const QString initial =
+          QString::fromStdString(car ? layout.CarFileDialogPath() : layout.LayoutFileDialogPath());
+      const QString path =
+          QFileDialog::getOpenFileName(this, {}, initial, QStringLiteral("ﾋﾞｯﾄﾏｯﾌﾟﾌｧｲﾙ (*.bmp)"),
+                                       nullptr, QFileDialog::ReadOnly);
+      if (path.isEmpty()) return true;
+      if (car)
+        layout.ChooseCarFile(path.toStdString());
+      else
+        layout.ChooseLayoutFile(path.toStdString());
+      view_->update();
+      return true;
+    }
+    case ID_CAR_COLOR:
+    case ID_LAYOUT_COLOR: {
+      const bool car = id == ID_CAR_COLOR;
+      CourseLayout& layout = engine.layout();
+      const QColor chosen =
+          QColorDialog::getColor(ToQColor(car ? layout.carColor() : layout.layoutColor()), this);
+      if (!chosen.isValid()) return true;
+      if (car)
+        layout.SetCarColor(FromQColor(chosen));
+      else
+        layout.SetLayoutColor(FromQColor(chosen));
+      view_->update();
+      return true;
+    }
+    case ID_DOCUMENTATION:
+      ShowDocumentation();
+      return true;
+    default:
+      return false;
+  }
+}
+
+void CMainFrame::ShowDocumentation() {
+  CDriveSystem& engine = view_->engine();
+  const QString path = QString::fromStdString(engine.settings().moduleFolder() + "/doc/index.html");
+  if (QDesktopServices::openUrl(QUrl::fromLocalFile(path))) return;
+  QUrl target = QUrl::fromLocalFile(path);
+  if (!QFileInfo::exists(path)) {
+    if (engine.ui().Message(192, {}, MsgIcon::None, MsgButtons::YesNo) != MsgAnswer::Yes) return;
+    target = QUrl(QString::fromUtf8(MessageText(193).data(),
+                                    static_cast<qsizetype>(MessageText(193).size())));
+  }
+  if (target.isEmpty() || !QDesktopServices::openUrl(target))
+    engine.ui().Message(165, {}, MsgIcon::None, MsgButtons::Ok);
+}
+
+void CMainFrame::RebuildController() {
+  CDriveSystem& engine = view_->engine();
+  if (engine.state().autoDriving) engine.runner().StopAutoDriving();
+  CreateController();
+}
+
+void CMainFrame::ShowViewMenu(QPoint globalPosition) {
+  QMenu menu(this);
+  const CommandContext context = view_->engine().CommandContextNow();
+  const QStringList texts = {QStringLiteral("ライブ画像"),   QStringLiteral("差分画像"),
+                             QStringLiteral("レイアウト"),   QStringLiteral("重心点"),
+                             QStringLiteral("方向"),         QStringLiteral("ベクトル画像"),
+                             QStringLiteral("ポリゴン画像"), QStringLiteral("車図形")};
+  int i = 0;
+  for (int id : ViewMenuItems()) {
+    QAction* action = menu.addAction(texts.value(i++));
+    const CommandUpdate u = EvaluateCommand(id, context);
+    action->setEnabled(u.enabled);
+    action->setCheckable(true);
+    action->setChecked(u.checked);
+    connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+  }
+  menu.exec(globalPosition);
+}
+
+}  // namespace viren
