@@ -7,6 +7,8 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <set>
+#include <sstream>
 #include <thread>
 
 #include "settings/IniFile.h"
@@ -176,6 +178,43 @@ TEST_F(VirenRunInterface, anotherProgramDrivesTheSimulatedCarThroughSharedMemory
   while (std::fgets(buf.data(), buf.size(), run)) output += buf.data();
   const int exitStatus = ::pclose(run);
   EXPECT_TRUE(WIFEXITED(exitStatus) && WEXITSTATUS(exitStatus) == 0) << output;
+}
+
+}  // namespace
+}  // namespace viren
+
+namespace viren {
+namespace {
+
+class VirenRunVideo : public VirenRunFolder {};
+
+// A video of a white square crossing a dark picture, analysed frame by frame.
+TEST_F(VirenRunVideo, videoFileIsAnalysedWithOneTrackRowPerFrame) {
+  const std::string video = dir.File("square.avi");
+  const std::string make =
+      "gst-launch-1.0 -q videotestsrc num-buffers=60 pattern=ball motion=sweep "
+      "background-color=0xff000000 foreground-color=0xffffffff ! "
+      "video/x-raw,width=320,height=240,framerate=30/1 ! videoconvert ! avimux ! filesink "
+      "location=" +
+      video + " >/dev/null 2>&1";
+  ASSERT_EQ(std::system(make.c_str()), 0) << "gst-launch-1.0 could not write the test video";
+  const auto r = RunViren("--dir " + dir.path() + " --video " + video + " --seconds 2.5 --track " +
+                          dir.File("video.csv"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  const std::string track = dir.Read("video.csv");
+  const auto rows = std::count(track.begin(), track.end(), '\n') - 1;
+  EXPECT_GE(rows, 30) << track.substr(0, 400);
+  // The analysis followed the moving ball: its layout position changes from frame to frame.
+  std::set<std::string> positions;
+  std::istringstream lines(track);
+  std::string line;
+  std::getline(lines, line);  // header
+  while (std::getline(lines, line)) {
+    const auto first = line.find(',');
+    const auto third = line.find(',', line.find(',', first + 1) + 1);
+    positions.insert(line.substr(first + 1, third - first - 1));
+  }
+  EXPECT_GT(positions.size(), 10u);
 }
 
 }  // namespace

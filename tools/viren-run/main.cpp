@@ -14,6 +14,7 @@
 #include "core/CommandIds.h"
 #include "device/CCarDevices.h"
 #include "engine/CDriveSystem.h"
+#include "engine/EngineFrames.h"
 #include "program/ProgramFile.h"
 #include "simulation/SimulatedRun.h"
 #include "simulation/Simulator.h"
@@ -55,6 +56,9 @@ int main(int argc, char** argv) {
     recorder = std::make_unique<TrackRecorder>(*clock, engine.carState(), engine.devices().drive(),
                                                engine.runner());
     engine.simulator().SetStepObserver(recorder.get());
+    // With a video the track has one row per analysed frame.
+    TrackRecorder* rows = recorder.get();
+    engine.frames().SetFrameObserver([rows] { rows->Record(); });
   }
 
   engine.Start();
