@@ -375,9 +375,11 @@ void ProgramRunner::BallWait() {
       if (SteerToward(cheese, carPoint, settings_.positionRange) == 1) break;
       if (ball_) {
         const Rect b = ball_->BallRect();
+        // The ball in layout terms: x by 640 / W, y by 480 / H, as the car.
         const int w = CameraWidth();
-        if (b.left * 640 / w < carPoint.x && carPoint.x < b.right * 640 / w &&
-            b.top * 640 / w < carPoint.y && carPoint.y < b.bottom * 640 / w)
+        const int h = engine_.frameHeight > 0 ? engine_.frameHeight.load() : kLayoutHeight;
+        if (b.left * kLayoutWidth / w < carPoint.x && carPoint.x < b.right * kLayoutWidth / w &&
+            b.top * kLayoutHeight / h < carPoint.y && carPoint.y < b.bottom * kLayoutHeight / h)
           break;
       }
     }

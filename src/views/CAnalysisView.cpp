@@ -172,7 +172,8 @@ void CAnalysisView::ComposeLayout(QImage& out, int overlayMode, Point carAt, boo
 }
 
 void CAnalysisView::DrawBall(QImage& out, bool layoutView) {
-  DrawBallMarker(out, car_.ballRect.load(), layoutView, engine_.frameWidth, PatternSize(), pen_);
+  DrawBallMarker(out, car_.ballRect.load(), layoutView, engine_.frameWidth, engine_.frameHeight,
+                 PatternSize(), pen_);
 }
 
 void CAnalysisView::DrawTargetMarker() {

@@ -110,17 +110,24 @@ void DrawContours(QImage& target, const Point* vertices, const int* counts, int 
   }
 }
 
-void DrawBallMarker(QImage& target, Rect ballRect, bool layoutView, int frameWidth, int patternSize,
-                    const OverlayPen& pen) {
+void DrawBallMarker(QImage& target, Rect ballRect, bool layoutView, int frameWidth, int frameHeight,
+                    int patternSize, const OverlayPen& pen) {
   if (target.isNull()) return;
   Rect r = ballRect;
   if (layoutView) {
     // Before any camera frame (the simulation alone) image and layout are the same plane.
-    if (frameWidth <= 0) frameWidth = kLayoutWidth;
-    const auto scale = [frameWidth](int v) {
+    if (frameWidth <= 0 || frameHeight <= 0) {
+      frameWidth = kLayoutWidth;
+      frameHeight = kLayoutHeight;
+    }
+    // x by 640 / W and y by 480 / H, as the car (the same for 4:3 pictures).
+    const auto sx = [frameWidth](int v) {
       return static_cast<int>(static_cast<long long>(v) * kLayoutWidth / frameWidth);
     };
-    r = Rect{scale(r.left), scale(r.top), scale(r.right), scale(r.bottom)};
+    const auto sy = [frameHeight](int v) {
+      return static_cast<int>(static_cast<long long>(v) * kLayoutHeight / frameHeight);
+    };
+    r = Rect{sx(r.left), sy(r.top), sx(r.right), sy(r.bottom)};
   }
   QPainter p(&target);
   if (layoutView) {

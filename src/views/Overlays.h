@@ -49,7 +49,7 @@ void DrawPolyline(QImage& target, const Point* points, int count, const OverlayP
 // the rectangle's centre scaled by 640 / frameWidth, then the rectangle's
 // outline with the overlay pen, scaled the same way in the layout view and
 // as it is in the camera views.
-void DrawBallMarker(QImage& target, Rect ballRect, bool layoutView, int frameWidth, int patternSize,
-                    const OverlayPen& pen);
+void DrawBallMarker(QImage& target, Rect ballRect, bool layoutView, int frameWidth, int frameHeight,
+                    int patternSize, const OverlayPen& pen);
 
 }  // namespace viren

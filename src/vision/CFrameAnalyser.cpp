@@ -235,11 +235,12 @@ void CFrameAnalyser::BallSearchStep(const std::uint8_t* frame) {
   Rect ball;
   if (!peers_.ballSearch->SearchFrame(frame, width_, height_, ball)) return;
   car_.ballRect.store(ball);
-  // In layout terms both axes scale by 640 / W, as the target has always been placed.
+  // In layout terms x scales by 640 / W and y by 480 / H, as for the car
+  // (the same for 4:3 pictures; a 16:9 camera keeps the ball at its height).
   if (engine_.viewMode == VIEW_LAYOUT || engine_.autoDriving)
     car_.cheesePosition =
         Point{ClampToInt((std::int64_t{ball.left} + ball.right) * kLayoutWidth / (2 * width_)),
-              ClampToInt((std::int64_t{ball.top} + ball.bottom) * kLayoutWidth / (2 * width_))};
+              ClampToInt((std::int64_t{ball.top} + ball.bottom) * kLayoutHeight / (2 * height_))};
   else
     car_.cheesePosition = Point{(ball.left + ball.right) / 2, (ball.top + ball.bottom) / 2};
   car_.targetActive = true;

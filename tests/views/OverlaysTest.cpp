@@ -102,21 +102,31 @@ TEST(Overlays, ContoursAreOpenPolylinesOnePerContour) {
 
 TEST(Overlays, BallMarkerScalesToTheLayoutAndDrawsTheBall) {
   QImage camera = White(320, 240);
-  DrawBallMarker(camera, Rect{100, 50, 132, 82}, false, 320, 32, {kRed, 1});
+  DrawBallMarker(camera, Rect{100, 50, 132, 82}, false, 320, 240, 32, {kRed, 1});
   EXPECT_EQ(camera.pixel(100, 50), kRed);
   EXPECT_EQ(camera.pixel(132, 82), kRed);
   EXPECT_EQ(camera.pixel(116, 66), kWhite);
 
   QImage layout(640, 480, QImage::Format_RGB32);
   layout.fill(qRgb(0, 0, 80));
-  DrawBallMarker(layout, Rect{100, 50, 132, 82}, true, 320, 32, {kRed, 1});
+  DrawBallMarker(layout, Rect{100, 50, 132, 82}, true, 320, 240, 32, {kRed, 1});
   EXPECT_EQ(layout.pixel(200, 100), kRed);  // corners times 640 / 320
   EXPECT_EQ(layout.pixel(264, 164), kRed);
   EXPECT_EQ(layout.pixel(232, 132), kWhite);  // the ball's disc
   EXPECT_EQ(layout.pixel(210, 110), qRgb(0, 0, 80));
   // No camera frame yet (the simulation alone): no division by zero.
-  DrawBallMarker(layout, Rect{10, 10, 20, 20}, true, 0, 16, {kRed, 1});
+  DrawBallMarker(layout, Rect{10, 10, 20, 20}, true, 0, 0, 16, {kRed, 1});
   EXPECT_EQ(layout.pixel(10, 15), kRed);
+}
+
+TEST(Overlays, BallMarkerOfAWideCameraKeepsItsHeightOnTheLayout) {
+  // 640 x 360: x scales by 1, y by 480 / 360; the ball in the picture's middle
+  // stays in the layout's middle.
+  QImage layout = White(640, 480);
+  DrawBallMarker(layout, Rect{304, 164, 336, 196}, true, 640, 360, 32, {kRed, 1});
+  EXPECT_EQ(layout.pixel(304, 164 * 480 / 360), kRed);
+  EXPECT_EQ(layout.pixel(336, 196 * 480 / 360), kRed);
+  EXPECT_EQ(layout.pixel(304, 164), kWhite) << "y scaled by the width would put it here";
 }
 
 TEST(TargetMarker, SixteenByTwelveCopiedWithItsTopLeftAtMinus8Minus6) {
