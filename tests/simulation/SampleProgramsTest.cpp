@@ -3,6 +3,7 @@
 // the simulated car.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include <functional>
 #include <map>
 #include <set>
+#include <string_view>
 
 #include "SimRig.h"
 #include "core/DriveTypes.h"
@@ -23,17 +25,38 @@ namespace {
 
 using test::ProgramBuilder;
 
-// A figure eight: a full circle to the left, then one to the right, for ever.
+// A figure eight: a lobe turning left above the crossing point, a lobe
+// turning right below it, and a short stop at the crossing after each, for
+// ever. The car circles at 400 px radius, wider than the layout, so each lobe
+// is seven shunts: forward on left lock for 29 degrees, then back on right
+// lock for 22. Both halves turn the car the same way, about 52 degrees a shunt
+// on the 0.02 rad steps, while it gains only a little ground, so seven shunts
+// close the lobe and the whole eight fits in about 230 x 320 px. The car first
+// backs 100 px so that the eight sits in the middle of the layout. The horn
+// sounds over and over.
+constexpr int kShuntsPerLobe = 7;
+constexpr int kShuntForwardDeg = 29;
+constexpr int kShuntBackDeg = 22;
+
 ProgramBuilder FigureEight() {
   ProgramBuilder p;
   p.Add(EVENT_SOUND, SOUND_REPEAT, 1);
-  p.Add(EVENT_CAR, CAR_FORWARD, 0, 0);
-  const int left = p.Add(EVENT_HANDLE, HANDLE_LEFT, 360, 0);
-  p.Add(EVENT_CAR, CAR_FORWARD, 16, 0);
-  const int right = p.Add(EVENT_HANDLE, HANDLE_RIGHT, 360, 0);
-  const int straight = p.Add(EVENT_CAR, CAR_FORWARD, 16, 0);
-  p.Link(straight, left);
-  (void)right;
+  p.Add(EVENT_CAR, CAR_REVERSE, 100, 0);
+  int first = -1;
+  int pause = -1;
+  for (const int lock : {HANDLE_LEFT, HANDLE_RIGHT}) {
+    const int counterLock = lock == HANDLE_LEFT ? HANDLE_RIGHT : HANDLE_LEFT;
+    for (int shunt = 0; shunt < kShuntsPerLobe; ++shunt) {
+      const int forward = p.Add(EVENT_CAR, CAR_FORWARD, 0, 0);
+      if (first < 0) first = forward;
+      p.Add(EVENT_HANDLE, lock, kShuntForwardDeg, 0);  // straightens when turned
+      p.Add(EVENT_CAR, CAR_REVERSE, 0, 0);
+      p.Add(EVENT_HANDLE, counterLock, kShuntBackDeg, 0);
+    }
+    p.Add(EVENT_CAR, CAR_STOP);
+    pause = p.Add(EVENT_TIMER, 0, 0, 2);  // the loop's timed command
+  }
+  p.Link(pause, first);
   return p;
 }
 
@@ -63,16 +86,19 @@ ProgramBuilder GoToCentre() {
   return p;
 }
 
-// A slalom of four passes, timed: half a second left, half a second right.
+// Turns the car round on the spot in four timed passes of a three-point turn:
+// 0.4 s forward on left lock, 0.4 s back on right lock; each pass turns it by
+// about a quarter turn. Then it straightens, stops and sounds the horn once.
 ProgramBuilder RepeatTimer() {
   ProgramBuilder p;
-  p.Add(EVENT_CAR, CAR_FORWARD, 0, 1);  // with turbo
-  const int left = p.Add(EVENT_HANDLE, HANDLE_LEFT, 0);
-  p.Add(EVENT_TIMER, 0, 0, 5);
+  const int forward = p.Add(EVENT_CAR, CAR_FORWARD, 0, 0);
+  p.Add(EVENT_HANDLE, HANDLE_LEFT, 0);
+  p.Add(EVENT_TIMER, 0, 0, 4);
+  p.Add(EVENT_CAR, CAR_REVERSE, 0, 0);
   p.Add(EVENT_HANDLE, HANDLE_RIGHT, 0);
-  p.Add(EVENT_TIMER, 0, 0, 5);
+  p.Add(EVENT_TIMER, 0, 0, 4);
   const int repeat = p.Add(EVENT_REPEAT, 0, 4);
-  p.Link(repeat, left);
+  p.Link(repeat, forward);
   p.Add(EVENT_HANDLE, HANDLE_STRAIGHT, 0);
   p.Add(EVENT_CAR, CAR_STOP);
   p.Add(EVENT_SOUND, SOUND_ONCE, 1);
@@ -126,9 +152,29 @@ TEST(SamplePrograms, committedFilesAreTheBuiltOnes) {
   EXPECT_EQ(kinds.size(), 9u) << "every command kind appears in some sample";
 }
 
+// The sound list the samples' sound commands are written for.
+constexpr std::string_view kSampleSoundList =
+    "[SOUND]\nSOUND_FILE1=horn.wav\nSOUND_FILE2=engine.wav\nSOUND_FILE3=tune.mid\n";
+constexpr int kSampleSounds = 3;
+
+// A sample that names a sound beyond the sound list would not start.
+TEST(SamplePrograms, playOnlySoundsOfTheSampleSoundList) {
+  for (const auto& [name, build] : Samples()) {
+    for (const EventRecord& r : build().records()) {
+      if (r.kind != EVENT_SOUND) continue;
+      EXPECT_GE(r.value1, 1) << name;
+      EXPECT_LE(r.value1, kSampleSounds) << name;
+    }
+  }
+  for (const char* file : {"horn.wav", "engine.wav", "tune.mid"})
+    EXPECT_TRUE(std::ifstream(test::SourceDir() + "/data/sample/sound/" + file).good()) << file;
+}
+
 class SampleRun : public ::testing::Test {
  protected:
   SampleRun() : settings(&ui) {
+    setenv("VIREN_AUDIO_SINK", "fakesink sync=true", 0);
+    dir.Write("option.ini", kSampleSoundList);
     settings.SetPaths(test::SourceDir() + "/data", dir.File("VIREN.ini"), dir.File("option.ini"));
   }
   std::vector<TrackRow> Run(const std::string& name, std::int64_t ms) {
@@ -140,43 +186,70 @@ class SampleRun : public ::testing::Test {
     EXPECT_TRUE(ui.messages().empty());
     return track;
   }
-  test::TestDir dir;  // empty settings files: every value at its default
+  test::TestDir dir;  // no VIREN.ini: every tuning value at its default
   test::FakeUiHost ui;
   Settings settings;
 };
 
-TEST_F(SampleRun, figureEightTurnsBothWaysAndComesBackToItsStart) {
+TEST_F(SampleRun, everySampleKeepsTheCarOnTheLayoutForAMinute) {
+  for (const auto& [name, build] : Samples()) {
+    const auto track = Run(name, 60000);
+    ASSERT_FALSE(track.empty()) << name;
+    EXPECT_GE(track.back().tMs, 59900) << name;
+    int minX = 1 << 30, maxX = -minX, minY = minX, maxY = -minX;
+    for (const TrackRow& row : track) {
+      minX = std::min(minX, row.position.x);
+      maxX = std::max(maxX, row.position.x);
+      minY = std::min(minY, row.position.y);
+      maxY = std::max(maxY, row.position.y);
+    }
+    EXPECT_TRUE(minX >= 0 && maxX <= 639 && minY >= 0 && maxY <= 479)
+        << name << " drives over x " << minX << ".." << maxX << ", y " << minY << ".." << maxY;
+  }
+}
+
+TEST_F(SampleRun, figureEightTurnsAFullCircleEachWayAndComesBackToItsCrossing) {
   const auto track = Run("figure8.ntc", 60000);
-  ASSERT_GT(track.size(), 5000u);
-  const ProgramRecords records = [] {
-    ProgramRecords r;
-    int count = 0;
-    DecodeProgramFile(FigureEight().FileBytes(), r, count);
-    return r;
-  }();
-  // Heading change over each stretch of one steering command.
-  std::vector<double> lefts, rights;
-  bool returned = false;
+  const ProgramBuilder program = FigureEight();
+  // The car as it stands at each stop at the crossing point.
+  std::vector<TrackRow> stops;
+  int previous = -1;
+  for (const TrackRow& row : track) {
+    if (row.command != previous && row.command > 0 &&
+        program.records()[row.command].kind == EVENT_TIMER)
+      stops.push_back(row);
+    previous = row.command;
+  }
+  ASSERT_GE(stops.size(), 10u) << "five eights a minute";
+  for (size_t i = 0; i < stops.size(); ++i) {
+    // A full turn to the left for the upper lobe, back by one to the right for the lower.
+    EXPECT_NEAR(test::Unwrapped(stops[i]), i % 2 == 0 ? -kTwoPi : 0.0, 0.4) << "stop " << i;
+    const std::int64_t dx = stops[i].position.x - stops[0].position.x;
+    const std::int64_t dy = stops[i].position.y - stops[0].position.y;
+    EXPECT_LT(dx * dx + dy * dy, 40 * 40) << "stop " << i << " strays from the crossing";
+  }
+  // Every shunt half turns the car the way its lock and gear say, forward on
+  // left lock and back on right lock to the left (heading down), the others
+  // to the right; and the car drives forward on both locks.
+  int forwardLefts = 0, forwardRights = 0;
   size_t begin = 0;
-  for (size_t i = 1; i <= track.size(); ++i) {
-    if (i < track.size() && track[i].command == track[begin].command) continue;
+  for (size_t i = 1; i < track.size(); ++i) {
+    if (track[i].command == track[begin].command) continue;
     const int c = track[begin].command;
-    const double change = test::Unwrapped(track[i - 1]) - test::Unwrapped(track[begin]);
-    if (c > 0 && records[c].kind == EVENT_HANDLE) {
-      if (i == track.size()) break;  // cut off by the end of the run
-      (records[c].option == HANDLE_LEFT ? lefts : rights).push_back(change);
+    if (c > 0 && program.records()[c].kind == EVENT_HANDLE) {
+      const bool left = program.records()[c].option == HANDLE_LEFT;
+      const bool forward = (track[begin].driveState & DRIVE_STATE_FORWARD) != 0;
+      const double turned = test::Unwrapped(track[i - 1]) - test::Unwrapped(track[begin]);
+      if (left == forward)
+        EXPECT_LT(turned, -0.2) << "at " << track[begin].tMs << " ms";
+      else
+        EXPECT_GT(turned, 0.2) << "at " << track[begin].tMs << " ms";
+      if (forward) ++(left ? forwardLefts : forwardRights);
     }
     begin = i;
   }
-  for (const TrackRow& row : track) {
-    const std::int64_t dx = row.position.x - 320, dy = row.position.y - 240;
-    if (row.tMs > 5000 && dx * dx + dy * dy < 40 * 40) returned = true;
-  }
-  ASSERT_GE(lefts.size(), 5u);
-  ASSERT_GE(rights.size(), 5u);
-  for (double change : lefts) EXPECT_LT(change, -kTwoPi + 0.2);  // a full circle to the left
-  for (double change : rights) EXPECT_GT(change, kTwoPi - 0.2);  // and one to the right
-  EXPECT_TRUE(returned) << "the eight passes its crossing point again";
+  EXPECT_GE(forwardLefts, 30);
+  EXPECT_GE(forwardRights, 30);
 }
 
 TEST_F(SampleRun, lapStaysInTheCourseRangeAndSweepsAllDirections) {
@@ -205,7 +278,7 @@ TEST_F(SampleRun, goToCentreEndsNearTheCentreAndStops) {
   EXPECT_LE(minX, 320 - 150);
 }
 
-TEST_F(SampleRun, repeatTimerSlalomsFourTimesThenStops) {
+TEST_F(SampleRun, repeatTimerTurnsTheCarRoundInFourTimedPassesThenStops) {
   const auto track = Run("repeat_timer.ntc", 10000);
   int lefts = 0;
   std::uint32_t previous = 0;
@@ -216,8 +289,11 @@ TEST_F(SampleRun, repeatTimerSlalomsFourTimesThenStops) {
     previous = row.driveState;
   }
   EXPECT_EQ(lefts, 4);
-  EXPECT_NEAR(endedAt, 4000, 120);
+  EXPECT_NEAR(endedAt, 3200, 120);  // four passes of 0.4 s + 0.4 s
   EXPECT_EQ(track.back().driveState, 0u);
+  EXPECT_NEAR(test::Unwrapped(track.back()), -kTwoPi, 0.5) << "one full turn to the left";
+  const std::int64_t dx = track.back().position.x - 320, dy = track.back().position.y - 240;
+  EXPECT_LT(dx * dx + dy * dy, 120 * 120) << "turned round near where it started";
 }
 
 TEST_F(SampleRun, ballAvoidRunsAwayFromTheBall) {
