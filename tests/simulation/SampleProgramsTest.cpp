@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -11,12 +12,12 @@
 #include <functional>
 #include <map>
 #include <set>
-#include <string_view>
 
 #include "SimRig.h"
 #include "core/DriveTypes.h"
 #include "program/ProgramFile.h"
 #include "settings/Settings.h"
+#include "settings/SettingsTable.h"
 #include "support/FakeUiHost.h"
 #include "support/TestDir.h"
 
@@ -54,7 +55,8 @@ ProgramBuilder FigureEight() {
       p.Add(EVENT_HANDLE, counterLock, kShuntBackDeg, 0);
     }
     p.Add(EVENT_CAR, CAR_STOP);
-    pause = p.Add(EVENT_TIMER, 0, 0, 2);  // the loop's timed command
+    // The loop's timed command: a loop without one is held a second a pass.
+    pause = p.Add(EVENT_TIMER, 0, 0, 2);
   }
   p.Link(pause, first);
   return p;
@@ -152,21 +154,28 @@ TEST(SamplePrograms, committedFilesAreTheBuiltOnes) {
   EXPECT_EQ(kinds.size(), 9u) << "every command kind appears in some sample";
 }
 
-// The sound list the samples' sound commands are written for.
-constexpr std::string_view kSampleSoundList =
-    "[SOUND]\nSOUND_FILE1=horn.wav\nSOUND_FILE2=engine.wav\nSOUND_FILE3=tune.mid\n";
-constexpr int kSampleSounds = 3;
+// The sound list the samples' sound commands are written for, in option.ini
+// as SOUND_FILE1.. of [SOUND].
+constexpr std::array<const char*, 3> kSampleSounds = {"horn.wav", "engine.wav", "tune.mid"};
+
+std::string SampleSoundList() {
+  std::string ini = "[SOUND]\n";
+  for (size_t i = 0; i < kSampleSounds.size(); ++i)
+    ini += SoundFileKeyName(static_cast<int>(i) + 1) + "=" + kSampleSounds[i] + "\n";
+  return ini;
+}
 
 // A sample that names a sound beyond the sound list would not start.
 TEST(SamplePrograms, playOnlySoundsOfTheSampleSoundList) {
   for (const auto& [name, build] : Samples()) {
-    for (const EventRecord& r : build().records()) {
+    const ProgramBuilder program = build();
+    for (const EventRecord& r : program.records()) {
       if (r.kind != EVENT_SOUND) continue;
       EXPECT_GE(r.value1, 1) << name;
-      EXPECT_LE(r.value1, kSampleSounds) << name;
+      EXPECT_LE(r.value1, static_cast<int>(kSampleSounds.size())) << name;
     }
   }
-  for (const char* file : {"horn.wav", "engine.wav", "tune.mid"})
+  for (const char* file : kSampleSounds)
     EXPECT_TRUE(std::ifstream(test::SourceDir() + "/data/sample/sound/" + file).good()) << file;
 }
 
@@ -174,7 +183,7 @@ class SampleRun : public ::testing::Test {
  protected:
   SampleRun() : settings(&ui) {
     setenv("VIREN_AUDIO_SINK", "fakesink sync=true", 0);
-    dir.Write("option.ini", kSampleSoundList);
+    dir.Write("option.ini", SampleSoundList());
     settings.SetPaths(test::SourceDir() + "/data", dir.File("VIREN.ini"), dir.File("option.ini"));
   }
   std::vector<TrackRow> Run(const std::string& name, std::int64_t ms) {
@@ -229,7 +238,7 @@ TEST_F(SampleRun, figureEightTurnsAFullCircleEachWayAndComesBackToItsCrossing) {
     EXPECT_LT(dx * dx + dy * dy, 40 * 40) << "stop " << i << " strays from the crossing";
   }
   // Every shunt half turns the car the way its lock and gear say, forward on
-  // left lock and back on right lock to the left (heading down), the others
+  // left lock and back on right lock to the left (the heading falls), the others
   // to the right; and the car drives forward on both locks.
   int forwardLefts = 0, forwardRights = 0;
   size_t begin = 0;
