@@ -1,9 +1,12 @@
 #include "app/CDriveView.h"
 
+#include <QMenu>
 #include <QMetaObject>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+
+#include "editor/ProgramEditor.h"
 
 #include "engine/CDriveSystem.h"
 #include "views/PictureExchange.h"
@@ -49,6 +52,10 @@ bool CDriveView::OnCommand(int commandId) {
 void CDriveView::paintEvent(QPaintEvent*) {
   engine_->Start();
   QPainter painter(this);
+  if (engine_->state().viewMode == VIEW_PROGRAM) {
+    painter.drawImage(0, 0, engine_->editor().Paint());
+    return;
+  }
   PictureExchange& pictures = engine_->pictures();
   if (pictures.HasPicture()) {
     const QImage& picture = pictures.Front();
@@ -61,9 +68,20 @@ void CDriveView::paintEvent(QPaintEvent*) {
 
 void CDriveView::Mouse(int action, QMouseEvent* event) {
   const QPoint p = event->position().toPoint();
-  const bool menu =
+  const CDriveSystem::ViewMouseResult result =
       engine_->OnViewMouse(static_cast<CDriveSystem::ViewMouse>(action), {p.x(), p.y()});
-  if (menu) emit viewMenuRequested(event->globalPosition().toPoint());
+  if (result.viewMenu) emit viewMenuRequested(event->globalPosition().toPoint());
+  if (!result.programMenu.empty()) {
+    QMenu menu(this);
+    for (const ContextMenuItem& item : result.programMenu) {
+      QAction* a = menu.addAction(QString::fromStdString(item.text));
+      a->setEnabled(item.enabled);
+      a->setData(item.id);
+    }
+    if (QAction* chosen = menu.exec(event->globalPosition().toPoint()))
+      emit commandRequested(chosen->data().toInt());
+  }
+  update();
   setCursor(engine_->CheeseHovered() ? Qt::OpenHandCursor : Qt::ArrowCursor);
 }
 

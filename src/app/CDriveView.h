@@ -28,6 +28,8 @@ class CDriveView : public QWidget {
  signals:
   // The right button asks for the view menu at this screen position.
   void viewMenuRequested(QPoint globalPosition);
+  // A command chosen in the program editor's context menu.
+  void commandRequested(int commandId);
 
  protected:
   void paintEvent(QPaintEvent* event) override;

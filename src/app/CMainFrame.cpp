@@ -14,11 +14,15 @@
 #include "app/CDriveView.h"
 #include "app/QtUiHost.h"
 #include "app/ToolbarIcons.h"
+#include "app/dialogs/CPositionDlg.h"
 #include "ball/ui/CBallDlg.h"
 #include "capture/CaptureSystem.h"
 #include "core/CommandIds.h"
 #include "core/Messages.h"
 #include "device/CCarDevices.h"
+#include "editor/ProgramEditor.h"
+#include "editor/ui/CommandToolbar.h"
+#include "editor/ui/QtCommandDialogs.h"
 #include "engine/CDriveSystem.h"
 #include "engine/CommandTable.h"
 #include "program/ProgramFile.h"
@@ -60,6 +64,8 @@ CMainFrame::CMainFrame(std::string moduleFolder, std::string commandLine, UiHost
   CreateToolbar();
   if (cameraMenu_) connect(cameraMenu_, &QMenu::aboutToShow, this, &CMainFrame::RefreshCameraMenu);
   connect(view_, &CDriveView::viewMenuRequested, this, &CMainFrame::ShowViewMenu);
+  connect(view_, &CDriveView::commandRequested, this, &CMainFrame::OnCommand);
+  CreateEditorWindows(*ui);
   statusBar()->showMessage(Utf8(MessageText(57345)));
   resize(sizeHint());
 
@@ -99,6 +105,7 @@ CMainFrame::~CMainFrame() {
   ballDialog_ = nullptr;
   delete controller_;
   controller_ = nullptr;
+  positionWindow_.reset();
   delete view_;
   view_ = nullptr;
 }
@@ -182,6 +189,7 @@ void CMainFrame::UpdateCommands() {
   CommandContext context = view_->engine().CommandContextNow();
   context.toolbarVisible = toolbar_->isVisible();
   context.statusBarVisible = statusBar()->isVisible();
+  if (commandToolbar_) UpdateCommandToolbar(commandToolbar_, view_->engine().editor());
   for (auto& [id, action] : actions_) {
     const CommandUpdate u = EvaluateCommand(id, context);
     action->setEnabled(u.enabled);
@@ -226,6 +234,10 @@ bool CMainFrame::CreateController() {
   // A skin with a missing picture (message 140 shown) still shows what it has.
   controller_->show();
   return true;
+}
+
+void CMainFrame::ShowCommandToolbar(bool visible) {
+  if (commandToolbar_) commandToolbar_->setVisible(visible);
 }
 
 void CMainFrame::RepaintControllerButton(int button) {

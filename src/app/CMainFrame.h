@@ -39,6 +39,8 @@ class CMainFrame : public QMainWindow {
   // The on-screen controller with the skin of the car's mode.
   bool CreateController();
   void RepaintControllerButton(int button);
+  void ShowCommandToolbar(bool visible);
+  QToolBar* commandToolbar() const { return commandToolbar_; }
   CControlDlg* controller() const { return controller_; }
 
  protected:
@@ -52,6 +54,7 @@ class CMainFrame : public QMainWindow {
   void ShowDocumentation();
   void RebuildController();
   void RefreshCameraMenu();
+  void CreateEditorWindows(UiHost& ui);
   void ShowViewMenu(QPoint globalPosition);
   void CreateToolbar();
   QAction* MakeAction(int id, const QString& text);
@@ -62,6 +65,10 @@ class CMainFrame : public QMainWindow {
   CDriveView* view_ = nullptr;
   QToolBar* toolbar_ = nullptr;
   CControlDlg* controller_ = nullptr;
+  QToolBar* commandToolbar_ = nullptr;
+  std::unique_ptr<class QtCommandDialogs> commandDialogs_;
+  std::unique_ptr<class QtPositionWindow> positionWindow_;
+  std::unique_ptr<class PositionDefinitionOwner> positionOwner_;
   class CBallDlg* ballDialog_ = nullptr;
   QMenu* cameraMenu_ = nullptr;
   std::multimap<int, QAction*> actions_;

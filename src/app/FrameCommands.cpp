@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMenu>
+#include <QToolBar>
 #include <QUrl>
 
 #include "app/CControlDlg.h"
@@ -13,6 +14,7 @@
 #include "app/CMainFrame.h"
 #include "app/dialogs/CBorderDlg.h"
 #include "app/dialogs/CParamDlg.h"
+#include "app/dialogs/CPositionDlg.h"
 #include "app/dialogs/CSetComDlg.h"
 #include "ball/BallSystem.h"
 #include "ball/ui/CBallDlg.h"
@@ -21,6 +23,9 @@
 #include "core/Messages.h"
 #include "core/UiHost.h"
 #include "device/CCarDevices.h"
+#include "editor/ProgramEditor.h"
+#include "editor/ui/CommandToolbar.h"
+#include "editor/ui/QtCommandDialogs.h"
 #include "engine/CDriveSystem.h"
 #include "engine/CommandTable.h"
 #include "layout/CourseLayout.h"
@@ -155,6 +160,38 @@ void CMainFrame::ShowViewMenu(QPoint globalPosition) {
     connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
   }
   menu.exec(globalPosition);
+}
+
+namespace {
+
+// The position window's OK and Cancel end the editor's position definition.
+class EditorPositionOwner final : public PositionDefinitionOwner {
+ public:
+  explicit EditorPositionOwner(ProgramEditor& editor) : editor_(editor) {}
+  void EndPositionDefinition(bool accept) override { editor_.EndPositionDefinition(accept); }
+
+ private:
+  ProgramEditor& editor_;
+};
+
+}  // namespace
+
+void CMainFrame::CreateEditorWindows(UiHost& ui) {
+  ProgramEditor& editor = view_->engine().editor();
+  commandToolbar_ = CreateCommandToolbar(this, [this](int id) { OnCommand(id); });
+  addToolBar(Qt::LeftToolBarArea, commandToolbar_);
+  commandToolbar_->hide();
+  commandDialogs_ = std::make_unique<QtCommandDialogs>(ui, this);
+  positionOwner_ = std::make_unique<EditorPositionOwner>(editor);
+  PositionDefinitionOwner* owner = positionOwner_.get();
+  positionWindow_ = std::make_unique<QtPositionWindow>(
+      [owner](QWidget* parent) {
+        auto* dialog = new CPositionDlg(*owner, parent);
+        dialog->Begin();
+        return dialog;
+      },
+      [&editor](bool accept) { editor.EndPositionDefinition(accept); }, this);
+  view_->engine().SetEditorDialogs(commandDialogs_.get(), positionWindow_.get());
 }
 
 }  // namespace viren

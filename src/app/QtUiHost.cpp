@@ -9,6 +9,7 @@
 #include <memory>
 
 #include "app/CAgreementDlg.h"
+#include "app/CDriveView.h"
 #include "app/CMainFrame.h"
 #include "core/Messages.h"
 
@@ -201,6 +202,26 @@ void QtUiHost::RequestClipboardText(std::function<void(std::optional<std::string
 // window of that program; this program shows its picture only in its own view.
 bool QtUiHost::AttachExternalWindow(std::uint32_t) {
   return false;
+}
+
+void QtUiHost::ShowCommandToolbar(bool visible) {
+  QPointer<CMainFrame> frame = frame_;
+  QMetaObject::invokeMethod(
+      qApp,
+      [frame, visible] {
+        if (frame) frame->ShowCommandToolbar(visible);
+      },
+      Qt::QueuedConnection);
+}
+
+void QtUiHost::RepaintView() {
+  QPointer<CMainFrame> frame = frame_;
+  QMetaObject::invokeMethod(
+      qApp,
+      [frame] {
+        if (frame && frame->view()) frame->view()->update();
+      },
+      Qt::QueuedConnection);
 }
 
 }  // namespace viren

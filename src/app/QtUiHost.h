@@ -34,6 +34,8 @@ class QtUiHost final : public UiHost {
   void RequestClose() override;
   void SetStatusText(const std::string& text) override;
   void FitFrameToClient(int width, int height) override;
+  void ShowCommandToolbar(bool visible) override;
+  void RepaintView() override;
   bool CreateController() override;
   void RepaintControllerButton(int button) override;
   void RequestClipboardText(std::function<void(std::optional<std::string>)> reply) override;

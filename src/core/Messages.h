@@ -15,6 +15,10 @@ std::string_view MessageText(int id);
 std::string FormatMessage(int id, const std::vector<std::string>& args);
 std::string FormatText(std::string_view text, const std::vector<std::string>& args);
 
+// The framework's standard checks of integer fields in dialogs.
+inline constexpr int kMsgEnterInteger = 61712;         // "Please enter an integer."
+inline constexpr int kMsgEnterIntegerBetween = 61714;  // "... between %1 and %2."
+
 // Another program handed over a window this display cannot draw into.
 inline constexpr int kMessageExternalWindowRefused = 20001;
 

@@ -48,6 +48,9 @@ class UiHost {
   // overhead). Any thread; never waits.
   virtual void FitFrameToClient(int /*width*/, int /*height*/) {}
 
+  // The view shows its picture again (the program editor changed). Any thread.
+  virtual void RepaintView() {}
+
   // The on-screen controller window with the skin of the car's mode (start-up,
   // and again when the mode changes). False when it could not be made.
   virtual bool CreateController() { return true; }

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "core/Messages.h"
 #include "program/EventRecord.h"
 
 namespace viren {
@@ -40,8 +41,6 @@ enum TimeDlgControl : int {
 
 // The integer checks every dialog edit gets before a command's own rules:
 // "Please enter an integer." and "Please enter an integer between %1 and %2."
-inline constexpr int kMsgEnterInteger = 61712;
-inline constexpr int kMsgEnterIntegerBetween = 61714;
 
 // Caption ids of the dialogs.
 inline constexpr int kTimeDlgCaption = 157;

@@ -53,6 +53,12 @@ void BuiltInSteps::LoadDrivingSettings() {
   engine_.runner().LoadDrivingSettings(engine_.settings());
 }
 void BuiltInSteps::LoadProgramAtStartup() {
+  ProgramEditor& editor = engine_.editor();
+  editor.CreateDrawingObjects();
+  engine_.programFiles().SetRedraw([&editor] {
+    editor.RedrawProgram();
+    editor.ShowProgram();
+  });
   engine_.programFiles().LoadProgramAtStartup();
 }
 void BuiltInSteps::LoadPatternSettings() {

@@ -61,6 +61,9 @@ CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string com
       capture_(std::make_unique<CaptureSystem>(settings_, state_, ui, *frames_, *frames_)),
       controllerActions_(std::make_unique<EngineControllerActions>(ui, state_, *program_, *runner_,
                                                                    devices_->drive())),
+      editorPeers_(std::make_unique<EngineEditorPeers>(*sound_, ui,
+                                                       [this](int mode) { SetViewMode(mode); })),
+      editor_(std::make_unique<ProgramEditor>(*program_, settings_, ui, state_, carState_)),
       interfaceLinks_(std::make_unique<EngineInterface>(*this)),
       programInterface_(std::make_unique<api::ProgramInterface>(
           ui, state_, carState_, devices_->drive(), *interfaceLinks_,
@@ -89,10 +92,19 @@ CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string com
   peers.publisher = interfaceLinks_.get();
   peers.drive = &devices_->drive();
   analyser_->SetPeers(peers);
+  SetEditorDialogs(nullptr, nullptr);
+  drivingObserver_->SetEditor(editor_.get(), &ui_);
 }
 
 ControllerActions& CDriveSystem::controllerActions() {
   return *controllerActions_;
+}
+
+void CDriveSystem::SetEditorDialogs(CommandDialogs* dialogs, PositionWindow* positionWindow) {
+  editor_->SetLinks(EditorLinks{.peers = editorPeers_.get(),
+                                .dialogs = dialogs,
+                                .positionWindow = positionWindow,
+                                .rule = &EvaluateCommand});
 }
 
 CDriveSystem::~CDriveSystem() {

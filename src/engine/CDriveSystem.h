@@ -2,9 +2,11 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/CarState.h"
 #include "core/EngineState.h"
+#include "editor/ProgramEditor.h"
 #include "engine/CommandTable.h"
 #include "engine/SubsystemSteps.h"
 #include "settings/Settings.h"
@@ -30,6 +32,11 @@ class EngineDrivingObserver;
 class EngineInterface;
 class EngineFrames;
 class EngineControllerActions;
+class EngineEditorPeers;
+class ProgramEditor;
+class CommandDialogs;
+class PositionWindow;
+struct ContextMenuItem;
 class ControllerActions;
 class CourseLayout;
 class PictureExchange;
@@ -92,7 +99,11 @@ class CDriveSystem {
   // editor get it, as the state says. True when the right button should open
   // the view menu. Window thread.
   enum class ViewMouse { LeftDown, Move, LeftUp, DoubleClick, RightDown };
-  bool OnViewMouse(ViewMouse action, Point point);
+  struct ViewMouseResult {
+    bool viewMenu = false;                     // pop up the view menu
+    std::vector<ContextMenuItem> programMenu;  // pop up the editor's menu
+  };
+  ViewMouseResult OnViewMouse(ViewMouse action, Point point);
   // The grab cursor shows over the target marker.
   bool CheeseHovered() const;
 
@@ -117,6 +128,9 @@ class CDriveSystem {
   CaptureSystem& capture() { return *capture_; }
   EngineFrames& frames() { return *frames_; }
   ControllerActions& controllerActions();
+  ProgramEditor& editor() { return *editor_; }
+  // The window's dialogs of the program editor (window thread, before use).
+  void SetEditorDialogs(CommandDialogs* dialogs, PositionWindow* positionWindow);
   EngineState& state() { return state_; }
   UiHost& ui() { return ui_; }
 
@@ -151,6 +165,8 @@ class CDriveSystem {
   std::unique_ptr<EngineFrames> frames_;
   std::unique_ptr<CaptureSystem> capture_;
   std::unique_ptr<EngineControllerActions> controllerActions_;
+  std::unique_ptr<EngineEditorPeers> editorPeers_;
+  std::unique_ptr<ProgramEditor> editor_;
   std::unique_ptr<EngineInterface> interfaceLinks_;
   std::unique_ptr<api::ProgramInterface> programInterface_;
   std::unique_ptr<SubsystemSteps> steps_;

@@ -5,6 +5,7 @@
 #include "core/DriveTypes.h"
 #include "core/UiHost.h"
 #include "device/CCarDevices.h"
+#include "editor/ProgramEditor.h"
 #include "engine/CDriveSystem.h"
 #include "engine/EngineFrames.h"
 #include "layout/CourseLayout.h"
@@ -34,6 +35,7 @@ CommandContext CDriveSystem::CommandContextNow() const {
   c.positionDefinition = program_->positionEditIndex != -1;
   c.ballLearning = ball_->ballLearning();
   c.patternLoaded = ball_->HasBallPattern();
+  editor_->FillCommandContext(c);
   return c;
 }
 
@@ -71,7 +73,9 @@ bool CDriveSystem::ToggleAutoDriving() {
   return true;
 }
 
-bool CDriveSystem::OnViewMouse(ViewMouse action, Point point) {
+CDriveSystem::ViewMouseResult CDriveSystem::OnViewMouse(ViewMouse action, Point point) {
+  ViewMouseResult result;
+  const bool program = state_.viewMode == VIEW_PROGRAM;
   const bool marker = (state_.targetFollowing && !state_.autoDriving) ||
                       ((state_.ballMode == 2 || state_.ballMode == 3) && state_.simulating);
   ProgramRunner& runner = *runner_;
@@ -81,20 +85,30 @@ bool CDriveSystem::OnViewMouse(ViewMouse action, Point point) {
         ball_->SelectBallPoint(point);
       else if (marker)
         runner.MoveCheese(CheeseAction::Press, point);
-      return false;
+      break;
     case ViewMouse::Move:
       if (marker) runner.MoveCheese(CheeseAction::Move, point);
-      return false;
+      break;
     case ViewMouse::LeftUp:
-      if (marker) runner.MoveCheese(CheeseAction::Release, point);
-      return false;
+      if (marker)
+        runner.MoveCheese(CheeseAction::Release, point);
+      else if (program)
+        result.programMenu = editor_->ProgramMouse(ProgramMouseAction::LeftRelease, point);
+      break;
     case ViewMouse::DoubleClick:
-      if (marker) runner.MoveCheese(CheeseAction::DoubleClick, point);
-      return false;
+      if (marker)
+        runner.MoveCheese(CheeseAction::DoubleClick, point);
+      else if (program)
+        result.programMenu = editor_->ProgramMouse(ProgramMouseAction::DoubleClick, point);
+      break;
     case ViewMouse::RightDown:
-      return state_.viewMode != VIEW_PROGRAM && analyser_->debugMenu();
+      if (program)
+        result.programMenu = editor_->ProgramMouse(ProgramMouseAction::RightPress, point);
+      else
+        result.viewMenu = analyser_->debugMenu();
+      break;
   }
-  return false;
+  return result;
 }
 
 bool CDriveSystem::CheeseHovered() const {
@@ -106,6 +120,7 @@ bool CDriveSystem::OnCommand(int id) {
     capture_->SelectCamera(id - ID_CAMERA_NONE);
     return true;
   }
+  if (editor_->OnCommand(id)) return true;
   switch (id) {
     case ID_VIEW_LIVE:
       SetViewMode(VIEW_LIVE);
@@ -118,6 +133,7 @@ bool CDriveSystem::OnCommand(int id) {
       return true;
     case ID_VIEW_PROGRAM:
       SetViewMode(VIEW_PROGRAM);
+      editor_->ShowProgram();
       return true;
     case ID_OVERLAY_CENTROID:
       state_.overlayMode = OVERLAY_CENTROID;

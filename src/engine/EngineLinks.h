@@ -14,6 +14,8 @@
 #include "core/UiHost.h"
 #include "device/CDriveControl.h"
 #include "device/DeviceInterfaces.h"
+#include "editor/EditorPeers.h"
+#include "editor/ProgramEditor.h"
 #include "program/DrivingInterfaces.h"
 #include "program/DrivingProgram.h"
 #include "program/ProgramRunner.h"
@@ -75,10 +77,22 @@ class EngineDrivingObserver final : public DrivingObserver {
   // The automatic-driving button goes out (picture and status only).
   void OnRunEnded() override { drive_.SendDriveCommand(DRIVE_AUTO_OFF, false); }
   void WritePositionSnapshot() override { analyser_.WritePositionSnapshot(); }
+  void AcceptPositionDefinition() override {
+    if (editor_) editor_->EndPositionDefinition(true);
+  }
+  void OnCommandStarted(int) override {
+    if (ui_) ui_->RepaintView();
+  }
+  void SetEditor(ProgramEditor* editor, UiHost* ui) {
+    editor_ = editor;
+    ui_ = ui;
+  }
 
  private:
   CDriveControl& drive_;
   CFrameAnalyser& analyser_;
+  ProgramEditor* editor_ = nullptr;
+  UiHost* ui_ = nullptr;
 };
 
 // What a click on the on-screen controller asks of the engine.
@@ -103,6 +117,22 @@ class EngineControllerActions final : public ControllerActions {
   DrivingProgram& program_;
   ProgramRunner& runner_;
   CDriveControl& drive_;
+};
+
+// What the program editor asks of the engine and the window.
+class EngineEditorPeers final : public EditorPeers {
+ public:
+  EngineEditorPeers(SoundSystem& sound, UiHost& ui, std::function<void(int)> setViewMode)
+      : sound_(sound), ui_(ui), setViewMode_(std::move(setViewMode)) {}
+  int SoundCount() const override { return sound_.soundCount(); }
+  void SetViewMode(int mode) override { setViewMode_(mode); }
+  void ResizeFrameForClient(int width, int height) override { ui_.FitFrameToClient(width, height); }
+  void RepaintView() override { ui_.RepaintView(); }
+
+ private:
+  SoundSystem& sound_;
+  UiHost& ui_;
+  std::function<void(int)> setViewMode_;
 };
 
 }  // namespace viren

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "core/Messages.h"
+
 class QPushButton;
 
 namespace viren {
@@ -12,8 +14,7 @@ class IntSpinEdit;
 class UiHost;
 
 // Message ids of the standard integer checks of dialog edits.
-inline constexpr int kMsgEnterInteger = 61712;       // "Please enter an integer."
-inline constexpr int kMsgEnterIntegerRange = 61715;  // "Please enter an integer between %1 and %2."
+inline constexpr int kMsgEnterIntegerRange = kMsgEnterIntegerBetween;
 
 // "COMポート設定": a COM port number above 9 (the menu lists 1..9). The arrows
 // run from 10 to 99; any number from 1 to 99 may be typed. OK checks the
