@@ -219,3 +219,35 @@ TEST_F(VirenRunVideo, videoFileIsAnalysedWithOneTrackRowPerFrame) {
 
 }  // namespace
 }  // namespace viren
+
+namespace viren {
+namespace {
+
+class VirenRunCamera : public VirenRunFolder {};
+
+// This machine has no camera: with none selected the simulation starts without
+// a question; with camera 2 selected the program asks 134 and Yes simulates.
+TEST_F(VirenRunCamera, noCameraSelectedSimulatesWithoutAskingAMissingCameraAsks134) {
+  const std::string track = " --virtual-clock --seconds 1 --track " + dir.File("t.csv");
+  auto r = RunViren("--dir " + dir.path() + track);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err.find("[134]"), std::string::npos) << r.err;
+  const std::string none = dir.Read("t.csv");
+  EXPECT_GT(std::count(none.begin(), none.end(), '\n'), 10) << "the simulation ran";
+
+  dir.Write("option.ini", "[AGREEMENT]\r\nAGREEMENT=1\r\n[CAPTURE]\r\nDEVICE=2\r\n");
+  r = RunViren("--dir " + dir.path() + " --answer yes" + track);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("[134]"), std::string::npos) << r.err;
+  const std::string yes = dir.Read("t.csv");
+  EXPECT_GT(std::count(yes.begin(), yes.end(), '\n'), 10) << "Yes starts the simulation";
+
+  r = RunViren("--dir " + dir.path() + " --answer no" + track);
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("[134]"), std::string::npos) << r.err;
+  const std::string no = dir.Read("t.csv");
+  EXPECT_EQ(std::count(no.begin(), no.end(), '\n'), 1) << "No: no picture, no simulation";
+}
+
+}  // namespace
+}  // namespace viren
