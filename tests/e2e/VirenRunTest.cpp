@@ -12,28 +12,14 @@
 #include <thread>
 
 #include "settings/IniFile.h"
+#include "support/RunViren.h"
 #include "support/TestDir.h"
 
 namespace viren {
 namespace {
 
-struct RunResult {
-  int status = -1;
-  std::string err;
-};
-
-RunResult RunViren(const std::string& args) {
-  const std::string command = "VIREN_AUDIO_SINK='fakesink sync=true' " + test::ProgramFolder() +
-                              "/viren-run " + args + " 2>&1 >/dev/null";
-  RunResult r;
-  FILE* pipe = ::popen(command.c_str(), "r");
-  if (!pipe) return r;
-  std::array<char, 512> buf;
-  while (std::fgets(buf.data(), buf.size(), pipe)) r.err += buf.data();
-  const int status = ::pclose(pipe);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
+using test::RunResult;
+using test::RunViren;
 
 class VirenRun : public ::testing::Test {
  protected:

@@ -1,0 +1,25 @@
+#include "support/RunViren.h"
+
+#include <sys/wait.h>
+
+#include <array>
+#include <cstdio>
+
+#include "support/TestDir.h"
+
+namespace viren::test {
+
+RunResult RunViren(const std::string& args) {
+  const std::string command = "VIREN_AUDIO_SINK='fakesink sync=true' " + ProgramFolder() +
+                              "/viren-run " + args + " 2>&1 >/dev/null";
+  RunResult r;
+  FILE* pipe = ::popen(command.c_str(), "r");
+  if (!pipe) return r;
+  std::array<char, 512> buf;
+  while (std::fgets(buf.data(), buf.size(), pipe)) r.err += buf.data();
+  const int status = ::pclose(pipe);
+  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+}  // namespace viren::test
