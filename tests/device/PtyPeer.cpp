@@ -97,9 +97,11 @@ void PtyPeer::RunDueActions() {
     actions_.pop_front();
     if (vanished_) continue;
     if (a.vanish) {
+      // The board is unplugged: its side closes. The slave stays held until
+      // the peer goes, so the kernel cannot hand this terminal's number to a
+      // test running beside this one while our board still reconnects to it.
       ::close(master_);
-      ::close(keepSlave_);
-      master_ = keepSlave_ = -1;
+      master_ = -1;
       vanished_ = true;
       changed_.notify_all();
       continue;
