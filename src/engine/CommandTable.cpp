@@ -165,7 +165,8 @@ CommandUpdate EvaluateCommand(int id, const CommandContext& c) {
   const auto& s = c.selection;
   // The start command (index 0) cannot be edited, deleted, moved or linked.
   const bool editing = c.viewMode == VIEW_PROGRAM && !c.autoDriving && s.index > 0;
-  const bool selectedNotEnd = s.index != -1 && !s.isEnd;
+  // Nothing changes the program while it runs.
+  const bool selectedNotEnd = s.index != -1 && !s.isEnd && !c.autoDriving;
 
   if (id >= ID_CAMERA_FIRST && id <= ID_CAMERA_LAST)
     return {id - ID_CAMERA_NONE <= c.cameraCount, c.cameraIndex == id - ID_CAMERA_NONE};
@@ -243,7 +244,7 @@ CommandUpdate EvaluateCommand(int id, const CommandContext& c) {
     case ID_UNLINK:
       return {editing && !s.isEnd && s.hasPrevious && s.hasLink, false};
     case ID_UNDO:
-      return {c.undoAvailable, false};
+      return {c.undoAvailable && !c.autoDriving, false};
     // Accelerators kept from the framework's defaults with no handler.
     case ID_EDIT_COPY:
     case ID_EDIT_PASTE:
@@ -254,7 +255,7 @@ CommandUpdate EvaluateCommand(int id, const CommandContext& c) {
     case ID_INSERT_START:
       return {false, false};
     case ID_INSERT_TIMER:
-      return {s.index == -1 || !s.isEnd, false};
+      return {(s.index == -1 || !s.isEnd) && !c.autoDriving, false};
     case ID_INSERT_CAR:
     case ID_INSERT_STEERING:
     case ID_INSERT_POSITION:

@@ -89,6 +89,12 @@ TEST(CommandTable, commandToolbarInsertRules) {
   EXPECT_FALSE(Enabled(ID_INSERT_END, c));
   c.selection.isEnd = true;
   EXPECT_FALSE(Enabled(ID_INSERT_TIMER, c));
+  // While the program runs nothing may change it.
+  c.selection = {.index = 2};
+  c.undoAvailable = true;
+  c.autoDriving = true;
+  for (int id : {ID_INSERT_TIMER, ID_INSERT_CAR, ID_INSERT_END, ID_UNDO})
+    EXPECT_FALSE(Enabled(id, c)) << id;
 }
 
 TEST(CommandTable, cameraAndComChecks) {
