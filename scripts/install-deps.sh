@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs every Debian package VIREN needs to build, run and test, and only
-# those that are missing. Safe to run again and again.
+# those that are missing. Safe to run again and again. With package names as
+# arguments it installs those the same way.
 set -euo pipefail
 
 packages=(
@@ -15,6 +16,11 @@ packages=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev socat xvfb xauth sox python3
 )
+
+# Given package names, install those instead (the benchmarks' extras).
+if [ $# -gt 0 ]; then
+  packages=("$@")
+fi
 
 missing=()
 for p in "${packages[@]}"; do

@@ -408,27 +408,7 @@ int ProgramRunner::SteerToward(Point target, Point car, int range) {
     return 0;
   }
 
-  if (s & DRIVE_STATE_STEERING) {
-    const double last = state_.lastSteerError;
-    if ((last > 0 && e < 0) || (last < 0 && e > 0)) {
-      Send(DRIVE_STRAIGHT);
-    } else if (state_.steerTurnMark == 0) {
-      state_.steerTurnMark = car_.turnCount.load();
-    } else if (std::abs(state_.steerTurnMark - car_.turnCount) > 1) {
-      // Circled at least twice: give up once the target gets farther again.
-      if (state_.steerDistanceMark == 0)
-        state_.steerDistanceMark = static_cast<int>(std::min<std::int64_t>(d2, INT_MAX));
-      else if (d2 > state_.steerDistanceMark)
-        return 1;
-    }
-  } else if (std::fabs(e) > r) {
-    Send(e < 0 ? DRIVE_LEFT : DRIVE_RIGHT);
-    state_.steerDistanceMark = 0;
-    state_.steerTurnMark = 0;
-  }
-  if (!Has(DRIVE_STATE_FORWARD)) Send(DRIVE_FORWARD);
-  state_.lastSteerError = e;
-  return 0;
+  return SteerStep(s, e, d2, r);
 }
 
 int ProgramRunner::SteerAway(Point target, Point car, int range) {
@@ -459,6 +439,10 @@ int ProgramRunner::SteerAway(Point target, Point car, int range) {
     return 0;
   }
 
+  return SteerStep(s, e, d2, kHalfPi);
+}
+
+int ProgramRunner::SteerStep(std::uint32_t s, double e, std::int64_t d2, double threshold) {
   if (s & DRIVE_STATE_STEERING) {
     const double last = state_.lastSteerError;
     if ((last > 0 && e < 0) || (last < 0 && e > 0)) {
@@ -466,12 +450,13 @@ int ProgramRunner::SteerAway(Point target, Point car, int range) {
     } else if (state_.steerTurnMark == 0) {
       state_.steerTurnMark = car_.turnCount.load();
     } else if (std::abs(state_.steerTurnMark - car_.turnCount) > 1) {
+      // Circled at least twice: give up once the distance grows again.
       if (state_.steerDistanceMark == 0)
         state_.steerDistanceMark = static_cast<int>(std::min<std::int64_t>(d2, INT_MAX));
       else if (d2 > state_.steerDistanceMark)
         return 1;
     }
-  } else if (std::fabs(e) > kHalfPi) {
+  } else if (std::fabs(e) > threshold) {
     Send(e < 0 ? DRIVE_LEFT : DRIVE_RIGHT);
     state_.steerDistanceMark = 0;
     state_.steerTurnMark = 0;

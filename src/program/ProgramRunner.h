@@ -108,6 +108,10 @@ class ProgramRunner {
 
  private:
   void AutoDrivingThread();
+  // The steering shared by SteerToward and SteerAway once the heading error
+  // `e` is known: straighten when the error changes sign, give up after two
+  // circles when the distance grows, steer when |e| exceeds `threshold`.
+  int SteerStep(std::uint32_t driveState, double e, std::int64_t d2, double threshold);
   void Execute(const EventRecord& r);
   void WaitDistance(int distance);
   void WaitTurn(int amount, int turnMode);
