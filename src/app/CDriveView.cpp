@@ -14,9 +14,10 @@
 namespace viren {
 
 CDriveView::CDriveView(UiHost& ui, std::string moduleFolder, std::string commandLine,
-                       QWidget* parent)
+                       QWidget* parent, EngineOptions options)
     : QWidget(parent),
-      engine_(std::make_unique<CDriveSystem>(ui, std::move(moduleFolder), std::move(commandLine))) {
+      engine_(std::make_unique<CDriveSystem>(ui, std::move(moduleFolder), std::move(commandLine),
+                                             std::move(options))) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setCursor(Qt::ArrowCursor);
   setMouseTracking(true);

@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "engine/CDriveSystem.h"
+
 namespace viren {
 
 class CDriveSystem;
@@ -16,7 +18,7 @@ class CDriveView : public QWidget {
   Q_OBJECT
  public:
   CDriveView(UiHost& ui, std::string moduleFolder, std::string commandLine,
-             QWidget* parent = nullptr);
+             QWidget* parent = nullptr, EngineOptions options = {});
   ~CDriveView() override;
 
   CDriveSystem& engine() { return *engine_; }

@@ -48,7 +48,8 @@ constexpr int kCommandUpdateMs = 200;
 
 }  // namespace
 
-CMainFrame::CMainFrame(std::string moduleFolder, std::string commandLine, UiHost* uiOverride)
+CMainFrame::CMainFrame(std::string moduleFolder, std::string commandLine, UiHost* uiOverride,
+                       EngineOptions options)
     : QMainWindow(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                                Qt::WindowSystemMenuHint | Qt::WindowMinMaxButtonsHint) {
   UiHost* ui = uiOverride;
@@ -58,7 +59,8 @@ CMainFrame::CMainFrame(std::string moduleFolder, std::string commandLine, UiHost
     ui = ownUi_.get();
   }
   setWindowTitle(Utf8(MessageText(128)));
-  view_ = new CDriveView(*ui, std::move(moduleFolder), std::move(commandLine), this);
+  view_ = new CDriveView(*ui, std::move(moduleFolder), std::move(commandLine), this,
+                         std::move(options));
   setCentralWidget(view_);
   CreateMenus();
   CreateToolbar();

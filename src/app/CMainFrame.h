@@ -4,6 +4,8 @@
 #include <map>
 #include <string>
 
+#include "engine/CDriveSystem.h"
+
 class QMenu;
 class QToolBar;
 
@@ -20,8 +22,10 @@ class UiHost;
 class CMainFrame : public QMainWindow {
   Q_OBJECT
  public:
-  // `uiOverride` replaces the window program's own dialogs (tests).
-  CMainFrame(std::string moduleFolder, std::string commandLine, UiHost* uiOverride = nullptr);
+  // `uiOverride` replaces the window program's own dialogs and `options`
+  // the engine's devices (tests).
+  CMainFrame(std::string moduleFolder, std::string commandLine, UiHost* uiOverride = nullptr,
+             EngineOptions options = {});
   ~CMainFrame() override;
 
   CDriveView* view() const { return view_; }

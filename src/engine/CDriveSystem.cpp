@@ -26,10 +26,20 @@
 
 namespace viren {
 
+namespace {
+
+EngineOptions OptionsWithSteps(std::unique_ptr<SubsystemSteps> steps) {
+  EngineOptions options;
+  options.steps = std::move(steps);
+  return options;
+}
+
+}  // namespace
+
 CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string commandLine,
                            std::unique_ptr<SubsystemSteps> steps)
     : CDriveSystem(ui, std::move(moduleFolder), std::move(commandLine),
-                   EngineOptions{.clock = nullptr, .steps = std::move(steps)}) {}
+                   OptionsWithSteps(std::move(steps))) {}
 
 CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string commandLine,
                            EngineOptions options)
@@ -41,8 +51,10 @@ CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string com
       devices_(std::make_unique<CCarDevices>(settings_, state_, ui)),
       simulatedHeading_(std::make_unique<TrackHeading>(carState_, devices_->drive(), state_)),
       positionTrack_(std::make_unique<EnginePositionTrack>(*analyser_, *simulatedHeading_)),
-      sound_(std::make_unique<SoundSystem>(settings_, ui,
-                                           MakeGstSoundBackend(GstSoundOptionsFromEnvironment()))),
+      sound_(std::make_unique<SoundSystem>(
+          settings_, ui,
+          options.soundBackend ? options.soundBackend(*clock_)
+                               : MakeGstSoundBackend(GstSoundOptionsFromEnvironment()))),
       soundControl_(std::make_unique<EngineSoundControl>(*sound_)),
       ball_(std::make_unique<BallSystem>(settings_, ui, carState_, state_)),
       referenceFrame_(std::make_unique<AnalyserReferenceFrame>(*analyser_)),
@@ -58,7 +70,8 @@ CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string com
       analysisView_(std::make_unique<CAnalysisView>(state_, carState_, *layout_, *analyser_,
                                                     settings_, *pictures_)),
       frames_(std::make_unique<EngineFrames>(*this)),
-      capture_(std::make_unique<CaptureSystem>(settings_, state_, ui, *frames_, *frames_)),
+      capture_(std::make_unique<CaptureSystem>(settings_, state_, ui, *frames_, *frames_,
+                                               std::move(options.cameras))),
       controllerActions_(std::make_unique<EngineControllerActions>(ui, state_, *program_, *runner_,
                                                                    devices_->drive())),
       editorPeers_(std::make_unique<EngineEditorPeers>(*sound_, ui,

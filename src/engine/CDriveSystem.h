@@ -1,9 +1,11 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "capture/CameraProvider.h"
 #include "core/CarState.h"
 #include "core/EngineState.h"
 #include "editor/ProgramEditor.h"
@@ -18,6 +20,7 @@ class SubsystemSteps;
 class Clock;
 class CCarDevices;
 class SoundSystem;
+class SoundBackend;
 class CFrameAnalyser;
 class TrackHeading;
 class DrivingProgram;
@@ -53,6 +56,11 @@ struct EngineOptions {
   Clock* clock = nullptr;
   // Tests hand in their own subsystem steps.
   std::unique_ptr<SubsystemSteps> steps;
+  // Makes the audio back end, given the engine's clock; null: GStreamer with
+  // the output of GstSoundOptionsFromEnvironment.
+  std::function<std::unique_ptr<SoundBackend>(Clock&)> soundBackend;
+  // The cameras of the machine; null: GStreamer's device monitor.
+  std::unique_ptr<CameraProvider> cameras;
 };
 
 // The one engine object: it owns every subsystem, brings them up in their

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -14,6 +15,7 @@
 #include "app/CDriveView.h"
 #include "app/CMainFrame.h"
 #include "app/QtUiHost.h"
+#include "capture/CameraProvider.h"
 #include "core/CommandIds.h"
 #include "engine/CDriveSystem.h"
 #include "engine/CommandTable.h"
@@ -91,6 +93,74 @@ TEST_F(MainFrameTest, toolbarInOrderAndCommandsFollowTheEngine) {
   carFigure->trigger();
   EXPECT_EQ(frame.view()->engine().state().overlayMode, OVERLAY_CAR_FIGURE);
   EXPECT_TRUE(carFigure->isChecked());
+}
+
+// Six cameras on the machine: the first four can be chosen, the other two
+// are listed greyed out. The cameras are GStreamer test sources, so choosing
+// one really starts a capture.
+class SixCameras : public CameraProvider {
+ public:
+  std::vector<CameraInfo> ListCameras() override {
+    std::vector<CameraInfo> cameras;
+    for (int i = 1; i <= 6; ++i)
+      cameras.push_back({"Test camera " + std::to_string(i),
+                         "videotestsrc is-live=true pattern=ball",
+                         {{320, 240}}});
+    return cameras;
+  }
+};
+
+TEST_F(MainFrameTest, sixCamerasGiveFourItemsToChooseAndTwoGreyed) {
+  dir.Write("option.ini", "[AGREEMENT]\r\nAGREEMENT=1\r\n[CAPTURE]\r\nDEVICE=0\r\n");
+  EngineOptions options;
+  options.cameras = std::make_unique<SixCameras>();
+  CMainFrame frame(dir.path(), "", &ui, std::move(options));
+  frame.show();
+  CDriveSystem& engine = frame.view()->engine();
+  QTRY_VERIFY_WITH_TIMEOUT(engine.engineReady(), 5000);
+  EXPECT_EQ(engine.state().cameraIndex, 0);  // "なし"
+
+  QMenu* cameras = nullptr;
+  for (QMenu* menu : frame.findChildren<QMenu*>())
+    if (menu->title() == QStringLiteral("カメラの選択")) cameras = menu;
+  ASSERT_NE(cameras, nullptr);
+  emit cameras->aboutToShow();
+  QStringList names;
+  QList<bool> enabled;
+  QAction* first = nullptr;
+  for (QAction* a : cameras->actions()) {
+    if (!a->property("camera").toBool()) continue;
+    if (!first) first = a;
+    names << a->text();
+    enabled << a->isEnabled();
+  }
+  ASSERT_EQ(names.size(), 6);
+  EXPECT_EQ(names.front(), QStringLiteral("Test camera 1"));
+  EXPECT_EQ(enabled, QList<bool>({true, true, true, true, false, false}));
+  // Shown twice, the menu still lists each camera once.
+  emit cameras->aboutToShow();
+  int listed = 0;
+  for (QAction* a : cameras->actions()) listed += a->property("camera").toBool() ? 1 : 0;
+  EXPECT_EQ(listed, 6);
+
+  first = nullptr;
+  for (QAction* a : cameras->actions())
+    if (a->property("camera").toBool() && !first) first = a;
+  ASSERT_NE(first, nullptr);
+  frame.OnCommand(ID_SIMULATION);
+  ASSERT_TRUE(engine.state().simulating);
+  first->trigger();
+  QTRY_VERIFY_WITH_TIMEOUT(engine.state().captureRunning, 5000);
+  EXPECT_EQ(engine.state().cameraIndex, 1);
+  EXPECT_FALSE(engine.state().simulating) << "a chosen camera ends the simulation";
+  EXPECT_EQ(ui.messageIds(), std::vector<int>{186});
+  emit cameras->aboutToShow();
+  for (QAction* a : cameras->actions()) {
+    if (a->property("camera").toBool() && a->text() == QStringLiteral("Test camera 1")) {
+      EXPECT_TRUE(a->isChecked());
+    }
+  }
+  frame.OnCommand(ID_APP_EXIT);
 }
 
 TEST_F(MainFrameTest, failedStartupClosesTheFrame) {
