@@ -126,12 +126,14 @@ bool CMainFrame::OnWindowCommand(int id) {
 void CMainFrame::ShowDocumentation() {
   CDriveSystem& engine = view_->engine();
   const QString path = QString::fromStdString(engine.settings().moduleFolder() + "/doc/index.html");
-  if (QDesktopServices::openUrl(QUrl::fromLocalFile(path))) return;
   QUrl target = QUrl::fromLocalFile(path);
-  if (!QFileInfo::exists(path)) {
+  if (QFileInfo::exists(path)) {
+    // The desktop's viewer gets a second chance before the failure is shown.
+    if (QDesktopServices::openUrl(target)) return;
+  } else {
     if (engine.ui().Message(192, {}, MsgIcon::None, MsgButtons::YesNo) != MsgAnswer::Yes) return;
-    target = QUrl(QString::fromUtf8(MessageText(193).data(),
-                                    static_cast<qsizetype>(MessageText(193).size())));
+    // The online address; without one configured the open below fails with 165.
+    target = QUrl(QString::fromStdString(engine.settings().ReadString(keys::DOC_URL)));
   }
   if (target.isEmpty() || !QDesktopServices::openUrl(target))
     engine.ui().Message(165, {}, MsgIcon::None, MsgButtons::Ok);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDesktopServices>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -163,6 +164,68 @@ TEST_F(MainFrameTest, sixCamerasGiveFourItemsToChooseAndTwoGreyed) {
   frame.OnCommand(ID_APP_EXIT);
 }
 
+// Records what the desktop was asked to open instead of opening it.
+class UrlRecorder : public QObject {
+  Q_OBJECT
+ public:
+  explicit UrlRecorder(QStringList schemes) : schemes_(std::move(schemes)) {
+    for (const QString& scheme : schemes_) QDesktopServices::setUrlHandler(scheme, this, "Open");
+  }
+  ~UrlRecorder() override {
+    for (const QString& scheme : schemes_) QDesktopServices::unsetUrlHandler(scheme);
+  }
+  QList<QUrl> opened;
+ public slots:
+  void Open(const QUrl& url) { opened << url; }
+
+ private:
+  QStringList schemes_;
+};
+
+TEST_F(MainFrameTest, documentationOpensTheInstalledGuideOrAsksForTheOnlineOne) {
+  UrlRecorder desktop({"file", "https"});
+  std::string viren = dir.Read("VIREN.ini");
+  const auto at = viren.find("DOC_URL=");
+  ASSERT_NE(at, std::string::npos);
+  viren.insert(at + 8, "https://example.org/viren/guide.html");
+  dir.Write("VIREN.ini", viren);
+  CMainFrame frame(dir.path(), "", &ui);
+  frame.show();
+  QTRY_VERIFY_WITH_TIMEOUT(frame.view()->engine().engineReady(), 5000);
+
+  // Installed: the guide opens without a question.
+  std::filesystem::create_directory(dir.File("doc"));
+  dir.Write("doc/index.html", "<html></html>");
+  frame.OnCommand(ID_DOCUMENTATION);
+  ASSERT_EQ(desktop.opened.size(), 1);
+  EXPECT_EQ(desktop.opened[0].toLocalFile().toStdString(), dir.File("doc/index.html"));
+  EXPECT_TRUE(ui.messageIds().empty());
+
+  // Not installed: No opens nothing, Yes the configured address.
+  std::filesystem::remove(dir.File("doc/index.html"));
+  ui.ScriptAnswer(MsgAnswer::No);
+  frame.OnCommand(ID_DOCUMENTATION);
+  EXPECT_EQ(desktop.opened.size(), 1);
+  ui.ScriptAnswer(MsgAnswer::Yes);
+  frame.OnCommand(ID_DOCUMENTATION);
+  ASSERT_EQ(desktop.opened.size(), 2);
+  EXPECT_EQ(desktop.opened[1], QUrl("https://example.org/viren/guide.html"));
+  EXPECT_EQ(ui.messageIds(), (std::vector<int>{192, 192}));
+  frame.OnCommand(ID_APP_EXIT);
+}
+
+TEST_F(MainFrameTest, documentationWithoutAnOnlineAddressReportsTheFailure) {
+  UrlRecorder desktop({"file", "https"});
+  CMainFrame frame(dir.path(), "", &ui);
+  frame.show();
+  QTRY_VERIFY_WITH_TIMEOUT(frame.view()->engine().engineReady(), 5000);
+  ui.ScriptAnswer(MsgAnswer::Yes);
+  frame.OnCommand(ID_DOCUMENTATION);
+  EXPECT_TRUE(desktop.opened.isEmpty());
+  EXPECT_EQ(ui.messageIds(), (std::vector<int>{192, 165}));
+  frame.OnCommand(ID_APP_EXIT);
+}
+
 TEST_F(MainFrameTest, failedStartupClosesTheFrame) {
   std::filesystem::remove(dir.File("VIREN.ini"));
   QtUiHost realUi;  // not used: the fake answers
@@ -199,3 +262,5 @@ TEST_F(MainFrameTest, workerQuestionIsLetGoAtShutdownWithoutDeadlock) {
 
 }  // namespace
 }  // namespace viren
+
+#include "MainFrameTest.moc"
