@@ -182,6 +182,10 @@ bool Gate(const Case& c, std::string& report) {
   BallMatcher matcher;
   Rect rect;
   viren::wh::SearchStats stats;
+  // The split is taken from a second search: the first one pays for the
+  // set-up and for touching fresh memory.
+  matcher.FindBall(c.frame.data(), c.width, c.height, static_cast<std::size_t>(c.width) * 3,
+                   c.pattern.data(), c.p, c.threshold, rect);
   const int found =
       matcher.FindBall(c.frame.data(), c.width, c.height, static_cast<std::size_t>(c.width) * 3,
                        c.pattern.data(), c.p, c.threshold, rect, &stats);
@@ -201,11 +205,11 @@ bool Gate(const Case& c, std::string& report) {
   std::snprintf(
       line, sizeof line,
       "| %-24s | %s | %s | %6.2f | %6.3f | %6.3f | %6.3f | %6.3f | %6.3f | %2d+%-2d | %5d | "
-      "%4.0f/%4.0f/%4.0f/%4.0f |\n",
+      "%4.0f/%4.0f/%4.0f/%4.0f | %6.0f |\n",
       c.name.c_str(), found ? "found " : "none  ", within ? "yes" : "no ", share(0), share(1),
       share(2), share(4), share(8), share(16), stats.topDownKernels, stats.perCandidateKernels,
       stats.distanceCandidates, part(stats.kernelZeroSeconds), part(stats.topDownSeconds),
-      part(stats.perCandidateSeconds), part(stats.distanceSeconds));
+      part(stats.perCandidateSeconds), part(stats.distanceSeconds), total * 1e6);
   report += line;
   if (!ok)
     std::fprintf(stderr, "GATE FAILED %s: matcher %d (%d,%d), exhaustive (%d,%d) d=%lld\n",
@@ -233,8 +237,8 @@ int main(int argc, char** argv) {
 
   std::string report =
       "| case | matcher | min within | %left k0 | k1 | k2 | k4 | k8 | k16 | kernels td+pc | "
-      "distances | time % k0/td/pc/dist "
-      "|\n|---|---|---|---:|---:|---:|---:|---:|---:|---|---:|---|\n";
+      "distances | time % k0/td/pc/dist | search µs "
+      "|\n|---|---|---|---:|---:|---:|---:|---:|---:|---|---:|---|---:|\n";
   bool allOk = true;
   for (const Case& c : Cases()) allOk = Gate(c, report) && allOk;
   std::fputs(report.c_str(), stdout);

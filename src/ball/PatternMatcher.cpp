@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <chrono>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -37,13 +35,16 @@ std::unique_ptr<T[]> AllocArray(std::int64_t count, const char* failLine) {
 // Sign of level L for kernel k, from T = (+1, -1, +1, -1, -1, +1, -1, +1).
 constexpr std::int8_t kSignTable[8] = {1, -1, 1, -1, -1, 1, -1, 1};
 
-using Clock = std::chrono::steady_clock;
-double Seconds(Clock::time_point from) {
-  return std::chrono::duration<double>(Clock::now() - from).count();
-}
+// The level passes are built for AVX2 and for plain x86-64; the processor
+// picks at load time.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define VIREN_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define VIREN_VECTOR_CLONES
+#endif
 
 // Level L+1 from level L over every position.
-void ComputeLevel(Branch& b, int level, int sign) {
+VIREN_VECTOR_CLONES void ComputeLevel(Branch& b, int level, int sign) {
   const Matrix& in = *b.matrices[level];
   Matrix& out = *b.matrices[level + 1];
   const int d = b.delta[level];
@@ -66,7 +67,9 @@ std::int32_t ValueAt(Branch& b, int levels, int row, int col, int kernel) {
   if (levels == 0) return m.rowTable[row][col];
   const std::size_t pos = static_cast<std::size_t>(row) * m.cols + col;
   std::uint32_t& code = b.cache[levels][pos];
-  const int holder = (code >> 16) == b.epoch ? static_cast<int>(code & 0xFFFF) : b.phaseKernel;
+  const int holder = (code >> 16) == b.epoch ? static_cast<int>(code & 0xFFFF)
+                     : levels >= b.validFrom ? b.phaseKernel
+                                             : -1;
   if (holder >= 0 && b.PathCode(holder, levels) == b.PathCode(kernel, levels))
     return m.rowTable[row][col];
   const int below = levels - 1;
@@ -78,25 +81,6 @@ std::int32_t ValueAt(Branch& b, int levels, int row, int col, int kernel) {
   m.rowTable[row][col] = value;
   code = (b.epoch << 16) | static_cast<std::uint32_t>(kernel);
   return value;
-}
-
-std::int64_t WindowDistance(const WHSetup& s, int row, int col) {
-  const int p = s.patternSize;
-  const std::uint8_t* pattern = s.patternBytes.data();
-  const std::uint8_t* source = s.sourceImage->pixels;
-  std::int64_t sum = 0;
-  for (int i = 0; i < p; ++i) {
-    const std::uint8_t* __restrict w =
-        source + static_cast<std::size_t>(row + i) * s.sourceCols + col;
-    const std::uint8_t* __restrict q = pattern + static_cast<std::size_t>(i) * p;
-    std::int32_t rowSum = 0;  // at most 128 x 255^2
-    for (int j = 0; j < p; ++j) {
-      const std::int32_t e = static_cast<std::int32_t>(w[j]) - q[j];
-      rowSum += e * e;
-    }
-    sum += rowSum;
-  }
-  return sum;
 }
 
 }  // namespace
@@ -190,6 +174,14 @@ std::unique_ptr<WHSetup> createWHSetup(int sourceRows, int sourceCols, int patte
   const std::int64_t windows =
       static_cast<std::int64_t>(s->WindowRows()) * static_cast<std::int64_t>(s->WindowCols());
   s->matches = AllocArray<Match>(windows, "ERROR in createWHSetup: can't allocate matches area.");
+  const char* scratchLine = "ERROR in createWHSetup: can't allocate setup.";
+  s->windowBound = AllocArray<double>(windows, scratchLine);
+  s->windowAlive = AllocArray<std::uint8_t>(windows, scratchLine);
+  s->windowSum = AllocArray<std::int32_t>(windows, scratchLine);
+  s->windowSquares = AllocArray<std::int32_t>(windows, scratchLine);
+  const std::int64_t rowSums = static_cast<std::int64_t>(sourceRows) * s->WindowCols();
+  s->rowSum = AllocArray<std::int32_t>(rowSums, scratchLine);
+  s->rowSquares = AllocArray<std::int32_t>(rowSums, scratchLine);
   try {
     s->patternProjections.assign(s->numOfBasis, 0);
     s->candidateIndex.reserve(static_cast<std::size_t>(windows));
@@ -228,6 +220,12 @@ void setPatternImage(WHSetup& setup, const Image& image) {
   const int p = setup.patternSize;
   setup.patternBytes.assign(image.pixels, image.pixels + static_cast<std::size_t>(p) * p);
   setup.patternImage = allocImage(p, p, setup.patternBytes.data());
+  setup.patternSum = 0;
+  setup.patternSquares = 0;
+  for (const std::uint8_t v : setup.patternBytes) {
+    setup.patternSum += v;
+    setup.patternSquares += static_cast<std::int64_t>(v) * v;
+  }
   std::unique_ptr<Branch> tree = allocBranch(p, p, p, setup.numOfBasis);
   Matrix& level0 = *tree->matrices[0];
   for (int i = 0; i < p * p; ++i) level0.cellValues[i] = setup.patternBytes[i];
@@ -249,9 +247,58 @@ void computeKernelTopDown(Branch& branch, int kernel) {
   int from = 0;
   if (branch.currentKernel >= 0)
     from = branch.depth - std::bit_width(static_cast<unsigned>(branch.currentKernel ^ kernel));
+  // A stale level cannot be built upon: start over from the source.
+  if (from < branch.validFrom) from = 0;
   for (int level = from; level < branch.depth; ++level)
     ComputeLevel(branch, level, branch.Sign(level, kernel));
+  if (from == 0) branch.validFrom = 0;
   branch.currentKernel = kernel;
+}
+
+void computeKernelZeroFrom(Branch& branch, int level) {
+  if (level < 2 || level > branch.depth) {
+    branch.currentKernel = -1;
+    computeKernelTopDown(branch, 0);
+    return;
+  }
+  // After `level` levels of kernel 0 every position holds the sum of a box
+  // boxCols wide and boxRows high: rows first, then a running sum down the
+  // columns. The row sums go to level 1's storage, which goes stale anyway.
+  const int boxCols = 1 << ((level + 1) / 2);
+  const int boxRows = 1 << (level / 2);
+  const Matrix& source = *branch.matrices[0];
+  Matrix& rows = *branch.matrices[1];
+  Matrix& out = *branch.matrices[level];
+  const int cols = out.cols;
+  for (int r = 0; r < source.rows; ++r) {
+    const std::int32_t* __restrict a = source.rowTable[r];
+    std::int32_t* __restrict h = rows.cellValues.get() + static_cast<std::size_t>(r) * cols;
+    for (int c = 0; c < cols; ++c) h[c] = a[c];
+    for (int j = 1; j < boxCols; ++j)
+      for (int c = 0; c < cols; ++c) h[c] += a[c + j];
+  }
+  auto rowOf = [&rows, cols](int r) {
+    return rows.cellValues.get() + static_cast<std::size_t>(r) * cols;
+  };
+  {
+    std::int32_t* __restrict o = out.rowTable[0];
+    const std::int32_t* __restrict h = rowOf(0);
+    for (int c = 0; c < cols; ++c) o[c] = h[c];
+    for (int i = 1; i < boxRows; ++i) {
+      const std::int32_t* __restrict hi = rowOf(i);
+      for (int c = 0; c < cols; ++c) o[c] += hi[c];
+    }
+  }
+  for (int r = 1; r < out.rows; ++r) {
+    const std::int32_t* __restrict above = out.rowTable[r - 1];
+    const std::int32_t* __restrict enter = rowOf(r + boxRows - 1);
+    const std::int32_t* __restrict leave = rowOf(r - 1);
+    std::int32_t* __restrict o = out.rowTable[r];
+    for (int c = 0; c < cols; ++c) o[c] = above[c] + enter[c] - leave[c];
+  }
+  for (int l = level; l < branch.depth; ++l) ComputeLevel(branch, l, 1);
+  branch.validFrom = level;
+  branch.currentKernel = 0;
 }
 
 void beginPerCandidatePhase(Branch& branch) {
@@ -270,122 +317,6 @@ void beginPerCandidatePhase(Branch& branch) {
 
 std::int32_t computeKernelForWindow(Branch& branch, int kernel, int row, int col) {
   return ValueAt(branch, branch.depth, row, col, kernel);
-}
-
-int whPatternMatch(WHSetup& s, int threshold, int findDistance, SearchStats* stats) {
-  s.numOfMatches = 0;
-  if (threshold < 0) return 0;
-  // The root-mean-square difference of bytes cannot exceed 255; a larger
-  // threshold accepts the same windows and would only overflow the bounds.
-  const std::int64_t a = std::min(threshold, 255);
-  Branch& b = *s.branch;
-  const int wc = s.WindowCols();
-  const int windows = s.Windows();
-  const std::int64_t p2 = static_cast<std::int64_t>(s.patternSize) * s.patternSize;
-  if (stats) {
-    *stats = SearchStats{};
-    stats->windows = windows;
-  }
-  auto percentOf = [windows](std::size_t n) {
-    return static_cast<float>(static_cast<double>(n) * 100.0 / windows);
-  };
-  auto& index = s.candidateIndex;
-  auto& bound = s.candidateBound;
-  index.clear();
-  bound.clear();
-
-  // Kernel 0: the window sums.
-  auto started = Clock::now();
-  computeKernelTopDown(b, 0);
-  {
-    const std::int32_t* last = b.matrices[b.depth]->cellValues.get();
-    const std::int64_t p0 = s.patternProjections[0];
-    const std::int64_t limit = a * p2;
-    for (int w = 0; w < windows; ++w) {
-      const std::int64_t diff = last[w] - p0;
-      if (diff <= limit && diff >= -limit) {
-        index.push_back(w);
-        bound.push_back(diff * diff);
-      }
-    }
-  }
-  if (stats) {
-    stats->candidatesAfterKernel.push_back(static_cast<int>(index.size()));
-    stats->kernelZeroSeconds = Seconds(started);
-  }
-  float percent = percentOf(index.size());
-  const std::int64_t limitB = a * a * p2 * p2;
-
-  // Keeps the candidates whose bound stays within limitB, in order.
-  auto filter = [&](auto projectionOf, int kernel) {
-    const std::int64_t pk = s.patternProjections[kernel];
-    std::size_t kept = 0;
-    for (std::size_t n = 0; n < index.size(); ++n) {
-      const std::int64_t diff = projectionOf(index[n]) - pk;
-      const std::int64_t sum = bound[n] + diff * diff;
-      if (sum <= limitB) {
-        index[kept] = index[n];
-        bound[kept] = sum;
-        ++kept;
-      }
-    }
-    index.resize(kept);
-    bound.resize(kept);
-    percent = percentOf(kept);
-    if (stats) stats->candidatesAfterKernel.push_back(static_cast<int>(kept));
-  };
-
-  int i = 1;
-  started = Clock::now();
-  while (percent > s.bottomUpStartPercent && i < s.numOfBasis) {
-    computeKernelTopDown(b, i);
-    const std::int32_t* last = b.matrices[b.depth]->cellValues.get();
-    filter([last](std::int32_t w) { return std::int64_t{last[w]}; }, i);
-    ++i;
-    if (stats) ++stats->topDownKernels;
-  }
-  if (stats) stats->topDownSeconds = Seconds(started);
-
-  started = Clock::now();
-  if (percent > s.distanceStartPercent && i < s.numOfBasis) {
-    if (index.empty()) return 0;
-    beginPerCandidatePhase(b);
-    do {
-      filter(
-          [&b, wc, i](std::int32_t w) {
-            return std::int64_t{computeKernelForWindow(b, i, w / wc, w % wc)};
-          },
-          i);
-      ++i;
-      if (stats) ++stats->perCandidateKernels;
-    } while (percent > s.distanceStartPercent && i < s.numOfBasis);
-    if (index.empty()) return 0;
-  }
-  if (stats) stats->perCandidateSeconds = Seconds(started);
-
-  if (index.empty()) return 0;
-  started = Clock::now();
-  if (stats) stats->distanceCandidates = static_cast<int>(index.size());
-  if (findDistance != 0) {
-    // The best window whatever its distance; the first one on ties.
-    std::int64_t best = INT64_MAX;
-    for (const std::int32_t w : index) {
-      const std::int64_t d = WindowDistance(s, w / wc, w % wc);
-      if (d < best) {
-        best = d;
-        s.matches[0] = Match{w / wc, w % wc, d};
-      }
-    }
-    s.numOfMatches = 1;
-  } else {
-    const std::int64_t accept = a * a * p2;
-    for (const std::int32_t w : index) {
-      const std::int64_t d = WindowDistance(s, w / wc, w % wc);
-      if (d <= accept) s.matches[s.numOfMatches++] = Match{w / wc, w % wc, d};
-    }
-  }
-  if (stats) stats->distanceSeconds = Seconds(started);
-  return s.numOfMatches;
 }
 
 void ConvertToGrey(const std::uint8_t* picture, int pictureHeight, std::size_t stride, int left,

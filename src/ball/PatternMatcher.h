@@ -55,6 +55,9 @@ struct Branch {
   std::vector<std::unique_ptr<std::uint32_t[]>> cache;
   std::uint32_t epoch = 0;
   int phaseKernel = -1;
+  // Levels 1 .. validFrom - 1 hold nothing usable: the kernel-0 pass that
+  // starts at a higher level (computeKernelZeroFrom) skips them.
+  int validFrom = 0;
 
   int Sign(int level, int kernel) const { return signs[level * numKernels + kernel]; }
   // Two kernels share the values after `levels` levels when these are equal.
@@ -100,6 +103,20 @@ struct WHSetup {
   // accumulated bounds, kept in visiting order.
   std::vector<std::int32_t> candidateIndex;
   std::vector<std::int64_t> candidateBound;
+  // Scratch of the whole-source phase, one entry per window: the accumulated
+  // bound (exact while the window lives, see PatternSearch.cpp) and whether
+  // the window is still a candidate.
+  std::unique_ptr<double[]> windowBound;
+  std::unique_ptr<std::uint8_t[]> windowAlive;
+  // Scratch of the distance phase: every window's grey sum and sum of squared
+  // greys, and the row sums they are made from (sourceRows x WindowCols()).
+  std::unique_ptr<std::int32_t[]> windowSum;
+  std::unique_ptr<std::int32_t[]> windowSquares;
+  std::unique_ptr<std::int32_t[]> rowSum;
+  std::unique_ptr<std::int32_t[]> rowSquares;
+  // The pattern's grey sum and sum of squared greys.
+  std::int64_t patternSum = 0;
+  std::int64_t patternSquares = 0;
 
   int WindowRows() const { return sourceRows - patternSize + 1; }
   int WindowCols() const { return sourceCols - patternSize + 1; }
@@ -143,6 +160,11 @@ void reloadSource(WHSetup& setup);
 // the kernel the tree holds. The last level then holds k's projection of every
 // window.
 void computeKernelTopDown(Branch& branch, int kernel);
+// Kernel 0 over the whole source when only kernels below 2^(D - level) will
+// follow: level `level` (box sums) is made from the source in one pass and the
+// levels below it are left stale; the levels above as computeKernelTopDown
+// makes them. A later kernel that needs a stale level recomputes from level 0.
+void computeKernelZeroFrom(Branch& branch, int level);
 // Starts a per-candidate phase: every level is taken to hold the values of the
 // kernel the tree holds now.
 void beginPerCandidatePhase(Branch& branch);
