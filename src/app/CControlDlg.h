@@ -31,6 +31,7 @@ class CControlDlg : public QWidget {
                 UiHost& ui, bool turboEnabled, bool fourWheel, QPoint corner);
   // Turbo off because the skin has no turbo picture.
   bool turboMissing() const { return skin_.turboMissing; }
+  SkinType skinType() const { return skin_.type; }
 
   // Shows button k pressed or released as the drive state says. Any thread.
   void RepaintButton(int k);

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QDesktopServices>
 #include <QMenu>
 #include <QMenuBar>
@@ -8,14 +9,17 @@
 #include <QRadioButton>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 #include <thread>
 
 #include <QToolBar>
 #include "app/CAgreementDlg.h"
+#include "app/CControlDlg.h"
 #include "app/CDriveView.h"
 #include "app/CMainFrame.h"
 #include "app/QtUiHost.h"
+#include "app/dialogs/CParamDlg.h"
 #include "capture/CameraProvider.h"
 #include "core/CommandIds.h"
 #include "engine/CDriveSystem.h"
@@ -223,6 +227,66 @@ TEST_F(MainFrameTest, documentationWithoutAnOnlineAddressReportsTheFailure) {
   frame.OnCommand(ID_DOCUMENTATION);
   EXPECT_TRUE(desktop.opened.isEmpty());
   EXPECT_EQ(ui.messageIds(), (std::vector<int>{192, 165}));
+  frame.OnCommand(ID_APP_EXIT);
+}
+
+// The parameter dialog, run from the menu as a person would: the ROBO-Q
+// check box is clicked and OK pressed while the dialog is modal.
+void RunParameterDialog(CMainFrame& frame, test::FakeUiHost& ui, MsgAnswer answerTo203) {
+  bool handled = false;
+  QTimer::singleShot(0, [&] {
+    auto* dialog = qobject_cast<CParamDlg*>(QApplication::activeModalWidget());
+    if (!dialog) return;
+    ui.ScriptAnswer(answerTo203);
+    dialog->roboQCheck()->click();
+    dialog->okButton()->click();
+    handled = true;
+  });
+  frame.OnCommand(ID_PARAMETERS);
+  EXPECT_TRUE(handled) << "the parameter dialog did not come up";
+}
+
+// Scripted messages, but the frame's own controller window.
+class ControllerUiHost : public test::FakeUiHost {
+ public:
+  bool CreateController() override { return frame ? frame->CreateController() : false; }
+  CMainFrame* frame = nullptr;
+};
+
+TEST_F(MainFrameTest, switchingRoboQControlRebuildsTheControllerWithTheOtherSkin) {
+  for (const char* skin : {"control1", "control2"})
+    std::filesystem::copy(test::ProgramFolder() + "/" + skin, dir.File(skin));
+  ControllerUiHost ui;
+  CMainFrame frame(dir.path(), "", &ui);
+  ui.frame = &frame;
+  frame.show();
+  CDriveSystem& engine = frame.view()->engine();
+  QTRY_VERIFY_WITH_TIMEOUT(engine.engineReady(), 5000);
+  ASSERT_NE(frame.controller(), nullptr);
+  EXPECT_EQ(frame.controller()->skinType(), SkinType::Normal);
+  const QImage remote = frame.controller()->Composed();
+  ASSERT_FALSE(remote.isNull());
+  EXPECT_TRUE(ui.messageIds().empty());
+
+  // Yes to 203: the transmitter cannot open on this machine, ROBO-Q control
+  // stays on and the controller becomes the ROBO-Q cab.
+  RunParameterDialog(frame, ui, MsgAnswer::Yes);
+  EXPECT_TRUE(engine.state().controlRoboQ);
+  ASSERT_NE(frame.controller(), nullptr);
+  EXPECT_EQ(frame.controller()->skinType(), SkinType::RoboQ);
+  EXPECT_TRUE(frame.controller()->isVisible());
+  EXPECT_NE(frame.controller()->Composed(), remote);
+  EXPECT_EQ(dir.Read("option.ini").find("CONTROL_ROBOQ=1") != std::string::npos, true);
+  ASSERT_FALSE(ui.messageIds().empty());
+  EXPECT_EQ(ui.messageIds().front(), 203);
+
+  // Clicked off again: no question, the remote controller comes back.
+  const size_t asked = ui.messageIds().size();
+  RunParameterDialog(frame, ui, MsgAnswer::No);
+  EXPECT_FALSE(engine.state().controlRoboQ);
+  EXPECT_EQ(frame.controller()->skinType(), SkinType::Normal);
+  EXPECT_EQ(frame.controller()->Composed(), remote);
+  EXPECT_EQ(ui.messageIds().size(), asked);
   frame.OnCommand(ID_APP_EXIT);
 }
 
