@@ -74,8 +74,9 @@ bool CaptureSystem::LoadCaptureSettings() {
   const SettingPair size = settings_.ReadPair(keys::RESOLUTION);
   state_.frameWidth = size.first;
   state_.frameHeight = size.second;
-  folderFrameRate_ =
-      settings_.ReadSettingInt("CAPTURE", "FOLDER_RATE", folderFrameRate_, settings_.optionFile());
+  // A rate below one frame a second would stall the folder rather than play it.
+  const int folderRate = settings_.ReadInt(keys::FOLDER_RATE);
+  folderFrameRate_ = folderRate > 0 ? folderRate : keys::FOLDER_RATE.DefaultInt();
 
   GError* err = nullptr;
   gstReady_ = gst_init_check(nullptr, nullptr, &err);

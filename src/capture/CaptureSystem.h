@@ -96,8 +96,8 @@ class CaptureSystem {
   // false: frames as fast as the analysis takes them (tools, tests); files
   // otherwise play at their own rate. Takes effect at the next build.
   void SetSyncToClock(bool sync) { syncToClock_ = sync; }
-  // Frames a second of a bitmap folder (option.ini [CAPTURE] FOLDER_RATE,
-  // 30 when absent). Takes effect at the next build.
+  // Frames a second of a bitmap folder (option.ini [CAPTURE] FOLDER_RATE;
+  // 30 when absent or below 1). Takes effect at the next build.
   void SetFolderFrameRate(int framesPerSecond) { folderFrameRate_ = framesPerSecond; }
   int folderFrameRate() const { return folderFrameRate_; }
 

@@ -36,6 +36,7 @@ inline constexpr SettingKey DIRECTION_RANGE  {"AUTO",       "DIRECTION_RANGE",  
 inline constexpr SettingKey CAPTURE_DEVICE   {"CAPTURE",    "DEVICE",              Option, Integer, "0"};
 inline constexpr SettingKey CAPTURE_LOOP     {"CAPTURE",    "LOOP",                Viren,  Integer, "1"};
 inline constexpr SettingKey RESOLUTION       {"CAPTURE",    "RESOLUTION",          Option, Pair,    "320,240"};
+inline constexpr SettingKey FOLDER_RATE      {"CAPTURE",    "FOLDER_RATE",         Option, Integer, "30"};
 inline constexpr SettingKey DOC_URL          {"HELP",       "DOC_URL",             Viren,  String,  ""};
 inline constexpr SettingKey CONTROL_4WD      {"CONTROL",    "CONTROL_4WD",         Option, Integer, "0"};
 inline constexpr SettingKey ENABLE_TURBO     {"CONTROL",    "ENABLE_TURBO",        Option, Integer, "1"};

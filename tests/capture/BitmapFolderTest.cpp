@@ -108,6 +108,27 @@ TEST_F(CaptureTest, aFolderLoopsAtItsRateAndAnnouncesEachRewind) {
   EXPECT_GE(rewinds, 2);
 }
 
+TEST_F(CaptureTest, aFolderPlaysAtTheRateOptionIniAsksFor) {
+  DumpPictures(dir, "frames", 160, 120, 80);
+  for (int rate : {20, 50}) {
+    Make("FOLDER_RATE=" + std::to_string(rate) + "\n", "LOOP=0\n");
+    capture->SetSyncToClock(true);
+    sink.Clear();
+    ASSERT_EQ(capture->BuildCaptureGraph(dir.File("frames")), 0);
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(capture->RunCapture(), 0);
+    PumpUntil([] { return false; }, 1s);
+    capture->StopCapture(true);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const int frames = sink.FrameCount();
+    // The first picture comes at once, then one every 1 / rate seconds; a
+    // busy machine may fall behind but never plays ahead.
+    EXPECT_LE(frames, seconds * rate + 2) << "rate " << rate;
+    EXPECT_GE(frames, 0.7 * seconds * rate) << "rate " << rate;
+  }
+}
+
 TEST_F(CaptureTest, anEmptyFolderOrABrokenFirstBitmapIsReported) {
   Make("", "");
   std::filesystem::create_directories(dir.File("empty"));

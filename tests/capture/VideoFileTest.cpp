@@ -171,6 +171,12 @@ TEST_F(CaptureTest, settingsGiveTheWantedSizeAndLoop) {
   EXPECT_EQ(state.frameHeight, 0);
   EXPECT_TRUE(capture->loopVideo());
   EXPECT_EQ(capture->folderFrameRate(), 12);
+
+  // No rate at all would never show the second picture.
+  Make("FOLDER_RATE=0\n", "");
+  EXPECT_EQ(capture->folderFrameRate(), 30);
+  Make("FOLDER_RATE=-5\n", "");
+  EXPECT_EQ(capture->folderFrameRate(), 30);
 }
 
 TEST_F(CaptureTest, errorTextIsCutAt160CharactersWithoutSplittingOne) {
