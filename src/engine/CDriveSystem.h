@@ -58,7 +58,7 @@ struct EngineOptions {
   std::unique_ptr<SubsystemSteps> steps;
   // Makes the audio back end, given the engine's clock; null: GStreamer with
   // the output of GstSoundOptionsFromEnvironment.
-  std::function<std::unique_ptr<SoundBackend>(Clock&)> soundBackend;
+  std::function<std::unique_ptr<SoundBackend>(Clock&)> soundBackend = nullptr;
   // The cameras of the machine; null: GStreamer's device monitor.
   std::unique_ptr<CameraProvider> cameras;
 };

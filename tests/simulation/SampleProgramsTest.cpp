@@ -119,10 +119,59 @@ ProgramBuilder BallAvoid() {
   return p;
 }
 
+// The simulated ball lies up and to the left of the car, behind it. The car
+// backs so that, once three shunts (as in figure8) have turned it toward the
+// ball, it comes at the ball from below on the right, along the diagonal: the
+// way in which its centre gets inside the ball's square in the simulation even
+// where the ball is pushed ahead. It follows the ball until it stands at it,
+// ends ball recognition, stops and sounds the horn once.
+constexpr int kBallFollowBackPx = 210;
+constexpr int kBallFollowShunts = 3;
+ProgramBuilder BallFollow() {
+  ProgramBuilder p;
+  p.Add(EVENT_CAR, CAR_REVERSE, kBallFollowBackPx, 0);
+  for (int shunt = 0; shunt < kBallFollowShunts; ++shunt) {
+    p.Add(EVENT_CAR, CAR_FORWARD, 0, 0);
+    p.Add(EVENT_HANDLE, HANDLE_LEFT, kShuntForwardDeg, 0);  // straightens when turned
+    if (shunt + 1 == kBallFollowShunts) break;              // the last shunt ends going forward
+    p.Add(EVENT_CAR, CAR_REVERSE, 0, 0);
+    p.Add(EVENT_HANDLE, HANDLE_RIGHT, kShuntBackDeg, 0);
+  }
+  p.Add(EVENT_BALL, BALL_FOLLOW, 0, 1);
+  p.Add(EVENT_BALL, BALL_END);
+  p.Add(EVENT_CAR, CAR_STOP);
+  p.Add(EVENT_SOUND, SOUND_ONCE, 1);
+  p.Add(EVENT_TIMER, 0, 1, 0);
+  p.Add(EVENT_END);
+  return p;
+}
+
+// Drives off with the engine sound running and sounds the horn as it stops;
+// the tune starts as it backs to where it started, the engine falls silent
+// when it stands again, and the end of the program stops the tune.
+constexpr int kSoundsDistancePx = 120;
+ProgramBuilder Sounds() {
+  ProgramBuilder p;
+  p.Add(EVENT_SOUND, SOUND_REPEAT, 2);
+  p.Add(EVENT_CAR, CAR_FORWARD, kSoundsDistancePx, 0);
+  p.Add(EVENT_CAR, CAR_STOP);
+  p.Add(EVENT_SOUND, SOUND_ONCE, 1);
+  p.Add(EVENT_TIMER, 0, 0, 5);
+  p.Add(EVENT_SOUND, SOUND_REPEAT, 3);
+  p.Add(EVENT_CAR, CAR_REVERSE, kSoundsDistancePx, 0);
+  p.Add(EVENT_CAR, CAR_STOP);
+  p.Add(EVENT_SOUND, SOUND_STOP, 2);
+  p.Add(EVENT_TIMER, 0, 1, 0);
+  p.Add(EVENT_END);
+  return p;
+}
+
 const std::map<std::string, std::function<ProgramBuilder()>>& Samples() {
   static const std::map<std::string, std::function<ProgramBuilder()>> samples = {
-      {"figure8.ntc", FigureEight},      {"lap.ntc", CourseLap},        {"centre.ntc", GoToCentre},
-      {"repeat_timer.ntc", RepeatTimer}, {"ball_avoid.ntc", BallAvoid},
+      {"figure8.ntc", FigureEight},  {"lap.ntc", CourseLap},
+      {"centre.ntc", GoToCentre},    {"repeat_timer.ntc", RepeatTimer},
+      {"ball_avoid.ntc", BallAvoid}, {"ball_follow.ntc", BallFollow},
+      {"sounds.ntc", Sounds},
   };
   return samples;
 }
@@ -311,6 +360,50 @@ TEST_F(SampleRun, ballAvoidRunsAwayFromTheBall) {
   const std::int64_t dx = last.position.x - 160, dy = last.position.y - 120;
   EXPECT_GT(dx * dx + dy * dy, 300 * 300);  // beyond twice the avoid distance
   EXPECT_EQ(last.command, -1);
+}
+
+// The simulated ball starts at (160, 120); the car pushes it from 45 px on
+// (the 64-pixel square of an unlearned ball), and the follow ends when the
+// car's centre is inside the ball's square.
+TEST_F(SampleRun, ballFollowReachesTheBallThenStopsAndEnds) {
+  const ProgramBuilder program = BallFollow();
+  int follow = -1;
+  for (size_t i = 0; i < program.records().size(); ++i)
+    if (program.records()[i].kind == EVENT_BALL && program.records()[i].option == BALL_FOLLOW)
+      follow = static_cast<int>(i);
+  ASSERT_GT(follow, 0);
+  const auto track = Run("ball_follow.ntc", 10000);
+  const auto first = std::find_if(track.begin(), track.end(),
+                                  [&](const TrackRow& r) { return r.command == follow; });
+  ASSERT_NE(first, track.end());
+  const auto after =
+      std::find_if(first, track.end(), [&](const TrackRow& r) { return r.command != follow; });
+  ASSERT_NE(after, track.end()) << "the car never reached the ball";
+  EXPECT_GT(after->command, follow);
+  EXPECT_LT(after->tMs, 3000);
+  std::int64_t nearest = 1 << 30;
+  for (auto row = first; row != after; ++row) {
+    const std::int64_t dx = row->position.x - 160, dy = row->position.y - 120;
+    nearest = std::min(nearest, dx * dx + dy * dy);
+  }
+  EXPECT_LT(nearest, 64 * 64 / 2) << "the car came within pushing reach of the ball";
+  EXPECT_EQ(track.back().command, -1);
+  EXPECT_EQ(track.back().driveState & DRIVE_STATE_MOVING, 0u);
+}
+
+TEST_F(SampleRun, soundsDrivesOutAndBackAndEndsWhereItStarted) {
+  const auto track = Run("sounds.ntc", 10000);
+  std::int64_t endedAt = -1;
+  int farthest = 0;
+  for (const TrackRow& row : track) {
+    if (endedAt < 0 && row.command == -1 && row.tMs > 0) endedAt = row.tMs;
+    farthest = std::max(farthest, row.position.x - 320);
+  }
+  EXPECT_GE(farthest, kSoundsDistancePx);
+  EXPECT_GT(endedAt, 1500);  // half a second and a second of waiting, and the drives
+  EXPECT_LT(endedAt, 2500);
+  EXPECT_NEAR(track.back().position.x, 320, 16);
+  EXPECT_EQ(track.back().position.y, 240);
 }
 
 TEST_F(SampleRun, twoRunsOnTheVirtualClockGiveTheSameTrack) {

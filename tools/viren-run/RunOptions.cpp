@@ -10,11 +10,14 @@ const char* const kRunUsage =
     "usage: viren-run [--dir DIR] [--answer yes|no] [--seconds N]\n"
     "                 [--video FILE_OR_DIR] [--edit] [--api]\n"
     "                 [--program FILE] [--auto] [--virtual-clock] [--track FILE.csv]\n"
+    "                 [--sound-log FILE.csv]\n"
     "Runs VIREN's engine without a window. Messages go to stderr as [id] text.\n"
     "  --program FILE    driving program, loaded as at start-up (a bare name from sample/program)\n"
     "  --auto            start automatic driving as the controller's button does\n"
     "  --virtual-clock   simulated time: as fast as possible, the same track every run\n"
-    "  --track FILE.csv  the car's track, one row per simulation step or analysed frame\n";
+    "  --track FILE.csv  the car's track, one row per simulation step or analysed frame\n"
+    "  --sound-log FILE.csv  every start and stop of a sound: time, play or stop, file,\n"
+    "                    once or endless\n";
 
 std::string RunOptions::EngineCommandLine() const {
   std::vector<std::string> words;
@@ -72,6 +75,10 @@ std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args,
       const auto* v = value();
       if (!v) return std::nullopt;
       o.track = *v;
+    } else if (a == "--sound-log") {
+      const auto* v = value();
+      if (!v) return std::nullopt;
+      o.soundLog = *v;
     } else if (a == "--auto") {
       o.autoDrive = true;
     } else if (a == "--virtual-clock") {

@@ -19,6 +19,7 @@ struct RunOptions {
   bool autoDrive = false;     // start automatic driving once start-up is done
   bool virtualClock = false;  // simulated time, as fast as possible
   std::string track;          // CSV of the car's track
+  std::string soundLog;       // CSV of every start and stop of a sound
 
   std::string EngineCommandLine() const;
 };

@@ -18,6 +18,8 @@
 #include "program/ProgramFile.h"
 #include "simulation/SimulatedRun.h"
 #include "simulation/Simulator.h"
+#include "sound/GstSoundBackend.h"
+#include "sound/SoundLog.h"
 
 using namespace viren;
 
@@ -28,6 +30,13 @@ bool WriteTrack(const std::string& path, const std::vector<TrackRow>& rows) {
   if (!out) return false;
   out << kTrackHeader << '\n';
   for (const TrackRow& row : rows) out << FormatTrackRow(row) << '\n';
+  return static_cast<bool>(out.flush());
+}
+
+bool WriteSoundLog(const std::string& path, const SoundLog& log) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) return false;
+  out << log.Csv();
   return static_cast<bool>(out.flush());
 }
 
@@ -49,8 +58,18 @@ int main(int argc, char** argv) {
     clock = std::make_unique<RealClock>();
 
   ConsoleUiHost ui(options->answerYes);
-  CDriveSystem engine(ui, options->dir, options->EngineCommandLine(),
-                      EngineOptions{.clock = clock.get(), .steps = nullptr});
+  EngineOptions engineOptions;
+  engineOptions.clock = clock.get();
+  // The sound log outlives the engine, whose players write to it until they go.
+  std::unique_ptr<SoundLog> soundLog;
+  if (!options->soundLog.empty()) {
+    engineOptions.soundBackend = [&soundLog](Clock& engineClock) {
+      soundLog = std::make_unique<SoundLog>(engineClock);
+      return MakeLoggingSoundBackend(MakeGstSoundBackend(GstSoundOptionsFromEnvironment()),
+                                     *soundLog);
+    };
+  }
+  CDriveSystem engine(ui, options->dir, options->EngineCommandLine(), std::move(engineOptions));
   std::unique_ptr<TrackRecorder> recorder;
   if (!options->track.empty()) {
     recorder = std::make_unique<TrackRecorder>(*clock, engine.carState(), engine.devices().drive(),
@@ -92,6 +111,10 @@ int main(int argc, char** argv) {
   engine.Shutdown();
   if (recorder && !WriteTrack(options->track, recorder->Rows())) {
     std::fprintf(stderr, "viren-run: cannot write %s\n", options->track.c_str());
+    ok = false;
+  }
+  if (soundLog && !WriteSoundLog(options->soundLog, *soundLog)) {
+    std::fprintf(stderr, "viren-run: cannot write %s\n", options->soundLog.c_str());
     ok = false;
   }
   return ok ? 0 : 1;
