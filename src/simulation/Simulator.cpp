@@ -100,10 +100,12 @@ void Simulator::Thread() {
 
 void Simulator::RecomputeBallRect(Point cheese) {
   if (!ball_) return;
+  // The picture's x by W / 640 and y by H / 480, as the car's position converts.
   const int width = engine_.frameWidth > 0 ? engine_.frameWidth.load() : kLayoutWidth;
+  const int height = engine_.frameHeight > 0 ? engine_.frameHeight.load() : kLayoutHeight;
   const int p = PatternSize();
   const int cx = cheese.x * width / kLayoutWidth;
-  const int cy = cheese.y * width / kLayoutWidth;
+  const int cy = cheese.y * height / kLayoutHeight;
   ball_->SetBallRect(Rect{cx - p / 2, cy - p / 2, cx - p / 2 + p, cy - p / 2 + p});
 }
 

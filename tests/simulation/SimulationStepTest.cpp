@@ -129,6 +129,35 @@ TEST_F(SimulationStepTest, followingPushesTheBallAhead) {
   EXPECT_EQ(rig.car.cheesePosition.load(), (Point{500, 240}));
 }
 
+// An unlearned ball: a 64-pixel square in the camera picture.
+class SquareBall : public BallControl {
+ public:
+  bool HasBallPattern() const override { return false; }
+  int PatternSize() const override { return 64; }
+  Rect BallRect() const override { return rect; }
+  void SetBallRect(const Rect& r) override { rect = r; }
+  Rect rect{};
+};
+
+// The ball's square in the camera picture: x by W / 640 and y by H / 480 of
+// its layout position, as the car's position converts, so a 16:9 camera keeps
+// the ball where the program waiting for it looks.
+TEST_F(SimulationStepTest, theBallSquareScalesEachAxisByTheCameraSize) {
+  SquareBall ball;
+  rig.sim.SetBall(&ball);
+  rig.engine.ballMode = 2;
+  rig.engine.viewMode = VIEW_LAYOUT;
+  rig.car.cheesePosition = Point{600, 400};  // out of the car's reach
+  for (const auto& [w, h, expected] : {std::tuple{640, 360, Rect{568, 268, 632, 332}},
+                                       std::tuple{320, 240, Rect{268, 168, 332, 232}},
+                                       std::tuple{640, 480, Rect{568, 368, 632, 432}}}) {
+    rig.engine.frameWidth = w;
+    rig.engine.frameHeight = h;
+    rig.sim.Step();
+    EXPECT_EQ(ball.rect, expected) << w << "x" << h;
+  }
+}
+
 TEST_F(FourWheelStepTest, steeringAloneTurnsOnTheSpotAndThePauseStaysShort) {
   Press({DRIVE_LEFT});
   EXPECT_EQ(rig.sim.Step(), 10);
