@@ -64,12 +64,13 @@ VIREN_VECTOR_CLONES void ComputeLevel(Branch& b, int level, int sign) {
 
 std::int32_t ValueAt(Branch& b, int levels, int row, int col, int kernel) {
   Matrix& m = *b.matrices[levels];
-  if (levels == 0) return m.rowTable[row][col];
+  if (levels == 0)
+    return b.sourceWidened ? m.rowTable[row][col]
+                           : b.sourceBytes[static_cast<std::size_t>(row) * m.cols + col];
   const std::size_t pos = static_cast<std::size_t>(row) * m.cols + col;
   std::uint32_t& code = b.cache[levels][pos];
-  const int holder = (code >> 16) == b.epoch ? static_cast<int>(code & 0xFFFF)
-                     : levels >= b.validFrom ? b.phaseKernel
-                                             : -1;
+  const int holder =
+      (code >> 16) == b.epoch ? static_cast<int>(code & 0xFFFF) : b.phaseHolds[levels];
   if (holder >= 0 && b.PathCode(holder, levels) == b.PathCode(kernel, levels))
     return m.rowTable[row][col];
   const int below = levels - 1;
@@ -81,6 +82,59 @@ std::int32_t ValueAt(Branch& b, int levels, int row, int col, int kernel) {
   m.rowTable[row][col] = value;
   code = (b.epoch << 16) | static_cast<std::uint32_t>(kernel);
   return value;
+}
+
+void EnsureLevelZero(Branch& b) {
+  if (b.sourceWidened) return;
+  Matrix& m = *b.matrices[0];
+  const std::uint8_t* __restrict from = b.sourceBytes;
+  std::int32_t* __restrict to = m.cellValues.get();
+  for (int i = 0; i < m.size; ++i) to[i] = from[i];
+  b.sourceWidened = true;
+}
+
+// Box sums boxCols wide and boxRows high (powers of two) of a rows x cols
+// source: row sums by doubling in `scratch` (rows x cols), then a running sum
+// down the columns into `out`.
+template <class T>
+VIREN_VECTOR_CLONES void BoxSums(const T* __restrict source, int rows, int cols, int boxCols,
+                                 int boxRows, std::int32_t* __restrict scratch, Matrix& out) {
+  for (int r = 0; r < rows; ++r) {
+    const T* __restrict a = source + static_cast<std::size_t>(r) * cols;
+    std::int32_t* __restrict h = scratch + static_cast<std::size_t>(r) * cols;
+    if (boxCols == 1) {
+      for (int c = 0; c < cols; ++c) h[c] = a[c];
+      continue;
+    }
+    // h[c] = a[c] + a[c + 1], then each step doubles the width.
+    for (int c = 0; c + 1 < cols; ++c) h[c] = static_cast<std::int32_t>(a[c]) + a[c + 1];
+    for (int width = 2; width < boxCols; width *= 2) {
+      const int valid = cols - 2 * width + 1;
+      for (int c = 0; c < valid; ++c) h[c] += h[c + width];
+    }
+  }
+  const int outCols = out.cols;
+  auto rowOf = [scratch, cols](int r) { return scratch + static_cast<std::size_t>(r) * cols; };
+  {
+    std::int32_t* __restrict o = out.rowTable[0];
+    const std::int32_t* __restrict h = rowOf(0);
+    for (int c = 0; c < outCols; ++c) o[c] = h[c];
+    for (int i = 1; i < boxRows; ++i) {
+      const std::int32_t* __restrict hi = rowOf(i);
+      for (int c = 0; c < outCols; ++c) o[c] += hi[c];
+    }
+  }
+  for (int r = 1; r < out.rows; ++r) {
+    const std::int32_t* __restrict above = out.rowTable[r - 1];
+    const std::int32_t* __restrict enter = rowOf(r + boxRows - 1);
+    const std::int32_t* __restrict leave = rowOf(r - 1);
+    std::int32_t* __restrict o = out.rowTable[r];
+    for (int c = 0; c < outCols; ++c) o[c] = above[c] + enter[c] - leave[c];
+  }
+}
+
+void ForgetLevels(Branch& b) {
+  for (std::size_t level = 1; level < b.holds.size(); ++level) b.holds[level] = -1;
 }
 
 }  // namespace
@@ -126,6 +180,8 @@ std::unique_ptr<Branch> allocBranch(int rows, int cols, int patternSize, int num
   b->numKernels = numKernels;
   try {
     b->matrices.resize(static_cast<std::size_t>(depth) + 1);
+    b->holds.assign(static_cast<std::size_t>(depth) + 1, -1);
+    b->phaseHolds.assign(static_cast<std::size_t>(depth) + 1, -1);
   } catch (const std::bad_alloc&) {
     Fail("ERROR in allocBranch: can't allocate matrices array mapping.");
   }
@@ -140,6 +196,9 @@ std::unique_ptr<Branch> allocBranch(int rows, int cols, int patternSize, int num
   int levelRows = rows;
   int levelCols = cols;
   b->matrices[0] = allocMatrix(levelRows, levelCols);
+  b->holds[0] = 0;  // the source serves every kernel
+  b->boxScratch = AllocArray<std::int32_t>(static_cast<std::int64_t>(rows) * cols,
+                                           "ERROR in allocBranch: can't allocate branch data.");
   for (int level = 0; level < depth; ++level) {
     b->horizontal[level] = level % 2 == 0;
     b->delta[level] = 1 << (level / 2);
@@ -176,6 +235,7 @@ std::unique_ptr<WHSetup> createWHSetup(int sourceRows, int sourceCols, int patte
   s->matches = AllocArray<Match>(windows, "ERROR in createWHSetup: can't allocate matches area.");
   const char* scratchLine = "ERROR in createWHSetup: can't allocate setup.";
   s->windowBound = AllocArray<double>(windows, scratchLine);
+  s->windowBoundNext = AllocArray<double>(windows, scratchLine);
   s->windowAlive = AllocArray<std::uint8_t>(windows, scratchLine);
   s->windowSum = AllocArray<std::int32_t>(windows, scratchLine);
   s->windowSquares = AllocArray<std::int32_t>(windows, scratchLine);
@@ -236,91 +296,79 @@ void setPatternImage(WHSetup& setup, const Image& image) {
 }
 
 void reloadSource(WHSetup& setup) {
-  Matrix& m = *setup.branch->matrices[0];
-  const std::uint8_t* __restrict from = setup.sourceImage->pixels;
-  std::int32_t* __restrict to = m.cellValues.get();
-  for (int i = 0; i < m.size; ++i) to[i] = from[i];
-  setup.branch->currentKernel = -1;
+  Branch& b = *setup.branch;
+  b.sourceBytes = setup.sourceImage->pixels;
+  b.sourceWidened = false;
+  ForgetLevels(b);
 }
 
-void computeKernelTopDown(Branch& branch, int kernel) {
-  int from = 0;
-  if (branch.currentKernel >= 0)
-    from = branch.depth - std::bit_width(static_cast<unsigned>(branch.currentKernel ^ kernel));
-  // A stale level cannot be built upon: start over from the source.
-  if (from < branch.validFrom) from = 0;
-  for (int level = from; level < branch.depth; ++level)
-    ComputeLevel(branch, level, branch.Sign(level, kernel));
-  if (from == 0) branch.validFrom = 0;
-  branch.currentKernel = kernel;
-}
-
-void computeKernelZeroFrom(Branch& branch, int level) {
-  if (level < 2 || level > branch.depth) {
-    branch.currentKernel = -1;
-    computeKernelTopDown(branch, 0);
-    return;
-  }
-  // After `level` levels of kernel 0 every position holds the sum of a box
-  // boxCols wide and boxRows high: rows first, then a running sum down the
-  // columns. The row sums go to level 1's storage, which goes stale anyway.
+void computeBoxSums(Branch& b, int level) {
   const int boxCols = 1 << ((level + 1) / 2);
   const int boxRows = 1 << (level / 2);
-  const Matrix& source = *branch.matrices[0];
-  Matrix& rows = *branch.matrices[1];
-  Matrix& out = *branch.matrices[level];
-  const int cols = out.cols;
-  for (int r = 0; r < source.rows; ++r) {
-    const std::int32_t* __restrict a = source.rowTable[r];
-    std::int32_t* __restrict h = rows.cellValues.get() + static_cast<std::size_t>(r) * cols;
-    for (int c = 0; c < cols; ++c) h[c] = a[c];
-    for (int j = 1; j < boxCols; ++j)
-      for (int c = 0; c < cols; ++c) h[c] += a[c + j];
+  const Matrix& source = *b.matrices[0];
+  Matrix& out = *b.matrices[level];
+  if (level == 0) {
+    EnsureLevelZero(b);
+  } else if (!b.sourceWidened) {
+    BoxSums(b.sourceBytes, source.rows, source.cols, boxCols, boxRows, b.boxScratch.get(), out);
+  } else {
+    BoxSums(source.cellValues.get(), source.rows, source.cols, boxCols, boxRows, b.boxScratch.get(),
+            out);
   }
-  auto rowOf = [&rows, cols](int r) {
-    return rows.cellValues.get() + static_cast<std::size_t>(r) * cols;
-  };
-  {
-    std::int32_t* __restrict o = out.rowTable[0];
-    const std::int32_t* __restrict h = rowOf(0);
-    for (int c = 0; c < cols; ++c) o[c] = h[c];
-    for (int i = 1; i < boxRows; ++i) {
-      const std::int32_t* __restrict hi = rowOf(i);
-      for (int c = 0; c < cols; ++c) o[c] += hi[c];
-    }
-  }
-  for (int r = 1; r < out.rows; ++r) {
-    const std::int32_t* __restrict above = out.rowTable[r - 1];
-    const std::int32_t* __restrict enter = rowOf(r + boxRows - 1);
-    const std::int32_t* __restrict leave = rowOf(r - 1);
-    std::int32_t* __restrict o = out.rowTable[r];
-    for (int c = 0; c < cols; ++c) o[c] = above[c] + enter[c] - leave[c];
-  }
-  for (int l = level; l < branch.depth; ++l) ComputeLevel(branch, l, 1);
-  branch.validFrom = level;
-  branch.currentKernel = 0;
+  b.holds[level] = 0;
 }
 
-void beginPerCandidatePhase(Branch& branch) {
-  if (++branch.epoch > 0xFFFF) {
-    // The epoch lives in 16 bits: start over with every entry old.
-    for (int level = 1; level <= branch.depth; ++level)
-      std::memset(branch.cache[level].get(), 0,
-                  sizeof(std::uint32_t) * static_cast<std::size_t>(branch.matrices[level]->size));
-    branch.epoch = 1;
+void computeKernelUpTo(Branch& b, int kernel, int top) {
+  int from = top;
+  while (from > 0 && !b.Holds(from, kernel)) --from;
+  // Nothing held above the source: box sums at the highest level the kernel
+  // shares with kernel 0 cost one pass instead of one pass per level.
+  if (from == 0) {
+    from = std::min(top, b.depth - static_cast<int>(std::bit_width(static_cast<unsigned>(kernel))));
+    if (from >= 2 || (from == 1 && !b.sourceWidened))
+      computeBoxSums(b, from);
+    else
+      from = 0;
   }
-  branch.phaseKernel = branch.currentKernel;
+  if (from == 0) EnsureLevelZero(b);
+  for (int level = from; level < top; ++level) {
+    ComputeLevel(b, level, b.Sign(level, kernel));
+    b.holds[level + 1] = kernel;
+  }
+}
+
+void computeKernelTopDown(Branch& b, int kernel) {
+  computeKernelUpTo(b, kernel, b.depth);
+}
+
+void computeKernelZeroFrom(Branch& b, int level) {
+  level = std::clamp(level, 0, b.depth);
+  ForgetLevels(b);
+  computeBoxSums(b, level);
+  computeKernelUpTo(b, 0, b.depth);
+}
+
+void beginPerCandidatePhase(Branch& b) {
+  if (++b.epoch > 0xFFFF) {
+    // The epoch lives in 16 bits: start over with every entry old.
+    for (int level = 1; level <= b.depth; ++level)
+      std::memset(b.cache[level].get(), 0,
+                  sizeof(std::uint32_t) * static_cast<std::size_t>(b.matrices[level]->size));
+    b.epoch = 1;
+  }
+  b.phaseHolds = b.holds;
   // From here the levels hold values of several kernels: the next whole-source
-  // computation starts from level 0.
-  branch.currentKernel = -1;
+  // computation starts afresh.
+  ForgetLevels(b);
 }
 
 std::int32_t computeKernelForWindow(Branch& branch, int kernel, int row, int col) {
   return ValueAt(branch, branch.depth, row, col, kernel);
 }
 
-void ConvertToGrey(const std::uint8_t* picture, int pictureHeight, std::size_t stride, int left,
-                   int top, int cols, int rows, std::uint8_t* out) {
+VIREN_VECTOR_CLONES void ConvertToGrey(const std::uint8_t* picture, int pictureHeight,
+                                       std::size_t stride, int left, int top, int cols, int rows,
+                                       std::uint8_t* out) {
   for (int i = 0; i < rows; ++i) {
     const std::uint8_t* __restrict from =
         picture + static_cast<std::size_t>(pictureHeight - 1 - (top + i)) * stride +

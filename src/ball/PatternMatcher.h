@@ -43,25 +43,35 @@ struct Matrix {
 struct Branch {
   int depth = 0;                                  // D
   int numKernels = 0;                             // kernels with signs in the table
-  int currentKernel = -1;                         // whose projections the levels hold; -1 none
   std::vector<std::unique_ptr<Matrix>> matrices;  // D + 1; level 0 is the source
   std::vector<std::uint8_t> horizontal;           // per level
   std::vector<int> delta;                         // per level
   std::vector<std::int8_t> signs;                 // [level * numKernels + kernel]
+  // Per level: the kernel whose values (after that many levels) the whole
+  // level holds, -1 when it holds nothing usable. Two kernels share a level
+  // by the path codes below, so a level serves every kernel that shares it.
+  std::vector<int> holds;
   // Per level and position: which kernel's values the level holds there, for
   // the per-candidate computation; (epoch << 16 | kernel). An entry of an
-  // older epoch holds the values of `phaseKernel`, the kernel the whole tree
-  // held when the current per-candidate phase began.
+  // older epoch holds the values of phaseHolds[level], what the level held
+  // when the current per-candidate phase began.
   std::vector<std::unique_ptr<std::uint32_t[]>> cache;
   std::uint32_t epoch = 0;
-  int phaseKernel = -1;
-  // Levels 1 .. validFrom - 1 hold nothing usable: the kernel-0 pass that
-  // starts at a higher level (computeKernelZeroFrom) skips them.
-  int validFrom = 0;
+  std::vector<int> phaseHolds;
+  // The source may be kept as bytes (reloadSource): level 0 is then widened
+  // only when a level pass needs it.
+  const std::uint8_t* sourceBytes = nullptr;
+  bool sourceWidened = true;
+  // Row sums of the box-sum passes: as large as the source.
+  std::unique_ptr<std::int32_t[]> boxScratch;
 
   int Sign(int level, int kernel) const { return signs[level * numKernels + kernel]; }
   // Two kernels share the values after `levels` levels when these are equal.
   int PathCode(int kernel, int levels) const { return kernel >> (depth - levels); }
+  // Whether level `levels` holds kernel's values.
+  bool Holds(int levels, int kernel) const {
+    return holds[levels] >= 0 && PathCode(holds[levels], levels) == PathCode(kernel, levels);
+  }
 };
 
 // One window found: its top-left corner and its full distance (sum of
@@ -107,6 +117,7 @@ struct WHSetup {
   // bound (exact while the window lives, see PatternSearch.cpp) and whether
   // the window is still a candidate.
   std::unique_ptr<double[]> windowBound;
+  std::unique_ptr<double[]> windowBoundNext;  // the passes read one and write the other
   std::unique_ptr<std::uint8_t[]> windowAlive;
   // Scratch of the distance phase: every window's grey sum and sum of squared
   // greys, and the row sums they are made from (sourceRows x WindowCols()).
@@ -152,21 +163,30 @@ void setSourceImage(WHSetup& setup, const Image& image);
 // The pattern (P x P bytes, copied): computes its projections.
 void setPatternImage(WHSetup& setup, const Image& image);
 
-// Reads the bytes of the source image into the source matrix and forgets the
-// kernel the tree held.
+// Takes the bytes of the source image as the tree's source (level 0 is
+// widened to 32 bits only when a level pass needs it) and forgets every
+// level the tree held.
 void reloadSource(WHSetup& setup);
 
 // Kernel k over the whole source: recomputes only the levels that differ from
-// the kernel the tree holds. The last level then holds k's projection of every
+// what the tree holds. The last level then holds k's projection of every
 // window.
 void computeKernelTopDown(Branch& branch, int kernel);
+// The levels of kernel k up to `top` only (levels above are left as they
+// are). Starts from the highest level that already holds k's values; when
+// none does, from box sums at the highest level k shares with kernel 0, made
+// in one pass from the source (bytes or level 0).
+void computeKernelUpTo(Branch& branch, int kernel, int top);
+// Level `level` for kernel 0 (box sums) in one pass from the source (bytes
+// when the tree has them, else level 0).
+void computeBoxSums(Branch& branch, int level);
 // Kernel 0 over the whole source when only kernels below 2^(D - level) will
 // follow: level `level` (box sums) is made from the source in one pass and the
 // levels below it are left stale; the levels above as computeKernelTopDown
-// makes them. A later kernel that needs a stale level recomputes from level 0.
+// makes them.
 void computeKernelZeroFrom(Branch& branch, int level);
-// Starts a per-candidate phase: every level is taken to hold the values of the
-// kernel the tree holds now.
+// Starts a per-candidate phase: every level is taken to hold the values it
+// holds now.
 void beginPerCandidatePhase(Branch& branch);
 // Kernel k's projection of the window at (row, col) alone, bottom-up through
 // the cache; equals what computeKernelTopDown gives there.

@@ -60,21 +60,161 @@ VIREN_VECTOR_CLONES std::int64_t StartBounds(const std::int32_t* __restrict proj
   return alive;
 }
 
-// One more kernel's squared difference on every window; a window whose bound
-// passes `limit` dies. Returns the windows alive.
-VIREN_VECTOR_CLONES std::int64_t AddToBounds(const std::int32_t* __restrict projection,
-                                             double* __restrict bound, int windows,
-                                             double patternProjection, double limit) {
-  std::int64_t alive = 0;
-  for (int w = 0; w < windows; ++w) {
-    const double diff = projection[w] - patternProjection;
-    const double sum = bound[w] + diff * diff;
-    const bool keep = sum <= limit;
-    bound[w] = keep ? sum : kDead;
-    alive += keep;
-  }
-  return alive;
+// Four kernels 4q .. 4q + 3 share the tree's level D - 2 (the box sums of the
+// window's four quarters, with signs); the last two levels combine the values
+// a = M(r, c), b = M(r, c + h), c = M(r + h, c), e = M(r + h, c + h), h = P/2,
+// as (a +- b) +- (c +- e). Which combination kernel 4q + t takes follows from
+// its signs at those levels, T[(k >> 1) & 7] and T[k & 7]: it depends on q & 3.
+constexpr int kT[8] = {1, -1, 1, -1, -1, 1, -1, 1};
+constexpr int Combination(int variant, int t) {
+  const int k = 4 * variant + t;
+  return (kT[(k >> 1) & 7] < 0 ? 2 : 0) + (kT[k & 7] < 0 ? 1 : 0);
 }
+
+struct QuadArgs {
+  const std::int32_t* level = nullptr;  // level D - 2 of the quad's kernels
+  int levelCols = 0;
+  int windowRows = 0;
+  int windowCols = 0;
+  int half = 0;                  // P / 2
+  std::int32_t projection[4]{};  // the pattern's, per kernel of the quad
+  const double* in = nullptr;    // bounds before the quad (none: start at 0)
+  double* out = nullptr;         // bounds after it; a dead window ends above limit
+  double limit = 0;
+};
+
+// The first n kernels of a quad over every window: the accumulated bound of
+// each window and, per kernel, how many windows are still within `limit`.
+// A bound above the limit only grows, so "alive after kernel t" is "bound
+// after kernel t <= limit"; living bounds stay exact (below 2^47).
+template <int kVariant, int kCount, bool kStart>
+[[gnu::always_inline]] inline void QuadBody(const QuadArgs& q, std::int64_t* aliveOut) {
+  std::int32_t pk[4];
+  for (int t = 0; t < 4; ++t) pk[t] = q.projection[t];
+  std::int64_t alive[4] = {0, 0, 0, 0};
+  const int h = q.half;
+  for (int r = 0; r < q.windowRows; ++r) {
+    const std::int32_t* __restrict top = q.level + static_cast<std::size_t>(r) * q.levelCols;
+    const std::int32_t* __restrict bottom = top + static_cast<std::size_t>(h) * q.levelCols;
+    const double* __restrict in =
+        kStart ? nullptr : q.in + static_cast<std::size_t>(r) * q.windowCols;
+    double* __restrict out = q.out + static_cast<std::size_t>(r) * q.windowCols;
+    for (int c = 0; c < q.windowCols; ++c) {
+      const std::int32_t upperSum = top[c] + top[c + h];
+      const std::int32_t upperDiff = top[c] - top[c + h];
+      const std::int32_t lowerSum = bottom[c] + bottom[c + h];
+      const std::int32_t lowerDiff = bottom[c] - bottom[c + h];
+      const std::int32_t value[4] = {upperSum + lowerSum, upperSum - lowerSum,
+                                     upperDiff + lowerDiff, upperDiff - lowerDiff};
+      double bound = kStart ? 0.0 : in[c];
+#pragma GCC unroll 4
+      for (int t = 0; t < kCount; ++t) {
+        // |value - projection| < 2^31: both are at most 255 P^2 < 2^22.
+        const double d = value[Combination(kVariant, t)] - pk[t];
+        bound += d * d;
+        alive[t] += bound <= q.limit;
+      }
+      out[c] = bound;
+    }
+  }
+  for (int t = 0; t < kCount; ++t) aliveOut[t] = alive[t];
+}
+
+template <int kVariant, int kCount>
+[[gnu::always_inline]] inline void QuadStart(const QuadArgs& q, std::int64_t* alive) {
+  if (q.in == nullptr)
+    QuadBody<kVariant, kCount, true>(q, alive);
+  else
+    QuadBody<kVariant, kCount, false>(q, alive);
+}
+
+template <int kVariant>
+[[gnu::always_inline]] inline void QuadCount(const QuadArgs& q, int count, std::int64_t* alive) {
+  switch (count) {
+    case 1:
+      QuadStart<kVariant, 1>(q, alive);
+      break;
+    case 2:
+      QuadStart<kVariant, 2>(q, alive);
+      break;
+    case 3:
+      QuadStart<kVariant, 3>(q, alive);
+      break;
+    default:
+      QuadStart<kVariant, 4>(q, alive);
+      break;
+  }
+}
+
+VIREN_VECTOR_CLONES void QuadPass(const QuadArgs& q, int variant, int count, std::int64_t* alive) {
+  switch (variant & 3) {
+    case 0:
+      QuadCount<0>(q, count, alive);
+      break;
+    case 1:
+      QuadCount<1>(q, count, alive);
+      break;
+    case 2:
+      QuadCount<2>(q, count, alive);
+      break;
+    default:
+      QuadCount<3>(q, count, alive);
+      break;
+  }
+}
+
+// Which kernels the search applies, and in which phase: kernel 0 always;
+// kernel i over the whole source while the candidates after kernel i - 1
+// are above bottomUpStartPercent, then per candidate while they are above
+// distanceStartPercent (entering that phase with no candidate means no
+// match). How a kernel's values are computed is another matter: the rule
+// only decides which kernels count.
+class PhaseRule {
+ public:
+  PhaseRule(const WHSetup& s, SearchStats* stats) : s_(s), stats_(stats) {}
+
+  bool Applies(int i, std::size_t aliveBefore) {
+    if (phase_ == Phase::kDone || i >= s_.numOfBasis) {
+      phase_ = Phase::kDone;
+      return false;
+    }
+    const float percent =
+        static_cast<float>(static_cast<double>(aliveBefore) * 100.0 / s_.Windows());
+    if (phase_ == Phase::kTopDown) {
+      if (percent > s_.bottomUpStartPercent) {
+        if (stats_) ++stats_->topDownKernels;
+        return true;
+      }
+      if (!(percent > s_.distanceStartPercent)) {
+        phase_ = Phase::kDone;
+        return false;
+      }
+      if (aliveBefore == 0) {
+        phase_ = Phase::kDone;
+        noMatch_ = true;
+        return false;
+      }
+      phase_ = Phase::kPerCandidate;
+    }
+    if (percent > s_.distanceStartPercent) {
+      if (stats_) ++stats_->perCandidateKernels;
+      return true;
+    }
+    phase_ = Phase::kDone;
+    return false;
+  }
+  void Record(std::size_t alive) {
+    if (stats_) stats_->candidatesAfterKernel.push_back(static_cast<int>(alive));
+  }
+  bool NoMatch() const { return noMatch_; }
+
+ private:
+  enum class Phase { kTopDown, kPerCandidate, kDone };
+  const WHSetup& s_;
+  SearchStats* stats_;
+  Phase phase_ = Phase::kTopDown;
+  bool noMatch_ = false;
+};
 
 // Sum of squared grey differences of the window at (row, col). Gives up once
 // the partial sum passes `limit` (reaches it, with kStopAtEqual) and returns
@@ -197,9 +337,10 @@ bool EnergyBoundPays(const WHSetup& s, std::size_t candidates) {
          std::int64_t{32} * s.sourceRows * s.sourceCols;
 }
 
-// How many times one window's share of a whole-source kernel a candidate's
-// value through the cache costs (measured on 320x240 and 640x480 frames).
-constexpr std::size_t kPerCandidateCost = 16;
+// A candidate's kernel value through the tree's cache costs about as much as
+// this many windows' share of a whole-source quad pass (measured on 320x240
+// and 640x480 frames); below that the candidates go one by one.
+constexpr std::size_t kPerCandidateCost = 8;
 
 }  // namespace
 
@@ -217,9 +358,6 @@ int whPatternMatch(WHSetup& s, int threshold, int findDistance, SearchStats* sta
     *stats = SearchStats{};
     stats->windows = windows;
   }
-  auto percentOf = [windows](std::size_t n) {
-    return static_cast<float>(static_cast<double>(n) * 100.0 / windows);
-  };
   auto& index = s.candidateIndex;
   auto& bound = s.candidateBound;
   index.clear();
@@ -228,81 +366,124 @@ int whPatternMatch(WHSetup& s, int threshold, int findDistance, SearchStats* sta
   // Every bound of a living window is at most limitB + one squared
   // difference < 2^47, so the doubles below hold them exactly.
   const double limit = static_cast<double>(limitB);
-  double* windowBound = s.windowBound.get();
 
-  // Kernel 0: the window sums. Only kernels below numOfBasis follow, so the
-  // levels under the lowest one they can differ in are never needed.
+  PhaseRule rule(s, stats);
   auto started = Clock::now();
-  computeKernelZeroFrom(b, b.depth - std::bit_width(static_cast<unsigned>(s.numOfBasis - 1)));
-  std::size_t alive = static_cast<std::size_t>(
-      StartBounds(b.matrices[b.depth]->cellValues.get(), windowBound, windows,
-                  s.patternProjections[0], static_cast<std::int32_t>(a * p2)));
-  if (stats) {
-    stats->candidatesAfterKernel.push_back(static_cast<int>(alive));
-    stats->kernelZeroSeconds = Seconds(started);
-  }
-  float percent = percentOf(alive);
-
-  // Whole-source kernels, every window in one pass.
-  int i = 1;
-  started = Clock::now();
-  while (percent > s.bottomUpStartPercent && i < s.numOfBasis) {
-    computeKernelTopDown(b, i);
-    alive = static_cast<std::size_t>(AddToBounds(b.matrices[b.depth]->cellValues.get(), windowBound,
-                                                 windows, s.patternProjections[i], limit));
-    percent = percentOf(alive);
-    if (stats) {
-      stats->candidatesAfterKernel.push_back(static_cast<int>(alive));
-      ++stats->topDownKernels;
+  double* bounds = nullptr;  // the current per-window bounds
+  std::size_t alive = static_cast<std::size_t>(windows);
+  int i = 0;  // the next kernel to apply; -1 when the rule stopped
+  if (b.depth < 2) {
+    // P = 1: the only kernel is the pixel itself.
+    computeKernelTopDown(b, 0);
+    bounds = s.windowBound.get();
+    alive = static_cast<std::size_t>(StartBounds(b.matrices[b.depth]->cellValues.get(), bounds,
+                                                 windows, s.patternProjections[0],
+                                                 static_cast<std::int32_t>(a * p2)));
+    rule.Record(alive);
+    i = rule.Applies(1, alive) ? 1 : -1;
+  } else {
+    const Matrix& level = *b.matrices[b.depth - 2];
+    QuadArgs q;
+    q.level = level.cellValues.get();
+    q.levelCols = level.cols;
+    q.windowRows = s.WindowRows();
+    q.windowCols = wc;
+    q.half = s.patternSize / 2;
+    q.limit = limit;
+    // Kernel i is applied (i = 0, or the rule said so): whole quads over every
+    // window while the candidates are many.
+    for (bool wholeSource = true; wholeSource;) {
+      const int count = std::min(4, s.numOfBasis - i);
+      computeKernelUpTo(b, i, b.depth - 2);
+      for (int t = 0; t < count; ++t) q.projection[t] = s.patternProjections[i + t];
+      q.in = bounds;
+      q.out = bounds == s.windowBound.get() ? s.windowBoundNext.get() : s.windowBound.get();
+      std::int64_t after[4] = {0, 0, 0, 0};
+      QuadPass(q, i / 4, count, after);
+      int applied = 1;
+      while (applied < count &&
+             rule.Applies(i + applied, static_cast<std::size_t>(after[applied - 1])))
+        ++applied;
+      // The rule stopped inside the quad: the bounds must not hold the
+      // kernels it did not apply. Once per search at most.
+      if (applied < count) QuadPass(q, i / 4, applied, after);
+      for (int t = 0; t < applied; ++t) rule.Record(static_cast<std::size_t>(after[t]));
+      bounds = q.out;
+      alive = static_cast<std::size_t>(after[applied - 1]);
+      i += applied;
+      if (stats && i == applied) stats->kernelZeroSeconds = Seconds(started);
+      if (applied < count || !rule.Applies(i, alive)) {
+        wholeSource = false;
+        i = -1;  // no kernel left to apply
+      } else if (alive * kPerCandidateCost < static_cast<std::size_t>(windows)) {
+        wholeSource = false;
+      }
     }
-    ++i;
   }
   for (int w = 0; w < windows; ++w)
-    if (windowBound[w] <= limit) {
+    if (bounds[w] <= limit) {
       index.push_back(w);
-      bound.push_back(static_cast<std::int64_t>(windowBound[w]));
+      bound.push_back(static_cast<std::int64_t>(bounds[w]));
     }
-  if (stats) stats->topDownSeconds = Seconds(started);
+  if (stats) stats->topDownSeconds = Seconds(started) - stats->kernelZeroSeconds;
+  if (rule.NoMatch()) return 0;
 
-  // Per-candidate kernels; keeps the candidates within limitB, in order.
+  // Kernels from i on (already approved by the rule) for the candidates
+  // alone, a quad at a time: the quad's level D - 2 over the source (one or
+  // two level passes, or a box-sum pass), then four values per candidate.
+  // Keeps the candidates within limitB, in order.
   started = Clock::now();
-  if (percent > s.distanceStartPercent && i < s.numOfBasis) {
-    if (index.empty()) return 0;
-    // Each candidate's value through the cache costs some 20 times one
-    // window's share of a whole-source level pass; while the candidates are
-    // that many, their values are taken from the whole-source computation,
-    // which gives the same numbers.
-    bool wholeSource = true;
-    do {
-      if (wholeSource && index.size() * kPerCandidateCost < static_cast<std::size_t>(windows)) {
-        wholeSource = false;
-        beginPerCandidatePhase(b);
+  while (i > 0) {
+    const int count = std::min(4 - i % 4, s.numOfBasis - i);
+    const int first = i - i % 4;  // the quad's first kernel
+    computeKernelUpTo(b, i, b.depth - 2);
+    const Matrix& level = *b.matrices[b.depth - 2];
+    const int h = s.patternSize / 2;
+    std::int64_t pk[4] = {0, 0, 0, 0};
+    int combination[4] = {0, 0, 0, 0};
+    for (int t = 0; t < count; ++t) {
+      pk[t] = s.patternProjections[i + t];
+      combination[t] = Combination((first / 4) & 3, i + t - first);
+    }
+    // The bounds after each kernel of the quad, as if all were applied.
+    auto quadValues = [&](std::int32_t w, std::int64_t* value) {
+      const std::int32_t* top = level.rowTable[w / wc] + w % wc;
+      const std::int32_t* bottom = top + static_cast<std::size_t>(h) * level.cols;
+      const std::int64_t upperSum = top[0] + top[h], upperDiff = top[0] - top[h];
+      const std::int64_t lowerSum = bottom[0] + bottom[h], lowerDiff = bottom[0] - bottom[h];
+      const std::int64_t all[4] = {upperSum + lowerSum, upperSum - lowerSum, upperDiff + lowerDiff,
+                                   upperDiff - lowerDiff};
+      for (int t = 0; t < count; ++t) value[t] = all[combination[t]];
+    };
+    std::size_t after[4] = {0, 0, 0, 0};
+    for (std::size_t n = 0; n < index.size(); ++n) {
+      std::int64_t value[4];
+      quadValues(index[n], value);
+      std::int64_t sum = bound[n];
+      for (int t = 0; t < count; ++t) {
+        sum += (value[t] - pk[t]) * (value[t] - pk[t]);
+        after[t] += sum <= limitB;
       }
-      if (wholeSource) computeKernelTopDown(b, i);
-      const std::int32_t* last = b.matrices[b.depth]->cellValues.get();
-      const std::int64_t pk = s.patternProjections[i];
-      std::size_t kept = 0;
-      for (std::size_t n = 0; n < index.size(); ++n) {
-        const std::int32_t w = index[n];
-        const std::int64_t diff =
-            (wholeSource ? last[w] : computeKernelForWindow(b, i, w / wc, w % wc)) - pk;
-        const std::int64_t sum = bound[n] + diff * diff;
-        if (sum <= limitB) {
-          index[kept] = w;
-          bound[kept] = sum;
-          ++kept;
-        }
+    }
+    int applied = 1;
+    while (applied < count && rule.Applies(i + applied, after[applied - 1])) ++applied;
+    std::size_t kept = 0;
+    for (std::size_t n = 0; n < index.size(); ++n) {
+      std::int64_t value[4];
+      quadValues(index[n], value);
+      std::int64_t sum = bound[n];
+      for (int t = 0; t < applied; ++t) sum += (value[t] - pk[t]) * (value[t] - pk[t]);
+      if (sum <= limitB) {
+        index[kept] = index[n];
+        bound[kept] = sum;
+        ++kept;
       }
-      index.resize(kept);
-      bound.resize(kept);
-      percent = percentOf(kept);
-      if (stats) {
-        stats->candidatesAfterKernel.push_back(static_cast<int>(kept));
-        ++stats->perCandidateKernels;
-      }
-      ++i;
-    } while (percent > s.distanceStartPercent && i < s.numOfBasis);
-    if (index.empty()) return 0;
+    }
+    index.resize(kept);
+    bound.resize(kept);
+    for (int t = 0; t < applied; ++t) rule.Record(after[t]);
+    i += applied;
+    if (applied < count || !rule.Applies(i, kept)) i = -1;
   }
   if (stats) stats->perCandidateSeconds = Seconds(started);
 
