@@ -110,7 +110,13 @@ int CaptureSystem::BuildCaptureGraph(const std::string& videoFile) {
   if (!gstReady_)
     return ReportCaptureError(CAPTURE_FAILED, capture_op::kCreateDevEnum,
                               "GStreamer is not initialised");
-  return videoFile.empty() ? BuildFromCamera() : BuildFromFile(videoFile);
+  const int built = videoFile.empty() ? BuildFromCamera() : BuildFromFile(videoFile);
+  {
+    // What plays from now on (the frame dump keeps away from it).
+    std::lock_guard lock(sourceMutex_);
+    videoFileName_ = built < 0 ? std::string() : videoFile;
+  }
+  return built;
 }
 
 int CaptureSystem::BuildFromFile(const std::string& path) {
@@ -291,7 +297,6 @@ int CaptureSystem::OpenVideo(const std::string& path) {
     ShowMessage(ui_, 132, MsgIcon::Stop);
     return built;
   }
-  videoFileName_ = path;
   state_.overlayMode = OVERLAY_CENTROID;
   state_.viewMode = VIEW_LIVE;
   host_.ShowLiveView();

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -103,6 +104,11 @@ class CaptureSystem {
 
   bool loopVideo() const { return loopVideo_; }
   const std::string& videoFileName() const { return videoFileName_; }
+  // The same, for the capture thread.
+  std::string PlayingSource() const {
+    std::lock_guard lock(sourceMutex_);
+    return videoFileName_;
+  }
   bool hasGraph() const { return source_ != nullptr; }
   bool isCameraGraph() const { return activeCamera_ >= 0; }
   std::uint64_t framesDelivered() const { return delivery_.framesDelivered(); }
@@ -130,7 +136,8 @@ class CaptureSystem {
   bool syncToClock_ = true;
   int folderFrameRate_ = 30;
   bool gstReady_ = false;
-  bool errorShown_ = false;  // a running-pipeline error was shown since the last run
+  bool errorShown_ = false;         // a running-pipeline error was shown since the last run
+  mutable std::mutex sourceMutex_;  // guards videoFileName_ against the capture thread
   std::string videoFileName_;
 };
 

@@ -55,12 +55,12 @@ struct EngineOptions {
   // A virtual clock must be made by the thread that runs the engine.
   Clock* clock = nullptr;
   // Tests hand in their own subsystem steps.
-  std::unique_ptr<SubsystemSteps> steps;
+  std::unique_ptr<SubsystemSteps> steps = nullptr;
   // Makes the audio back end, given the engine's clock; null: GStreamer with
   // the output of GstSoundOptionsFromEnvironment.
   std::function<std::unique_ptr<SoundBackend>(Clock&)> soundBackend = nullptr;
   // The cameras of the machine; null: GStreamer's device monitor.
-  std::unique_ptr<CameraProvider> cameras;
+  std::unique_ptr<CameraProvider> cameras = nullptr;
 };
 
 // The one engine object: it owns every subsystem, brings them up in their

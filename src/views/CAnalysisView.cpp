@@ -1,5 +1,7 @@
 #include "views/CAnalysisView.h"
 
+#include <filesystem>
+
 #include <algorithm>
 #include <cstring>
 
@@ -207,6 +209,13 @@ void CAnalysisView::DumpFrame(std::uint8_t* /*frame*/, int width, int height, in
   // emptied, it stops the dump rather than writing to the current folder.
   const std::string folder = settings_.ReadString(keys::DEBUG_CAPTURE);
   if (folder.empty()) return;
+  // A dumped run being played back from the dump folder itself would be
+  // overwritten by its own replay.
+  if (hooks_.playedSource) {
+    const std::string played = hooks_.playedSource();
+    std::error_code error;
+    if (!played.empty() && std::filesystem::equivalent(folder, played, error)) return;
+  }
   WriteDumpFile(DumpFilePath(folder, number), writer_->image(), width, height);
 }
 

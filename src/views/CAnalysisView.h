@@ -34,11 +34,14 @@ class CAnalysisView final : public AnalysisView {
   struct Hooks {
     // The view's client area must become width x height (the window resizes
     // its frame by 19 x 103 more); called on the drawing thread.
-    std::function<void(int width, int height)> fitFrameToClient;
+    std::function<void(int width, int height)> fitFrameToClient = nullptr;
     // The learned ball pattern's side (64 when not set).
-    std::function<int()> patternSize;
+    std::function<int()> patternSize = nullptr;
     // True while the ball learning dialog is open.
-    std::function<bool()> ballLearning;
+    std::function<bool()> ballLearning = nullptr;
+    // The video file or bitmap folder being played (empty: a camera or none);
+    // called on the capture thread while the frame dump is on.
+    std::function<std::string()> playedSource = nullptr;
   };
 
   CAnalysisView(EngineState& engine, CarState& car, CourseLayout& layout,

@@ -229,6 +229,27 @@ TEST_F(AnalysisViewTest, DumpedFrameIsWhatTheViewShowsOverlaysIncluded) {
   view.EndFrame();
   EXPECT_FALSE(std::filesystem::exists(dir.File("gone/000008.bmp")));
   EXPECT_TRUE(ui.messages().empty());
+
+  // Playing the dump folder back does not write over the recording, however
+  // the folder is spelled.
+  dir.Write("option.ini",
+            "[LAYOUT]\nLAYOUT_TYPE=1\n[DEBUG]\nCAPTURE=" + dir.File("capture") + "\n");
+  std::string played = dir.File("capture/../capture/");
+  view.SetHooks({.playedSource = [&played] { return played; }});
+  const auto recorded = std::filesystem::last_write_time(path);
+  view.BeginFrame();
+  view.DrawView(frame.data(), 320, 240);
+  view.DumpFrame(frame.data(), 320, 240, 7);
+  view.DumpFrame(frame.data(), 320, 240, 9);
+  view.EndFrame();
+  EXPECT_EQ(std::filesystem::last_write_time(path), recorded);
+  EXPECT_FALSE(std::filesystem::exists(dir.File("capture/000009.bmp")));
+  played = dir.File("moving.avi");  // another source: the dump goes on
+  view.BeginFrame();
+  view.DrawView(frame.data(), 320, 240);
+  view.DumpFrame(frame.data(), 320, 240, 9);
+  view.EndFrame();
+  EXPECT_TRUE(std::filesystem::exists(dir.File("capture/000009.bmp")));
 }
 
 // The whole capture path: a dark square moves between two frames; the

@@ -12,6 +12,7 @@
 #include "RunOptions.h"
 #include "core/Clock.h"
 #include "core/CommandIds.h"
+#include "core/EngineState.h"
 #include "device/CCarDevices.h"
 #include "engine/CDriveSystem.h"
 #include "engine/EngineFrames.h"
@@ -80,6 +81,10 @@ int main(int argc, char** argv) {
     engine.frames().SetFrameObserver([rows] { rows->Record(); });
   }
 
+  // No window shows the pictures, so a frame dump holds them as analysed,
+  // without an overlay (the car figure draws nothing on a camera picture):
+  // a dumped run then plays back to the same centres.
+  engine.state().overlayMode = OVERLAY_CAR_FIGURE;
   engine.Start();
   const bool started = engine.engineReady();
   bool ok = started;
