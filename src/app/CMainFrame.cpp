@@ -17,6 +17,7 @@
 #include "app/dialogs/CPositionDlg.h"
 #include "ball/ui/CBallDlg.h"
 #include "capture/CaptureSystem.h"
+#include "capture/ui/QtCaptureDialogs.h"
 #include "core/CommandIds.h"
 #include "core/Messages.h"
 #include "device/CCarDevices.h"
@@ -25,6 +26,7 @@
 #include "editor/ui/QtCommandDialogs.h"
 #include "engine/CDriveSystem.h"
 #include "engine/CommandTable.h"
+#include "engine/EngineFrames.h"
 #include "program/ProgramFile.h"
 
 namespace viren {
@@ -68,6 +70,8 @@ CMainFrame::CMainFrame(std::string moduleFolder, std::string commandLine, UiHost
   connect(view_, &CDriveView::viewMenuRequested, this, &CMainFrame::ShowViewMenu);
   connect(view_, &CDriveView::commandRequested, this, &CMainFrame::OnCommand);
   CreateEditorWindows(*ui);
+  captureDialogs_ = std::make_unique<QtCaptureDialogs>(this);
+  view_->engine().frames().SetCaptureDialogs(captureDialogs_.get());
   statusBar()->showMessage(Utf8(MessageText(57345)));
   resize(sizeHint());
 

@@ -71,6 +71,7 @@ class CMainFrame : public QMainWindow {
   CControlDlg* controller_ = nullptr;
   QToolBar* commandToolbar_ = nullptr;
   std::unique_ptr<class QtCommandDialogs> commandDialogs_;
+  std::unique_ptr<class QtCaptureDialogs> captureDialogs_;
   std::unique_ptr<class QtPositionWindow> positionWindow_;
   std::unique_ptr<class PositionDefinitionOwner> positionOwner_;
   class CBallDlg* ballDialog_ = nullptr;

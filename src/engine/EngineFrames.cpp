@@ -31,6 +31,18 @@ void EngineFrames::NotifyGraphEvent() {
   engine_.ui().PostCommand(WM_GRAPH_NOTIFY);
 }
 
+std::optional<std::string> EngineFrames::ChooseVideoFile() {
+  if (!dialogs_) return std::nullopt;
+  return dialogs_->ChooseVideoFile();
+}
+
+std::optional<FrameSize> EngineFrames::ChooseCameraFormat(const std::string& cameraName,
+                                                          const std::vector<FrameSize>& sizes,
+                                                          FrameSize current) {
+  if (!dialogs_) return std::nullopt;
+  return dialogs_->ChooseCameraFormat(cameraName, sizes, current);
+}
+
 void EngineFrames::LeaveSimulation() {
   if (engine_.state().autoDriving) engine_.runner().StopAutoDriving();
   engine_.simulator().StopSimulation();

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <functional>
 
+#include "capture/CaptureDialogs.h"
 #include "capture/CaptureHost.h"
 #include "capture/FrameSink.h"
 #include "simulation/Simulator.h"
@@ -25,6 +26,9 @@ class EngineFrames final : public FrameSink,
   // Told after every analysed frame (viren-run records its track). Set
   // before capture starts.
   void SetFrameObserver(std::function<void()> observer) { frameObserver_ = std::move(observer); }
+  // The window program's file and camera-format dialogs; none: both choosers
+  // answer "cancelled". Window thread, before start-up.
+  void SetCaptureDialogs(CaptureDialogs* dialogs) { dialogs_ = dialogs; }
 
   // FrameSink (streaming thread).
   void AnalyseFrame(const std::uint8_t* frame, std::size_t length, int width, int height) override;
@@ -34,6 +38,10 @@ class EngineFrames final : public FrameSink,
   // CaptureHost.
   void NotifyGraphEvent() override;
   void LeaveSimulation() override;
+  std::optional<std::string> ChooseVideoFile() override;
+  std::optional<FrameSize> ChooseCameraFormat(const std::string& cameraName,
+                                              const std::vector<FrameSize>& sizes,
+                                              FrameSize current) override;
   void ShowLiveView() override;
 
   // TargetFollower (capture thread).
@@ -50,6 +58,7 @@ class EngineFrames final : public FrameSink,
  private:
   CDriveSystem& engine_;
   std::function<void()> frameObserver_;
+  CaptureDialogs* dialogs_ = nullptr;
 };
 
 }  // namespace viren

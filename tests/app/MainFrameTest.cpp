@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QFileDialog>
+#include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
@@ -10,7 +12,9 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
+#include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <thread>
 
 #include <QToolBar>
@@ -21,6 +25,7 @@
 #include "app/QtUiHost.h"
 #include "app/dialogs/CParamDlg.h"
 #include "capture/CameraProvider.h"
+#include "capture/CaptureSystem.h"
 #include "core/CommandIds.h"
 #include "engine/CDriveSystem.h"
 #include "engine/CommandTable.h"
@@ -287,6 +292,76 @@ TEST_F(MainFrameTest, switchingRoboQControlRebuildsTheControllerWithTheOtherSkin
   EXPECT_EQ(frame.controller()->skinType(), SkinType::Normal);
   EXPECT_EQ(frame.controller()->Composed(), remote);
   EXPECT_EQ(ui.messageIds().size(), asked);
+  frame.OnCommand(ID_APP_EXIT);
+}
+
+// Acts on the modal dialog of type T once it is up; false if it never came.
+template <typename T>
+bool WhenModal(std::function<void(T*)> act, std::function<void()> open) {
+  bool seen = false;
+  std::function<void(int)> poll = [&](int triesLeft) {
+    QTimer::singleShot(5, [&, triesLeft] {
+      auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+      if (!dialog || !dialog->isVisible()) {
+        if (triesLeft > 0) poll(triesLeft - 1);
+        return;
+      }
+      seen = true;
+      act(dialog);
+    });
+  };
+  poll(400);
+  open();
+  return seen;
+}
+
+// File > open plays the chosen video, and the camera settings command offers
+// the camera's sizes: the window program's own dialogs reach the capture.
+TEST_F(MainFrameTest, openVideoAndCameraFormatDialogsReachTheCapture) {
+  const std::string video = dir.File("moving.avi");
+  const std::string make =
+      "gst-launch-1.0 -q videotestsrc num-buffers=60 pattern=ball ! "
+      "video/x-raw,width=320,height=240,framerate=30/1 ! videoconvert ! avimux ! "
+      "filesink location=" +
+      video + " >/dev/null 2>&1";
+  ASSERT_EQ(std::system(make.c_str()), 0);
+  class TwoSizes : public CameraProvider {
+   public:
+    std::vector<CameraInfo> ListCameras() override {
+      return {{"Test camera", "videotestsrc is-live=true pattern=ball", {{320, 240}, {640, 480}}}};
+    }
+  };
+  EngineOptions options;
+  options.cameras = std::make_unique<TwoSizes>();
+  CMainFrame frame(dir.path(), "", &ui, std::move(options));
+  frame.show();
+  CDriveSystem& engine = frame.view()->engine();
+  QTRY_VERIFY_WITH_TIMEOUT(engine.engineReady(), 5000);
+
+  EXPECT_TRUE(WhenModal<QFileDialog>(
+      [&](QFileDialog* d) {
+        d->selectFile(QString::fromStdString(video));
+        static_cast<QDialog*>(d)->accept();
+      },
+      [&] { frame.OnCommand(ID_OPEN_VIDEO); }));
+  EXPECT_TRUE(engine.state().captureRunning);
+  EXPECT_EQ(engine.capture().videoFileName(), video);
+
+  frame.OnCommand(ID_CAMERA_FIRST);
+  ASSERT_TRUE(engine.state().captureRunning);
+  ASSERT_EQ(engine.state().cameraIndex, 1);
+  ui.ScriptAnswer(MsgAnswer::Yes);  // 164: larger than 320 x 240
+  EXPECT_TRUE(WhenModal<QDialog>(
+      [&](QDialog* d) {
+        auto* list = d->findChild<QListWidget*>();
+        ASSERT_NE(list, nullptr);
+        ASSERT_EQ(list->count(), 2);
+        list->setCurrentRow(1);
+        d->accept();
+      },
+      [&] { frame.OnCommand(ID_CAMERA_SETTINGS); }));
+  EXPECT_EQ(ui.messageIds().back(), 164);
+  EXPECT_NE(dir.Read("option.ini").find("RESOLUTION=640,480"), std::string::npos);
   frame.OnCommand(ID_APP_EXIT);
 }
 
