@@ -94,29 +94,33 @@ void EnsureLevelZero(Branch& b) {
 }
 
 // Box sums boxCols wide and boxRows high (powers of two) of a rows x cols
-// source: row sums by doubling in `scratch` (rows x cols), then a running sum
-// down the columns into `out`.
-template <class T>
-VIREN_VECTOR_CLONES void BoxSums(const T* __restrict source, int rows, int cols, int boxCols,
-                                 int boxRows, std::int32_t* __restrict scratch, Matrix& out) {
+// source (of its values squared with kSquares): row sums by doubling in
+// `scratch` (rows x cols), then a running sum down the columns into `out`
+// (outRows x outCols, a row every outCols values).
+template <bool kSquares, class T>
+[[gnu::always_inline]] inline void BoxSumsBody(const T* __restrict source, int rows, int cols,
+                                               int boxCols, int boxRows,
+                                               std::int32_t* __restrict scratch,
+                                               std::int32_t* __restrict out, int outRows,
+                                               int outCols) {
+  auto value = [](std::int32_t v) { return kSquares ? v * v : v; };
   for (int r = 0; r < rows; ++r) {
     const T* __restrict a = source + static_cast<std::size_t>(r) * cols;
     std::int32_t* __restrict h = scratch + static_cast<std::size_t>(r) * cols;
     if (boxCols == 1) {
-      for (int c = 0; c < cols; ++c) h[c] = a[c];
+      for (int c = 0; c < cols; ++c) h[c] = value(a[c]);
       continue;
     }
     // h[c] = a[c] + a[c + 1], then each step doubles the width.
-    for (int c = 0; c + 1 < cols; ++c) h[c] = static_cast<std::int32_t>(a[c]) + a[c + 1];
+    for (int c = 0; c + 1 < cols; ++c) h[c] = value(a[c]) + value(a[c + 1]);
     for (int width = 2; width < boxCols; width *= 2) {
       const int valid = cols - 2 * width + 1;
       for (int c = 0; c < valid; ++c) h[c] += h[c + width];
     }
   }
-  const int outCols = out.cols;
   auto rowOf = [scratch, cols](int r) { return scratch + static_cast<std::size_t>(r) * cols; };
   {
-    std::int32_t* __restrict o = out.rowTable[0];
+    std::int32_t* __restrict o = out;
     const std::int32_t* __restrict h = rowOf(0);
     for (int c = 0; c < outCols; ++c) o[c] = h[c];
     for (int i = 1; i < boxRows; ++i) {
@@ -124,13 +128,31 @@ VIREN_VECTOR_CLONES void BoxSums(const T* __restrict source, int rows, int cols,
       for (int c = 0; c < outCols; ++c) o[c] += hi[c];
     }
   }
-  for (int r = 1; r < out.rows; ++r) {
-    const std::int32_t* __restrict above = out.rowTable[r - 1];
+  for (int r = 1; r < outRows; ++r) {
+    const std::int32_t* __restrict above = out + static_cast<std::size_t>(r - 1) * outCols;
     const std::int32_t* __restrict enter = rowOf(r + boxRows - 1);
     const std::int32_t* __restrict leave = rowOf(r - 1);
-    std::int32_t* __restrict o = out.rowTable[r];
+    std::int32_t* __restrict o = out + static_cast<std::size_t>(r) * outCols;
     for (int c = 0; c < outCols; ++c) o[c] = above[c] + enter[c] - leave[c];
   }
+}
+
+VIREN_VECTOR_CLONES void BoxSumsOfBytes(const std::uint8_t* source, int rows, int cols, int boxCols,
+                                        int boxRows, bool squares, std::int32_t* scratch,
+                                        std::int32_t* out) {
+  const int outRows = rows - boxRows + 1;
+  const int outCols = cols - boxCols + 1;
+  if (squares)
+    BoxSumsBody<true>(source, rows, cols, boxCols, boxRows, scratch, out, outRows, outCols);
+  else
+    BoxSumsBody<false>(source, rows, cols, boxCols, boxRows, scratch, out, outRows, outCols);
+}
+
+VIREN_VECTOR_CLONES void BoxSumsOfValues(const std::int32_t* source, int rows, int cols,
+                                         int boxCols, int boxRows, std::int32_t* scratch,
+                                         std::int32_t* out) {
+  BoxSumsBody<false>(source, rows, cols, boxCols, boxRows, scratch, out, rows - boxRows + 1,
+                     cols - boxCols + 1);
 }
 
 void ForgetLevels(Branch& b) {
@@ -239,9 +261,6 @@ std::unique_ptr<WHSetup> createWHSetup(int sourceRows, int sourceCols, int patte
   s->windowAlive = AllocArray<std::uint8_t>(windows, scratchLine);
   s->windowSum = AllocArray<std::int32_t>(windows, scratchLine);
   s->windowSquares = AllocArray<std::int32_t>(windows, scratchLine);
-  const std::int64_t rowSums = static_cast<std::int64_t>(sourceRows) * s->WindowCols();
-  s->rowSum = AllocArray<std::int32_t>(rowSums, scratchLine);
-  s->rowSquares = AllocArray<std::int32_t>(rowSums, scratchLine);
   try {
     s->patternProjections.assign(s->numOfBasis, 0);
     s->candidateIndex.reserve(static_cast<std::size_t>(windows));
@@ -310,12 +329,22 @@ void computeBoxSums(Branch& b, int level) {
   if (level == 0) {
     EnsureLevelZero(b);
   } else if (!b.sourceWidened) {
-    BoxSums(b.sourceBytes, source.rows, source.cols, boxCols, boxRows, b.boxScratch.get(), out);
+    BoxSumsOfBytes(b.sourceBytes, source.rows, source.cols, boxCols, boxRows, false,
+                   b.boxScratch.get(), out.cellValues.get());
   } else {
-    BoxSums(source.cellValues.get(), source.rows, source.cols, boxCols, boxRows, b.boxScratch.get(),
-            out);
+    BoxSumsOfValues(source.cellValues.get(), source.rows, source.cols, boxCols, boxRows,
+                    b.boxScratch.get(), out.cellValues.get());
   }
   b.holds[level] = 0;
+}
+
+void computeWindowEnergy(WHSetup& setup) {
+  Branch& b = *setup.branch;
+  const int p = setup.patternSize;
+  BoxSumsOfBytes(setup.sourceImage->pixels, setup.sourceRows, setup.sourceCols, p, p, false,
+                 b.boxScratch.get(), setup.windowSum.get());
+  BoxSumsOfBytes(setup.sourceImage->pixels, setup.sourceRows, setup.sourceCols, p, p, true,
+                 b.boxScratch.get(), setup.windowSquares.get());
 }
 
 void computeKernelUpTo(Branch& b, int kernel, int top) {

@@ -120,11 +120,9 @@ struct WHSetup {
   std::unique_ptr<double[]> windowBoundNext;  // the passes read one and write the other
   std::unique_ptr<std::uint8_t[]> windowAlive;
   // Scratch of the distance phase: every window's grey sum and sum of squared
-  // greys, and the row sums they are made from (sourceRows x WindowCols()).
+  // greys.
   std::unique_ptr<std::int32_t[]> windowSum;
   std::unique_ptr<std::int32_t[]> windowSquares;
-  std::unique_ptr<std::int32_t[]> rowSum;
-  std::unique_ptr<std::int32_t[]> rowSquares;
   // The pattern's grey sum and sum of squared greys.
   std::int64_t patternSum = 0;
   std::int64_t patternSquares = 0;
@@ -185,6 +183,9 @@ void computeBoxSums(Branch& branch, int level);
 // levels below it are left stale; the levels above as computeKernelTopDown
 // makes them.
 void computeKernelZeroFrom(Branch& branch, int level);
+// Every window's grey sum and sum of squared greys (windowSum,
+// windowSquares), from the source image.
+void computeWindowEnergy(WHSetup& setup);
 // Starts a per-candidate phase: every level is taken to hold the values it
 // holds now.
 void beginPerCandidatePhase(Branch& branch);

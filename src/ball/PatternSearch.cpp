@@ -163,6 +163,33 @@ VIREN_VECTOR_CLONES void QuadPass(const QuadArgs& q, int variant, int count, std
   }
 }
 
+// The windows whose bound is within `limit`, in order. Blocks of windows
+// that are all out are skipped with one vectorised test; few windows are in.
+[[gnu::always_inline]] inline bool AnyWithin(const double* __restrict bounds, double limit) {
+  int any = 0;
+  for (int k = 0; k < 16; ++k) any |= bounds[k] <= limit;
+  return any != 0;
+}
+
+VIREN_VECTOR_CLONES void CollectCandidates(const double* bounds, int windows, double limit,
+                                           std::vector<std::int32_t>& index,
+                                           std::vector<std::int64_t>& bound) {
+  int w = 0;
+  for (; w + 16 <= windows; w += 16) {
+    if (!AnyWithin(bounds + w, limit)) continue;
+    for (int k = w; k < w + 16; ++k)
+      if (bounds[k] <= limit) {
+        index.push_back(k);
+        bound.push_back(static_cast<std::int64_t>(bounds[k]));
+      }
+  }
+  for (; w < windows; ++w)
+    if (bounds[w] <= limit) {
+      index.push_back(w);
+      bound.push_back(static_cast<std::int64_t>(bounds[w]));
+    }
+}
+
 // Which kernels the search applies, and in which phase: kernel 0 always;
 // kernel i over the whole source while the candidates after kernel i - 1
 // are above bottomUpStartPercent, then per candidate while they are above
@@ -238,66 +265,6 @@ std::int64_t WindowDistance(const WHSetup& s, int row, int col, std::int64_t lim
     if (kStopAtEqual ? sum >= limit : sum > limit) return sum;
   }
   return sum;
-}
-
-// Every window's grey sum and sum of squared greys: running sums along the
-// rows, then down the columns.
-void ComputeWindowSums(WHSetup& s) {
-  const int p = s.patternSize;
-  const int wc = s.WindowCols();
-  const std::uint8_t* source = s.sourceImage->pixels;
-  for (int r = 0; r < s.sourceRows; ++r) {
-    const std::uint8_t* a = source + static_cast<std::size_t>(r) * s.sourceCols;
-    std::int32_t* h = s.rowSum.get() + static_cast<std::size_t>(r) * wc;
-    std::int32_t* q = s.rowSquares.get() + static_cast<std::size_t>(r) * wc;
-    std::int32_t run = 0;
-    std::int32_t runSquares = 0;
-    for (int j = 0; j < p; ++j) {
-      run += a[j];
-      runSquares += a[j] * a[j];
-    }
-    h[0] = run;
-    q[0] = runSquares;
-    for (int c = 1; c < wc; ++c) {
-      const std::int32_t in = a[c + p - 1];
-      const std::int32_t out = a[c - 1];
-      run += in - out;
-      runSquares += in * in - out * out;
-      h[c] = run;
-      q[c] = runSquares;
-    }
-  }
-  auto rowOf = [wc](const std::unique_ptr<std::int32_t[]>& m, int r) {
-    return m.get() + static_cast<std::size_t>(r) * wc;
-  };
-  std::int32_t* __restrict sum0 = s.windowSum.get();
-  std::int32_t* __restrict squares0 = s.windowSquares.get();
-  for (int c = 0; c < wc; ++c) {
-    sum0[c] = 0;
-    squares0[c] = 0;
-  }
-  for (int i = 0; i < p; ++i) {
-    const std::int32_t* __restrict h = rowOf(s.rowSum, i);
-    const std::int32_t* __restrict q = rowOf(s.rowSquares, i);
-    for (int c = 0; c < wc; ++c) {
-      sum0[c] += h[c];
-      squares0[c] += q[c];
-    }
-  }
-  for (int r = 1; r < s.WindowRows(); ++r) {
-    const std::int32_t* __restrict sumAbove = rowOf(s.windowSum, r - 1);
-    const std::int32_t* __restrict squaresAbove = rowOf(s.windowSquares, r - 1);
-    const std::int32_t* __restrict hIn = rowOf(s.rowSum, r + p - 1);
-    const std::int32_t* __restrict hOut = rowOf(s.rowSum, r - 1);
-    const std::int32_t* __restrict qIn = rowOf(s.rowSquares, r + p - 1);
-    const std::int32_t* __restrict qOut = rowOf(s.rowSquares, r - 1);
-    std::int32_t* __restrict sum = rowOf(s.windowSum, r);
-    std::int32_t* __restrict squares = rowOf(s.windowSquares, r);
-    for (int c = 0; c < wc; ++c) {
-      sum[c] = sumAbove[c] + hIn[c] - hOut[c];
-      squares[c] = squaresAbove[c] + qIn[c] - qOut[c];
-    }
-  }
 }
 
 // Whether the energy bound of window w proves P^2 x distance > target (or
@@ -420,11 +387,7 @@ int whPatternMatch(WHSetup& s, int threshold, int findDistance, SearchStats* sta
       }
     }
   }
-  for (int w = 0; w < windows; ++w)
-    if (bounds[w] <= limit) {
-      index.push_back(w);
-      bound.push_back(static_cast<std::int64_t>(bounds[w]));
-    }
+  CollectCandidates(bounds, windows, limit, index, bound);
   if (stats) stats->topDownSeconds = Seconds(started) - stats->kernelZeroSeconds;
   if (rule.NoMatch()) return 0;
 
@@ -490,10 +453,9 @@ int whPatternMatch(WHSetup& s, int threshold, int findDistance, SearchStats* sta
   if (index.empty()) return 0;
   started = Clock::now();
   if (stats) stats->distanceCandidates = static_cast<int>(index.size());
-  const bool energy = EnergyBoundPays(s, index.size());
-  if (energy) ComputeWindowSums(s);
   const EnergyBound energyBound(s);
   const std::size_t count = index.size();
+  bool energy = false;
   if (findDistance != 0) {
     // The best window whatever its distance; the first one on ties. The
     // window with the smallest bound is measured first (it is most likely
@@ -504,6 +466,12 @@ int whPatternMatch(WHSetup& s, int threshold, int findDistance, SearchStats* sta
     std::size_t bestN = seed;
     std::int64_t best = WindowDistance<false>(s, index[seed] / wc, index[seed] % wc,
                                               std::numeric_limits<std::int64_t>::max());
+    // The energy bound pays only when many windows are left that the
+    // projections do not rule out against that first distance.
+    std::size_t open = 0;
+    for (std::size_t n = 0; n < count; ++n) open += bound[n] <= best * p2;
+    energy = EnergyBoundPays(s, open);
+    if (energy) computeWindowEnergy(s);
     for (std::size_t n = 0; n < count; ++n) {
       if (n == bestN) continue;
       const bool earlier = n < bestN;
@@ -522,6 +490,8 @@ int whPatternMatch(WHSetup& s, int threshold, int findDistance, SearchStats* sta
     s.numOfMatches = 1;
   } else {
     const std::int64_t accept = a * a * p2;
+    energy = EnergyBoundPays(s, count);
+    if (energy) computeWindowEnergy(s);
     for (std::size_t n = 0; n < count; ++n) {
       const std::int32_t w = index[n];
       if (energy && energyBound.Exceeds(w, accept * p2, false)) continue;
