@@ -88,7 +88,8 @@ struct SearchStats {
   std::vector<int> candidatesAfterKernel;  // [k]: candidates left after kernel k
   int topDownKernels = 0;                  // kernels computed over the whole source
   int perCandidateKernels = 0;
-  int distanceCandidates = 0;  // windows that reached the full distance
+  int distanceCandidates = 0;  // windows that reached the distance phase
+  int distancesMeasured = 0;   // of those, the ones whose distance was (partly) summed
   double kernelZeroSeconds = 0;
   double topDownSeconds = 0;
   double perCandidateSeconds = 0;

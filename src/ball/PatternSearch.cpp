@@ -247,11 +247,14 @@ class PhaseRule {
 // the partial sum passes `limit` (reaches it, with kStopAtEqual) and returns
 // that partial sum, which then already says the window cannot win.
 template <bool kStopAtEqual>
-std::int64_t WindowDistance(const WHSetup& s, int row, int col, std::int64_t limit) {
+[[gnu::always_inline]] inline std::int64_t WindowDistance(const WHSetup& s, int row, int col,
+                                                          std::int64_t limit) {
   const int p = s.patternSize;
   const std::uint8_t* pattern = s.patternBytes.data();
   const std::uint8_t* source = s.sourceImage->pixels;
   std::int64_t sum = 0;
+  // The limit is tested every few rows (blocks of about 256 pixels).
+  const int testEvery = p >= 16 ? 256 / p - 1 : 0;
   for (int i = 0; i < p; ++i) {
     const std::uint8_t* __restrict w =
         source + static_cast<std::size_t>(row + i) * s.sourceCols + col;
@@ -262,7 +265,7 @@ std::int64_t WindowDistance(const WHSetup& s, int row, int col, std::int64_t lim
       rowSum += e * e;
     }
     sum += rowSum;
-    if (kStopAtEqual ? sum >= limit : sum > limit) return sum;
+    if ((i & testEvery) == testEvery && (kStopAtEqual ? sum >= limit : sum > limit)) return sum;
   }
   return sum;
 }
@@ -308,6 +311,65 @@ bool EnergyBoundPays(const WHSetup& s, std::size_t candidates) {
 // this many windows' share of a whole-source quad pass (measured on 320x240
 // and 640x480 frames); below that the candidates go one by one.
 constexpr std::size_t kPerCandidateCost = 8;
+
+// The full distances of the candidates (see whPatternMatch); fills the
+// matches and counts the distances it had to sum.
+VIREN_VECTOR_CLONES void DistancePhase(WHSetup& s, std::int64_t a, int findDistance,
+                                       int& measured) {
+  const auto& index = s.candidateIndex;
+  const auto& bound = s.candidateBound;
+  const int wc = s.WindowCols();
+  const std::int64_t p2 = static_cast<std::int64_t>(s.patternSize) * s.patternSize;
+  const EnergyBound energyBound(s);
+  const std::size_t count = index.size();
+  bool energy = false;
+  measured = findDistance != 0 ? 1 : 0;  // the first one below
+  if (findDistance != 0) {
+    // The best window whatever its distance; the first one on ties. The
+    // window with the smallest bound is measured first (it is most likely
+    // the answer), then every other one that its bounds do not rule out:
+    // an earlier window must come out at most equal, a later one below.
+    const std::size_t seed =
+        static_cast<std::size_t>(std::min_element(bound.begin(), bound.end()) - bound.begin());
+    std::size_t bestN = seed;
+    std::int64_t best = WindowDistance<false>(s, index[seed] / wc, index[seed] % wc,
+                                              std::numeric_limits<std::int64_t>::max());
+    // The energy bound pays only when many windows are left that the
+    // projections do not rule out against that first distance.
+    std::size_t open = 0;
+    for (std::size_t n = 0; n < count; ++n) open += bound[n] <= best * p2;
+    energy = EnergyBoundPays(s, open);
+    if (energy) computeWindowEnergy(s);
+    for (std::size_t n = 0; n < count; ++n) {
+      if (n == bestN) continue;
+      const bool earlier = n < bestN;
+      const std::int64_t target = best * p2;
+      if (earlier ? bound[n] > target : bound[n] >= target) continue;
+      const std::int32_t w = index[n];
+      if (energy && energyBound.Exceeds(w, target, !earlier)) continue;
+      ++measured;
+      const std::int64_t d = earlier ? WindowDistance<false>(s, w / wc, w % wc, best)
+                                     : WindowDistance<true>(s, w / wc, w % wc, best);
+      if (d < best || (d == best && earlier)) {
+        best = d;
+        bestN = n;
+      }
+    }
+    s.matches[0] = Match{index[bestN] / wc, index[bestN] % wc, best};
+    s.numOfMatches = 1;
+  } else {
+    const std::int64_t accept = a * a * p2;
+    energy = EnergyBoundPays(s, count);
+    if (energy) computeWindowEnergy(s);
+    for (std::size_t n = 0; n < count; ++n) {
+      const std::int32_t w = index[n];
+      if (energy && energyBound.Exceeds(w, accept * p2, false)) continue;
+      ++measured;
+      const std::int64_t d = WindowDistance<false>(s, w / wc, w % wc, accept);
+      if (d <= accept) s.matches[s.numOfMatches++] = Match{w / wc, w % wc, d};
+    }
+  }
+}
 
 }  // namespace
 
@@ -453,53 +515,12 @@ int whPatternMatch(WHSetup& s, int threshold, int findDistance, SearchStats* sta
   if (index.empty()) return 0;
   started = Clock::now();
   if (stats) stats->distanceCandidates = static_cast<int>(index.size());
-  const EnergyBound energyBound(s);
-  const std::size_t count = index.size();
-  bool energy = false;
-  if (findDistance != 0) {
-    // The best window whatever its distance; the first one on ties. The
-    // window with the smallest bound is measured first (it is most likely
-    // the answer), then every other one that its bounds do not rule out:
-    // an earlier window must come out at most equal, a later one below.
-    const std::size_t seed =
-        static_cast<std::size_t>(std::min_element(bound.begin(), bound.end()) - bound.begin());
-    std::size_t bestN = seed;
-    std::int64_t best = WindowDistance<false>(s, index[seed] / wc, index[seed] % wc,
-                                              std::numeric_limits<std::int64_t>::max());
-    // The energy bound pays only when many windows are left that the
-    // projections do not rule out against that first distance.
-    std::size_t open = 0;
-    for (std::size_t n = 0; n < count; ++n) open += bound[n] <= best * p2;
-    energy = EnergyBoundPays(s, open);
-    if (energy) computeWindowEnergy(s);
-    for (std::size_t n = 0; n < count; ++n) {
-      if (n == bestN) continue;
-      const bool earlier = n < bestN;
-      const std::int64_t target = best * p2;
-      if (earlier ? bound[n] > target : bound[n] >= target) continue;
-      const std::int32_t w = index[n];
-      if (energy && energyBound.Exceeds(w, target, !earlier)) continue;
-      const std::int64_t d = earlier ? WindowDistance<false>(s, w / wc, w % wc, best)
-                                     : WindowDistance<true>(s, w / wc, w % wc, best);
-      if (d < best || (d == best && earlier)) {
-        best = d;
-        bestN = n;
-      }
-    }
-    s.matches[0] = Match{index[bestN] / wc, index[bestN] % wc, best};
-    s.numOfMatches = 1;
-  } else {
-    const std::int64_t accept = a * a * p2;
-    energy = EnergyBoundPays(s, count);
-    if (energy) computeWindowEnergy(s);
-    for (std::size_t n = 0; n < count; ++n) {
-      const std::int32_t w = index[n];
-      if (energy && energyBound.Exceeds(w, accept * p2, false)) continue;
-      const std::int64_t d = WindowDistance<false>(s, w / wc, w % wc, accept);
-      if (d <= accept) s.matches[s.numOfMatches++] = Match{w / wc, w % wc, d};
-    }
+  int measured = 0;
+  DistancePhase(s, a, findDistance, measured);
+  if (stats) {
+    stats->distancesMeasured = measured;
+    stats->distanceSeconds = Seconds(started);
   }
-  if (stats) stats->distanceSeconds = Seconds(started);
   return s.numOfMatches;
 }
 
