@@ -133,32 +133,72 @@ Outcome PlainSearch(const GreyPicture& frame, const GreyPicture& pattern, const 
   return out;
 }
 
-void ExpectSameAsPlain(const GreyPicture& frame, const GreyPicture& pattern, const Settings& set,
-                       const std::string& what) {
+std::unique_ptr<wh::WHSetup> SetupFor(const GreyPicture& frame, const GreyPicture& pattern,
+                                      const Settings& set) {
   auto s = wh::createWHSetup(frame.height, frame.width, pattern.width, set.basis);
   wh::setBottomUpStartPercent(*s, set.bottomUp);
   wh::setDistanceStartPercent(*s, set.distance);
   wh::setSourceImage(*s, wh::Image{frame.height, frame.width, frame.pixels.data()});
   wh::setPatternImage(*s, wh::Image{pattern.width, pattern.width, pattern.pixels.data()});
+  return s;
+}
+
+void ExpectSameAsPlainAt(wh::WHSetup& s, const GreyPicture& frame, const GreyPicture& pattern,
+                         const Settings& set, int threshold, int flag) {
+  const Outcome want = PlainSearch(frame, pattern, set, threshold, flag);
+  wh::SearchStats stats;
+  wh::reloadSource(s);
+  const int found = wh::whPatternMatch(s, threshold, flag, &stats);
+  ASSERT_EQ(found, static_cast<int>(want.matches.size()));
+  for (int m = 0; m < found; ++m) {
+    EXPECT_EQ(s.matches[m].row, want.matches[m].row) << m;
+    EXPECT_EQ(s.matches[m].col, want.matches[m].col) << m;
+    EXPECT_EQ(s.matches[m].distance, want.matches[m].distance) << m;
+  }
+  if (threshold < 0) return;
+  EXPECT_EQ(stats.candidatesAfterKernel, want.counts);
+  EXPECT_EQ(stats.topDownKernels, want.topDown);
+  EXPECT_EQ(stats.perCandidateKernels, want.perCandidate);
+  EXPECT_EQ(stats.distanceCandidates, want.distances);
+}
+
+void ExpectSameAsPlain(const GreyPicture& frame, const GreyPicture& pattern, const Settings& set,
+                       const std::string& what) {
+  auto s = SetupFor(frame, pattern, set);
   for (const int threshold : {-1, 0, 6, 20, 75, 300})
     for (const int flag : {1, 0}) {
       SCOPED_TRACE(what + " a=" + std::to_string(threshold) + " flag=" + std::to_string(flag));
-      const Outcome want = PlainSearch(frame, pattern, set, threshold, flag);
-      wh::SearchStats stats;
-      wh::reloadSource(*s);
-      const int found = wh::whPatternMatch(*s, threshold, flag, &stats);
-      ASSERT_EQ(found, static_cast<int>(want.matches.size()));
-      for (int m = 0; m < found; ++m) {
-        EXPECT_EQ(s->matches[m].row, want.matches[m].row) << m;
-        EXPECT_EQ(s->matches[m].col, want.matches[m].col) << m;
-        EXPECT_EQ(s->matches[m].distance, want.matches[m].distance) << m;
-      }
-      if (threshold < 0) continue;
-      EXPECT_EQ(stats.candidatesAfterKernel, want.counts);
-      EXPECT_EQ(stats.topDownKernels, want.topDown);
-      EXPECT_EQ(stats.perCandidateKernels, want.perCandidate);
-      EXPECT_EQ(stats.distanceCandidates, want.distances);
+      ExpectSameAsPlainAt(*s, frame, pattern, set, threshold, flag);
     }
+}
+
+// Level `top` of kernel k over the whole picture, one level after the other
+// straight from the definition (the tree's own code not involved).
+std::vector<std::int64_t> PlainLevel(const GreyPicture& p, int patternSize, int kernel, int top) {
+  static constexpr int kT[8] = {1, -1, 1, -1, -1, 1, -1, 1};
+  const int depth = 2 * std::countr_zero(static_cast<unsigned>(patternSize));
+  int rows = p.height;
+  int cols = p.width;
+  std::vector<std::int64_t> v(p.pixels.begin(), p.pixels.end());
+  for (int level = 0; level < top; ++level) {
+    const int d = 1 << (level / 2);
+    const bool horizontal = level % 2 == 0;
+    const int sign = kT[(kernel >> (depth - 1 - level)) & 7];
+    const int outRows = horizontal ? rows : rows - d;
+    const int outCols = horizontal ? cols - d : cols;
+    std::vector<std::int64_t> out(static_cast<std::size_t>(outRows) * outCols);
+    for (int r = 0; r < outRows; ++r)
+      for (int c = 0; c < outCols; ++c) {
+        const std::int64_t a = v[static_cast<std::size_t>(r) * cols + c];
+        const std::int64_t b = horizontal ? v[static_cast<std::size_t>(r) * cols + c + d]
+                                          : v[static_cast<std::size_t>(r + d) * cols + c];
+        out[static_cast<std::size_t>(r) * outCols + c] = a + sign * b;
+      }
+    v.swap(out);
+    rows = outRows;
+    cols = outCols;
+  }
+  return v;
 }
 
 GreyPicture WithNoise(GreyPicture picture, double sigma, unsigned seed) {
@@ -293,6 +333,73 @@ TEST(PatternSearchFastPaths, kernelCountsAndPhaseSwitchesAgreeWithThePlainSearch
     ExpectSameAsPlain(frame, pattern, set,
                       "basis " + std::to_string(set.basis) + " " + std::to_string(set.bottomUp) +
                           "/" + std::to_string(set.distance));
+}
+
+// The levels a search asks for (any kernel, up to any level, in any order,
+// with the source kept as bytes or widened, the box sums made straight from
+// the bytes when nothing held serves) equal the levels built one by one.
+TEST(PatternSearchFastPaths, levelsUpToAnyLevelEqualTheLevelsBuiltOneByOne) {
+  std::mt19937 rng(2024);
+  for (const int p : {2, 4, 8, 16}) {
+    const int depth = 2 * std::countr_zero(static_cast<unsigned>(p));
+    const GreyPicture frame = test::NoisePicture(p + 11, p + 7, static_cast<unsigned>(rng()));
+    auto s = SetupFor(frame, test::Cut(frame, 0, 0, p), Settings{p * p});
+    auto widened = TreeOver(frame, p, p * p);
+    wh::reloadSource(*s);
+    for (int step = 0; step < 60; ++step) {
+      const int k = step % 3 == 0 ? 0 : static_cast<int>(rng() % (p * p));
+      const int top = static_cast<int>(rng() % (depth + 1));
+      SCOPED_TRACE("P" + std::to_string(p) + " kernel " + std::to_string(k) + " up to " +
+                   std::to_string(top));
+      if (step % 17 == 16) wh::reloadSource(*s);  // a new frame: nothing held
+      const auto want = PlainLevel(frame, p, k, top);
+      for (wh::Branch* b : {s->branch.get(), widened.get()}) {
+        if (k == 0 && step % 2 == 0)
+          wh::computeBoxSums(*b, top);
+        else
+          wh::computeKernelUpTo(*b, k, top);
+        const wh::Matrix& m = *b->matrices[top];
+        ASSERT_EQ(static_cast<std::size_t>(m.size), want.size());
+        for (int i = 0; i < m.size; ++i) ASSERT_EQ(m.cellValues[i], want[i]) << i;
+      }
+    }
+  }
+}
+
+// The rule may stop after any kernel, also inside a group of four that the
+// search computes together (over every window or for the candidates alone);
+// the kernels after the stop must not count. Stops are placed after each of
+// the first twelve kernels, in both phases, for few and for many candidates.
+TEST(PatternSearchFastPaths, stopsAfterAnyKernelAgreeWithThePlainSearch) {
+  GreyPicture frame = test::SmoothPicture(70, 52, 61);
+  test::Plant(frame, test::BallPatch(8, 62), 23, 17);
+  const GreyPicture pattern = test::Cut(frame, 23, 17, 8);
+  frame = WithNoise(frame, 6, 63);
+  const int windows = (70 - 8 + 1) * (52 - 8 + 1);
+  for (const int threshold : {6, 20, 40, 75}) {
+    const Outcome all = PlainSearch(frame, pattern, Settings{64, -1.0f, -1.0f}, threshold, 1);
+    for (std::size_t j = 0; j < 12 && j < all.counts.size(); ++j) {
+      const float percent = static_cast<float>(all.counts[j] * 100.0 / windows);
+      for (const Settings& set : {Settings{64, 100.0f, percent}, Settings{64, percent, -1.0f},
+                                  Settings{64, percent, percent}}) {
+        SCOPED_TRACE("a=" + std::to_string(threshold) + " after kernel " + std::to_string(j) + " " +
+                     std::to_string(set.bottomUp) + "/" + std::to_string(set.distance));
+        auto s = SetupFor(frame, pattern, set);
+        for (const int flag : {1, 0}) ExpectSameAsPlainAt(*s, frame, pattern, set, threshold, flag);
+      }
+    }
+  }
+}
+
+// The smallest patterns: one pixel (the only kernel is the pixel) and 2 x 2
+// (the group of four kernels works straight from the source).
+TEST(PatternSearchFastPaths, smallestPatternsAgreeWithThePlainSearch) {
+  GreyPicture frame = test::SmoothPicture(23, 17, 71);
+  for (const int p : {1, 2, 4}) {
+    const GreyPicture pattern = test::Cut(frame, 9, 5, p);
+    for (const Settings& set : {Settings{}, Settings{50, -1.0f, -1.0f}, Settings{3, 50.0f, 20.0f}})
+      ExpectSameAsPlain(frame, pattern, set, "P" + std::to_string(p));
+  }
 }
 
 }  // namespace
