@@ -250,7 +250,8 @@ std::unique_ptr<WHSetup> createWHSetup(int sourceRows, int sourceCols, int patte
   s->patternSize = patternSize;
   // Only P^2 kernels exist; a setting beyond that, or below one, is held to them.
   s->numOfBasis = std::clamp(numOfBasis, 1, patternSize * patternSize);
-  s->branch = allocBranch(sourceRows, sourceCols, patternSize, s->numOfBasis);
+  s->boundKernels = std::max(s->numOfBasis, std::min(patternSize * patternSize, 64));
+  s->branch = allocBranch(sourceRows, sourceCols, patternSize, s->boundKernels);
   if (!s->branch) Fail("ERROR in createWHSetup: can't allocate branch.");
   const std::int64_t windows =
       static_cast<std::int64_t>(s->WindowRows()) * static_cast<std::int64_t>(s->WindowCols());
@@ -262,7 +263,7 @@ std::unique_ptr<WHSetup> createWHSetup(int sourceRows, int sourceCols, int patte
   s->windowSum = AllocArray<std::int32_t>(windows, scratchLine);
   s->windowSquares = AllocArray<std::int32_t>(windows, scratchLine);
   try {
-    s->patternProjections.assign(s->numOfBasis, 0);
+    s->patternProjections.assign(s->boundKernels, 0);
     s->candidateIndex.reserve(static_cast<std::size_t>(windows));
     s->candidateBound.reserve(static_cast<std::size_t>(windows));
   } catch (const std::bad_alloc&) {
@@ -305,10 +306,10 @@ void setPatternImage(WHSetup& setup, const Image& image) {
     setup.patternSum += v;
     setup.patternSquares += static_cast<std::int64_t>(v) * v;
   }
-  std::unique_ptr<Branch> tree = allocBranch(p, p, p, setup.numOfBasis);
+  std::unique_ptr<Branch> tree = allocBranch(p, p, p, setup.boundKernels);
   Matrix& level0 = *tree->matrices[0];
   for (int i = 0; i < p * p; ++i) level0.cellValues[i] = setup.patternBytes[i];
-  for (int k = 0; k < setup.numOfBasis; ++k) {
+  for (int k = 0; k < setup.boundKernels; ++k) {
     computeKernelTopDown(*tree, k);
     setup.patternProjections[k] = tree->matrices[tree->depth]->cellValues[0];
   }

@@ -101,10 +101,14 @@ struct WHSetup {
   int sourceCols = 0;
   int patternSize = 0;
   int numOfBasis = 0;
+  // Kernels with signs and pattern projections: numOfBasis, and at least
+  // the first 64 (or all P^2) that the distance phase may use to sharpen
+  // bounds.
+  int boundKernels = 0;
   std::unique_ptr<Image> sourceImage;
   std::unique_ptr<Image> patternImage;           // over patternBytes
   std::vector<std::uint8_t> patternBytes;        // the pattern's own copy, P x P
-  std::vector<std::int32_t> patternProjections;  // one per kernel
+  std::vector<std::int32_t> patternProjections;  // one per kernel below boundKernels
   std::unique_ptr<Branch> branch;                // over the source; level 0 is the source matrix
   float bottomUpStartPercent = 10.0f;
   float distanceStartPercent = 2.0f;

@@ -190,6 +190,80 @@ VIREN_VECTOR_CLONES void CollectCandidates(const double* bounds, int windows, do
     }
 }
 
+// Kernels i .. i + count - 1 (inside one quad) for single windows: the
+// quad's level D - 2 is made over the source first, then each window takes
+// its four values from there.
+class CandidateQuad {
+ public:
+  CandidateQuad(WHSetup& s, int i, int count) : count_(count), wc_(s.WindowCols()) {
+    Branch& b = *s.branch;
+    computeKernelUpTo(b, i, b.depth - 2);
+    level_ = b.matrices[b.depth - 2].get();
+    h_ = s.patternSize / 2;
+    const int first = i - i % 4;
+    for (int t = 0; t < count; ++t) {
+      projection_[t] = s.patternProjections[i + t];
+      combination_[t] = Combination((first / 4) & 3, i + t - first);
+    }
+  }
+  // The squared differences to the pattern, kernel by kernel.
+  void Squares(std::int32_t w, std::int64_t* square) const {
+    const std::int32_t* top = level_->rowTable[w / wc_] + w % wc_;
+    const std::int32_t* bottom = top + static_cast<std::size_t>(h_) * level_->cols;
+    const std::int64_t upperSum = top[0] + top[h_], upperDiff = top[0] - top[h_];
+    const std::int64_t lowerSum = bottom[0] + bottom[h_], lowerDiff = bottom[0] - bottom[h_];
+    const std::int64_t all[4] = {upperSum + lowerSum, upperSum - lowerSum, upperDiff + lowerDiff,
+                                 upperDiff - lowerDiff};
+    for (int t = 0; t < count_; ++t) {
+      const std::int64_t d = all[combination_[t]] - projection_[t];
+      square[t] = d * d;
+    }
+  }
+  int Count() const { return count_; }
+
+ private:
+  int count_;
+  int wc_;
+  const Matrix* level_ = nullptr;
+  int h_ = 0;
+  std::int64_t projection_[4]{};
+  int combination_[4]{};
+};
+
+// Once the rule has stopped, more kernels can still sharpen the bounds of
+// the candidates (never which windows are candidates): while the distances
+// left open would cost clearly more than a quad's level passes, and a quad
+// still rules out a fair share, the open candidates (bound <= target) take
+// the next quad's kernels into their bounds. Returns the kernel after the
+// last one taken.
+int TightenBounds(WHSetup& s, int next, std::int64_t target) {
+  const auto& index = s.candidateIndex;
+  auto& bound = s.candidateBound;
+  const std::int64_t p2 = static_cast<std::int64_t>(s.patternSize) * s.patternSize;
+  const std::int64_t pixels = static_cast<std::int64_t>(s.sourceRows) * s.sourceCols;
+  std::size_t open = 0;
+  for (const std::int64_t v : bound) open += v <= target;
+  // With very many open windows (flat pictures) the candidate-wise quads
+  // cost more than they can save.
+  while (next < s.boundKernels && static_cast<std::int64_t>(open) * p2 >= 4 * pixels &&
+         open * 8 <= static_cast<std::size_t>(s.Windows())) {
+    const CandidateQuad quad(s, next, std::min(4 - next % 4, s.boundKernels - next));
+    std::size_t stillOpen = 0;
+    for (std::size_t n = 0; n < index.size(); ++n) {
+      if (bound[n] > target) continue;
+      std::int64_t square[4];
+      quad.Squares(index[n], square);
+      for (int t = 0; t < quad.Count(); ++t) bound[n] += square[t];
+      stillOpen += bound[n] <= target;
+    }
+    next += quad.Count();
+    const bool pays = (open - stillOpen) * 8 >= open;
+    open = stillOpen;
+    if (!pays) break;
+  }
+  return next;
+}
+
 // Which kernels the search applies, and in which phase: kernel 0 always;
 // kernel i over the whole source while the candidates after kernel i - 1
 // are above bottomUpStartPercent, then per candidate while they are above
@@ -231,9 +305,11 @@ class PhaseRule {
     return false;
   }
   void Record(std::size_t alive) {
+    ++recorded_;
     if (stats_) stats_->candidatesAfterKernel.push_back(static_cast<int>(alive));
   }
   bool NoMatch() const { return noMatch_; }
+  int Applied() const { return recorded_; }  // kernels 0 .. Applied() - 1
 
  private:
   enum class Phase { kTopDown, kPerCandidate, kDone };
@@ -241,6 +317,7 @@ class PhaseRule {
   SearchStats* stats_;
   Phase phase_ = Phase::kTopDown;
   bool noMatch_ = false;
+  int recorded_ = 0;
 };
 
 // Sum of squared grey differences of the window at (row, col). Gives up once
@@ -314,10 +391,10 @@ constexpr std::size_t kPerCandidateCost = 8;
 
 // The full distances of the candidates (see whPatternMatch); fills the
 // matches and counts the distances it had to sum.
-VIREN_VECTOR_CLONES void DistancePhase(WHSetup& s, std::int64_t a, int findDistance,
+VIREN_VECTOR_CLONES void DistancePhase(WHSetup& s, std::int64_t a, int findDistance, int nextKernel,
                                        int& measured) {
   const auto& index = s.candidateIndex;
-  const auto& bound = s.candidateBound;
+  const auto& bound = s.candidateBound;  // sharpened in place by TightenBounds
   const int wc = s.WindowCols();
   const std::int64_t p2 = static_cast<std::int64_t>(s.patternSize) * s.patternSize;
   const EnergyBound energyBound(s);
@@ -336,6 +413,7 @@ VIREN_VECTOR_CLONES void DistancePhase(WHSetup& s, std::int64_t a, int findDista
                                               std::numeric_limits<std::int64_t>::max());
     // The energy bound pays only when many windows are left that the
     // projections do not rule out against that first distance.
+    TightenBounds(s, nextKernel, best * p2);
     std::size_t open = 0;
     for (std::size_t n = 0; n < count; ++n) open += bound[n] <= best * p2;
     energy = EnergyBoundPays(s, open);
@@ -359,10 +437,14 @@ VIREN_VECTOR_CLONES void DistancePhase(WHSetup& s, std::int64_t a, int findDista
     s.numOfMatches = 1;
   } else {
     const std::int64_t accept = a * a * p2;
-    energy = EnergyBoundPays(s, count);
+    TightenBounds(s, nextKernel, accept * p2);
+    std::size_t open = 0;
+    for (std::size_t n = 0; n < count; ++n) open += bound[n] <= accept * p2;
+    energy = EnergyBoundPays(s, open);
     if (energy) computeWindowEnergy(s);
     for (std::size_t n = 0; n < count; ++n) {
       const std::int32_t w = index[n];
+      if (bound[n] > accept * p2) continue;
       if (energy && energyBound.Exceeds(w, accept * p2, false)) continue;
       ++measured;
       const std::int64_t d = WindowDistance<false>(s, w / wc, w % wc, accept);
@@ -459,34 +541,16 @@ int whPatternMatch(WHSetup& s, int threshold, int findDistance, SearchStats* sta
   // Keeps the candidates within limitB, in order.
   started = Clock::now();
   while (i > 0) {
-    const int count = std::min(4 - i % 4, s.numOfBasis - i);
-    const int first = i - i % 4;  // the quad's first kernel
-    computeKernelUpTo(b, i, b.depth - 2);
-    const Matrix& level = *b.matrices[b.depth - 2];
-    const int h = s.patternSize / 2;
-    std::int64_t pk[4] = {0, 0, 0, 0};
-    int combination[4] = {0, 0, 0, 0};
-    for (int t = 0; t < count; ++t) {
-      pk[t] = s.patternProjections[i + t];
-      combination[t] = Combination((first / 4) & 3, i + t - first);
-    }
-    // The bounds after each kernel of the quad, as if all were applied.
-    auto quadValues = [&](std::int32_t w, std::int64_t* value) {
-      const std::int32_t* top = level.rowTable[w / wc] + w % wc;
-      const std::int32_t* bottom = top + static_cast<std::size_t>(h) * level.cols;
-      const std::int64_t upperSum = top[0] + top[h], upperDiff = top[0] - top[h];
-      const std::int64_t lowerSum = bottom[0] + bottom[h], lowerDiff = bottom[0] - bottom[h];
-      const std::int64_t all[4] = {upperSum + lowerSum, upperSum - lowerSum, upperDiff + lowerDiff,
-                                   upperDiff - lowerDiff};
-      for (int t = 0; t < count; ++t) value[t] = all[combination[t]];
-    };
+    const CandidateQuad quad(s, i, std::min(4 - i % 4, s.numOfBasis - i));
+    const int count = quad.Count();
+    // The candidates left after each kernel of the quad, as if all applied.
     std::size_t after[4] = {0, 0, 0, 0};
     for (std::size_t n = 0; n < index.size(); ++n) {
-      std::int64_t value[4];
-      quadValues(index[n], value);
+      std::int64_t square[4];
+      quad.Squares(index[n], square);
       std::int64_t sum = bound[n];
       for (int t = 0; t < count; ++t) {
-        sum += (value[t] - pk[t]) * (value[t] - pk[t]);
+        sum += square[t];
         after[t] += sum <= limitB;
       }
     }
@@ -494,10 +558,10 @@ int whPatternMatch(WHSetup& s, int threshold, int findDistance, SearchStats* sta
     while (applied < count && rule.Applies(i + applied, after[applied - 1])) ++applied;
     std::size_t kept = 0;
     for (std::size_t n = 0; n < index.size(); ++n) {
-      std::int64_t value[4];
-      quadValues(index[n], value);
+      std::int64_t square[4];
+      quad.Squares(index[n], square);
       std::int64_t sum = bound[n];
-      for (int t = 0; t < applied; ++t) sum += (value[t] - pk[t]) * (value[t] - pk[t]);
+      for (int t = 0; t < applied; ++t) sum += square[t];
       if (sum <= limitB) {
         index[kept] = index[n];
         bound[kept] = sum;
@@ -516,7 +580,7 @@ int whPatternMatch(WHSetup& s, int threshold, int findDistance, SearchStats* sta
   started = Clock::now();
   if (stats) stats->distanceCandidates = static_cast<int>(index.size());
   int measured = 0;
-  DistancePhase(s, a, findDistance, measured);
+  DistancePhase(s, a, findDistance, rule.Applied(), measured);
   if (stats) {
     stats->distancesMeasured = measured;
     stats->distanceSeconds = Seconds(started);
