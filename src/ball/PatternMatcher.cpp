@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <type_traits>
 
 namespace viren::wh {
 
@@ -97,43 +98,48 @@ void EnsureLevelZero(Branch& b) {
 // source (of its values squared with kSquares): row sums by doubling in
 // `scratch` (rows x cols), then a running sum down the columns into `out`
 // (outRows x outCols, a row every outCols values).
+// Row sums of plain values fit 16 bits (at most 128 x 255), which doubles the
+// lanes of the row pass; squares take 32.
 template <bool kSquares, class T>
 [[gnu::always_inline]] inline void BoxSumsBody(const T* __restrict source, int rows, int cols,
                                                int boxCols, int boxRows,
                                                std::int32_t* __restrict scratch,
                                                std::int32_t* __restrict out, int outRows,
                                                int outCols) {
-  auto value = [](std::int32_t v) { return kSquares ? v * v : v; };
+  using Sum = std::conditional_t<kSquares, std::int32_t, std::uint16_t>;
+  Sum* __restrict sums = reinterpret_cast<Sum*>(scratch);
+  auto value = [](std::int32_t v) { return static_cast<Sum>(kSquares ? v * v : v); };
   for (int r = 0; r < rows; ++r) {
     const T* __restrict a = source + static_cast<std::size_t>(r) * cols;
-    std::int32_t* __restrict h = scratch + static_cast<std::size_t>(r) * cols;
+    Sum* __restrict h = sums + static_cast<std::size_t>(r) * cols;
     if (boxCols == 1) {
       for (int c = 0; c < cols; ++c) h[c] = value(a[c]);
       continue;
     }
     // h[c] = a[c] + a[c + 1], then each step doubles the width.
-    for (int c = 0; c + 1 < cols; ++c) h[c] = value(a[c]) + value(a[c + 1]);
+    for (int c = 0; c + 1 < cols; ++c) h[c] = static_cast<Sum>(value(a[c]) + value(a[c + 1]));
     for (int width = 2; width < boxCols; width *= 2) {
       const int valid = cols - 2 * width + 1;
-      for (int c = 0; c < valid; ++c) h[c] += h[c + width];
+      for (int c = 0; c < valid; ++c) h[c] = static_cast<Sum>(h[c] + h[c + width]);
     }
   }
-  auto rowOf = [scratch, cols](int r) { return scratch + static_cast<std::size_t>(r) * cols; };
+  auto rowOf = [sums, cols](int r) { return sums + static_cast<std::size_t>(r) * cols; };
   {
     std::int32_t* __restrict o = out;
-    const std::int32_t* __restrict h = rowOf(0);
+    const Sum* __restrict h = rowOf(0);
     for (int c = 0; c < outCols; ++c) o[c] = h[c];
     for (int i = 1; i < boxRows; ++i) {
-      const std::int32_t* __restrict hi = rowOf(i);
+      const Sum* __restrict hi = rowOf(i);
       for (int c = 0; c < outCols; ++c) o[c] += hi[c];
     }
   }
   for (int r = 1; r < outRows; ++r) {
     const std::int32_t* __restrict above = out + static_cast<std::size_t>(r - 1) * outCols;
-    const std::int32_t* __restrict enter = rowOf(r + boxRows - 1);
-    const std::int32_t* __restrict leave = rowOf(r - 1);
+    const Sum* __restrict enter = rowOf(r + boxRows - 1);
+    const Sum* __restrict leave = rowOf(r - 1);
     std::int32_t* __restrict o = out + static_cast<std::size_t>(r) * outCols;
-    for (int c = 0; c < outCols; ++c) o[c] = above[c] + enter[c] - leave[c];
+    for (int c = 0; c < outCols; ++c)
+      o[c] = above[c] + static_cast<std::int32_t>(enter[c]) - static_cast<std::int32_t>(leave[c]);
   }
 }
 

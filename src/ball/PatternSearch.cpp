@@ -20,6 +20,7 @@
 #include <bit>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
 #include "ball/PatternMatcher.h"
@@ -165,23 +166,38 @@ VIREN_VECTOR_CLONES void QuadPass(const QuadArgs& q, int variant, int count, std
 
 // The windows whose bound is within `limit`, in order. Blocks of windows
 // that are all out are skipped with one vectorised test; few windows are in.
-[[gnu::always_inline]] inline bool AnyWithin(const double* __restrict bounds, double limit) {
-  int any = 0;
-  for (int k = 0; k < 16; ++k) any |= bounds[k] <= limit;
-  return any != 0;
+// The bounds are never negative (nor NaN), and non-negative doubles order
+// like their bit patterns read as integers: four lanes at a time.
+using Lanes = std::int64_t __attribute__((vector_size(32)));
+[[gnu::always_inline]] inline bool AnyWithin(const double* bounds, std::int64_t limitBits) {
+  const Lanes limit = {limitBits, limitBits, limitBits, limitBits};
+  Lanes any = {0, 0, 0, 0};
+  for (int k = 0; k < 16; k += 4) {
+    Lanes bits;
+    std::memcpy(&bits, bounds + k, sizeof bits);
+    any |= bits <= limit;
+  }
+  return (any[0] | any[1] | any[2] | any[3]) != 0;
 }
 
 VIREN_VECTOR_CLONES void CollectCandidates(const double* bounds, int windows, double limit,
                                            std::vector<std::int32_t>& index,
                                            std::vector<std::int64_t>& bound) {
+  const std::int64_t limitBits = std::bit_cast<std::int64_t>(limit);
   int w = 0;
   for (; w + 16 <= windows; w += 16) {
-    if (!AnyWithin(bounds + w, limit)) continue;
-    for (int k = w; k < w + 16; ++k)
-      if (bounds[k] <= limit) {
-        index.push_back(k);
-        bound.push_back(static_cast<std::int64_t>(bounds[k]));
-      }
+    if (!AnyWithin(bounds + w, limitBits)) continue;
+    // Without branches: each window is written, and kept by moving on.
+    std::int32_t keptIndex[16];
+    std::int64_t keptBound[16];
+    int kept = 0;
+    for (int k = 0; k < 16; ++k) {
+      keptIndex[kept] = w + k;
+      keptBound[kept] = static_cast<std::int64_t>(bounds[w + k]);
+      kept += bounds[w + k] <= limit;
+    }
+    index.insert(index.end(), keptIndex, keptIndex + kept);
+    bound.insert(bound.end(), keptBound, keptBound + kept);
   }
   for (; w < windows; ++w)
     if (bounds[w] <= limit) {
