@@ -373,8 +373,11 @@ class EnergyBound {
         patternResidual_(p2_ * s.patternSquares - s.patternSum * s.patternSum) {}
 
   bool Exceeds(std::int32_t w, std::int64_t target, bool orEqual) const {
-    const std::int64_t sum = s_.windowSum[w];
-    const std::int64_t windowResidual = p2_ * s_.windowSquares[w] - sum * sum;
+    return Exceeds(s_.windowSum[w], s_.windowSquares[w], target, orEqual);
+  }
+  // The same from the window's own grey sum and sum of squared greys.
+  bool Exceeds(std::int64_t sum, std::int64_t squares, std::int64_t target, bool orEqual) const {
+    const std::int64_t windowResidual = p2_ * squares - sum * sum;
     const std::int64_t d0 = sum - s_.patternSum;
     const std::int64_t x = d0 * d0 + patternResidual_ + windowResidual - target;
     if (x < 0 || (x == 0 && !orEqual)) return false;
@@ -398,6 +401,45 @@ bool EnergyBoundPays(const WHSetup& s, std::size_t candidates) {
   const std::int64_t p2 = static_cast<std::int64_t>(s.patternSize) * s.patternSize;
   return static_cast<std::int64_t>(candidates) * p2 >=
          std::int64_t{32} * s.sourceRows * s.sourceCols;
+}
+
+// Whether the energy bound would rule out a fair share (a quarter) of the
+// open candidates (bound <= target; windows that tie count as ruled out, as
+// the later ones are): tried on up to 32 of them, their sums
+// taken straight from the source.
+bool EnergyBoundRulesOut(const WHSetup& s, const EnergyBound& energy, std::int64_t target) {
+  const auto& index = s.candidateIndex;
+  const auto& bound = s.candidateBound;
+  std::size_t open = 0;
+  for (const std::int64_t v : bound) open += v <= target;
+  const std::size_t step = std::max<std::size_t>(1, open / 32);
+  const int p = s.patternSize;
+  const int wc = s.WindowCols();
+  int tried = 0;
+  int ruledOut = 0;
+  std::size_t seen = 0;
+  for (std::size_t n = 0; n < index.size() && tried < 32; ++n) {
+    if (bound[n] > target || seen++ % step != 0) continue;
+    const int row = index[n] / wc;
+    const int col = index[n] % wc;
+    std::int64_t sum = 0;
+    std::int64_t squares = 0;
+    for (int i = 0; i < p; ++i) {
+      const std::uint8_t* a =
+          s.sourceImage->pixels + static_cast<std::size_t>(row + i) * s.sourceCols + col;
+      std::int32_t rowSum = 0;
+      std::int32_t rowSquares = 0;
+      for (int j = 0; j < p; ++j) {
+        rowSum += a[j];
+        rowSquares += a[j] * a[j];
+      }
+      sum += rowSum;
+      squares += rowSquares;
+    }
+    ++tried;
+    ruledOut += energy.Exceeds(sum, squares, target, true);
+  }
+  return ruledOut * 4 >= tried && tried > 0;
 }
 
 // A candidate's kernel value through the tree's cache costs about as much as
@@ -432,7 +474,7 @@ VIREN_VECTOR_CLONES void DistancePhase(WHSetup& s, std::int64_t a, int findDista
     TightenBounds(s, nextKernel, best * p2);
     std::size_t open = 0;
     for (std::size_t n = 0; n < count; ++n) open += bound[n] <= best * p2;
-    energy = EnergyBoundPays(s, open);
+    energy = EnergyBoundPays(s, open) && EnergyBoundRulesOut(s, energyBound, best * p2);
     if (energy) computeWindowEnergy(s);
     for (std::size_t n = 0; n < count; ++n) {
       if (n == bestN) continue;
@@ -456,7 +498,7 @@ VIREN_VECTOR_CLONES void DistancePhase(WHSetup& s, std::int64_t a, int findDista
     TightenBounds(s, nextKernel, accept * p2);
     std::size_t open = 0;
     for (std::size_t n = 0; n < count; ++n) open += bound[n] <= accept * p2;
-    energy = EnergyBoundPays(s, open);
+    energy = EnergyBoundPays(s, open) && EnergyBoundRulesOut(s, energyBound, accept * p2);
     if (energy) computeWindowEnergy(s);
     for (std::size_t n = 0; n < count; ++n) {
       const std::int32_t w = index[n];
