@@ -38,7 +38,7 @@ constexpr std::int8_t kSignTable[8] = {1, -1, 1, -1, -1, 1, -1, 1};
 
 // The level passes are built for AVX2 and for plain x86-64; the processor
 // picks at load time.
-#if defined(__x86_64__) && defined(__GNUC__)
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(VIREN_NO_CPU_DISPATCH)
 #define VIREN_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define VIREN_VECTOR_CLONES

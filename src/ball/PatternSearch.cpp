@@ -39,7 +39,7 @@ constexpr double kDead = std::numeric_limits<double>::infinity();
 // The flat per-window loops are built twice, for AVX2 and for plain x86-64,
 // and the processor picks at load time (SSE2 alone cannot vectorise the
 // counting of living windows).
-#if defined(__x86_64__) && defined(__GNUC__)
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(VIREN_NO_CPU_DISPATCH)
 #define VIREN_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
 #else
 #define VIREN_VECTOR_CLONES
