@@ -1,21 +1,25 @@
-// The search of the projection-kernel matcher: kernel 0 and the whole-source
-// kernels over every window at once, the per-candidate kernels through the
-// tree's cache, then the full distances of the survivors.
+// The search of the projection-kernel matcher: the kernels the phase rule
+// applies, over every window or for the candidates alone, then the full
+// distances of the survivors.
 //
 // What makes it fast, without changing a single answer:
-// - kernel 0 starts from one box-sum pass at the lowest level a later kernel
-//   can still differ in, instead of one pass per level from the source;
-// - while many windows live, the bounds are kept per window in a flat array
-//   and each kernel is one vectorised pass (a dead window's bound is +inf);
+// - kernels go four at a time: 4q .. 4q + 3 share the tree's level D - 2,
+//   and the last two levels are done in registers, fused with the bound
+//   update and the candidate counts (one pass over every window per quad);
+//   a level the tree does not hold is made from the highest level that
+//   serves, or as box sums straight from the grey bytes;
+// - with few candidates, a quad's level D - 2 is made over the source and
+//   the candidates take their four values from it;
 // - the distance phase skips every window whose lower bound proves that it
 //   cannot beat (or, without the flag, cannot be within) the current answer,
 //   and stops a distance as soon as it can no longer win. The bounds are the
 //   accumulated projection differences (P^2 x distance is the sum over all
-//   P^2 kernels) and, for the many-window case, the energy outside kernel 0:
-//   with s = window sum, q = sum of squares, P^2 x distance >= d0^2 +
-//   (sqrt(Rp) - sqrt(Rw))^2 where Rw = P^2 q - s^2, Rp likewise for the
-//   pattern and d0 the difference of the sums. That bound is exact on flat
-//   windows, which is where the projections alone reject nothing.
+//   P^2 kernels), sharpened for the open candidates by further kernels, and,
+//   for the many-window case, the energy outside kernel 0: with s = window
+//   sum, q = sum of squares, P^2 x distance >= d0^2 + (sqrt(Rp) -
+//   sqrt(Rw))^2 where Rw = P^2 q - s^2, Rp likewise for the pattern and d0
+//   the difference of the sums. That bound is exact on flat windows, which
+//   is where the projections alone reject nothing.
 #include <algorithm>
 #include <bit>
 #include <chrono>
@@ -442,9 +446,9 @@ bool EnergyBoundRulesOut(const WHSetup& s, const EnergyBound& energy, std::int64
   return ruledOut * 4 >= tried && tried > 0;
 }
 
-// A candidate's kernel value through the tree's cache costs about as much as
-// this many windows' share of a whole-source quad pass (measured on 320x240
-// and 640x480 frames); below that the candidates go one by one.
+// Below an eighth of the windows as candidates, a quad goes to the
+// candidates alone (its level D - 2 over the source, then four values each)
+// instead of a pass over every window.
 constexpr std::size_t kPerCandidateCost = 8;
 
 // The full distances of the candidates (see whPatternMatch); fills the
