@@ -181,7 +181,7 @@ void computeKernelTopDown(Branch& branch, int kernel);
 // in one pass from the source (bytes or level 0).
 void computeKernelUpTo(Branch& branch, int kernel, int top);
 // Level `level` for kernel 0 (box sums) in one pass from the source (bytes
-// when the tree has them, else level 0).
+// when the tree has them, else level 0, which must hold grey values 0..255).
 void computeBoxSums(Branch& branch, int level);
 // Kernel 0 over the whole source when only kernels below 2^(D - level) will
 // follow: level `level` (box sums) is made from the source in one pass and the
