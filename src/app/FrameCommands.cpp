@@ -1,6 +1,7 @@
 // The main window's commands that need a dialog, a file chooser or another
 // window: settings dialogs, the sound list, ball learning, photographs and
 // colours of the layout and the car, the COM and camera menus, documentation.
+#include <QApplication>
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QFileDialog>
@@ -31,6 +32,7 @@
 #include "layout/CourseLayout.h"
 #include "program/ProgramRunner.h"
 #include "settings/Settings.h"
+#include "sound/SoundSystem.h"
 #include "sound/ui/CSoundDlg.h"
 #include "sound/ui/SoundFileChooser.h"
 
@@ -184,6 +186,14 @@ void CMainFrame::CreateEditorWindows(UiHost& ui) {
   addToolBar(Qt::LeftToolBarArea, commandToolbar_);
   commandToolbar_->hide();
   commandDialogs_ = std::make_unique<QtCommandDialogs>(ui, this);
+  commandDialogs_->SetSoundListEditor([this] {
+    CDriveSystem& engine = view_->engine();
+    QWidget* over = QApplication::activeModalWidget();
+    QtSoundFileChooser chooser;
+    CSoundDlg dialog(engine.sound(), engine.settings(), chooser, over ? over : this);
+    dialog.exec();
+    return engine.sound().soundCount();
+  });
   positionOwner_ = std::make_unique<EditorPositionOwner>(editor);
   PositionDefinitionOwner* owner = positionOwner_.get();
   positionWindow_ = std::make_unique<QtPositionWindow>(

@@ -156,6 +156,36 @@ TEST_F(EditorWidgets, aBallOfDistanceNineIsRefusedEvenWhenRecognitionEnds) {
   EXPECT_EQ(rig.program.count(), 1) << "cancelled: nothing inserted";
 }
 
+// "サウンド設定" shows the sound list; the number accepted afterwards follows
+// the list as the user left it.
+TEST_F(EditorWidgets, theSoundSettingsButtonEditsTheListAndTheNumberRangeFollows) {
+  rig.peers.soundCount = 1;
+  int listShown = 0;
+  dialogs.SetSoundListEditor([&] {
+    ++listShown;
+    return 4;  // the user added three sounds
+  });
+  rig.Select(0);
+  Answer([&](QDialog* d) {
+    d->findChild<QRadioButton*>(QStringLiteral("control1004"))->click();  // 再生
+    Type(d, IDC_EVENT_VALUE1, "4");
+    PressOk(d);
+    EXPECT_TRUE(d->isVisible()) << "only sound 1 is listed yet";
+    auto* button = d->findChild<QPushButton*>(QStringLiteral("control1011"));
+    ASSERT_NE(button, nullptr);
+    EXPECT_TRUE(button->isEnabled());
+    QTest::mouseClick(button, Qt::LeftButton);
+    Type(d, IDC_EVENT_VALUE1, "4");
+    PressOk(d);
+  });
+  Press(ID_INSERT_SOUND);
+  EXPECT_EQ(listShown, 1);
+  EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{182});
+  ASSERT_EQ(rig.program.count(), 2);
+  EXPECT_EQ(rig.At(1).kind, EVENT_SOUND);
+  EXPECT_EQ(rig.At(1).value1, 4);
+}
+
 TEST_F(EditorWidgets, theCarDistanceMustStayInsideTheCameraImage) {
   rig.engine.frameWidth = 320;
   rig.Select(0);

@@ -160,8 +160,16 @@ void CEventDlg::accept() {
 }
 
 void CEventDlg::OnReference() {
-  // Only the position dialog's button places a point; the sound dialog's
-  // button does nothing.
+  if (kind_ == EVENT_SOUND) {
+    // The sound list may change under the dialog: the number's range follows.
+    if (!editSoundList_) return;
+    ReadChoices();
+    context_.soundCount = editSoundList_();
+    setup_ = SetUpEventDialog(kind_, context_);
+    ApplyEnabling();
+    return;
+  }
+  // The position dialog's button places a point.
   if (kind_ != EVENT_POSITION) return;
   if (!ExchangeEdits()) return;
   values_.option = kReferenceOption;

@@ -2,6 +2,7 @@
 
 #include <QDialog>
 #include <array>
+#include <functional>
 
 #include "editor/CommandDialogRules.h"
 
@@ -47,6 +48,10 @@ class CEventDlg : public QDialog {
 
   void accept() override;
 
+  // The sound command's "サウンド設定" button runs this: it shows the sound
+  // list and returns the number of sounds listed afterwards.
+  void SetSoundListEditor(std::function<int()> edit) { editSoundList_ = std::move(edit); }
+
  private:
   void ReadChoices();
   void ApplyEnabling();
@@ -58,6 +63,7 @@ class CEventDlg : public QDialog {
   CommandDialogContext context_;
   EventDialogSetup setup_;
   UiHost& ui_;
+  std::function<int()> editSoundList_;
 
   std::array<QRadioButton*, 5> radios_{};
   QButtonGroup* group_;

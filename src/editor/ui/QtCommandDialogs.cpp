@@ -18,6 +18,7 @@ bool QtCommandDialogs::RunTimeDialog(int& seconds, int& tenths, const CommandDia
 bool QtCommandDialogs::RunEventDialog(EventKind kind, EventDialogValues& values,
                                       const CommandDialogContext& context) {
   CEventDlg dlg(kind, values, context, ui_, parent_);
+  dlg.SetSoundListEditor(editSoundList_);
   if (dlg.exec() != QDialog::Accepted) return false;
   values = dlg.values();
   return true;

@@ -21,9 +21,12 @@ class QtCommandDialogs : public CommandDialogs {
   bool RunTimeDialog(int& seconds, int& tenths, const CommandDialogContext& context) override;
   bool RunEventDialog(EventKind kind, EventDialogValues& values,
                       const CommandDialogContext& context) override;
+  // What the sound command dialog's "サウンド設定" button runs (see CEventDlg).
+  void SetSoundListEditor(std::function<int()> edit) { editSoundList_ = std::move(edit); }
 
  private:
   UiHost& ui_;
+  std::function<int()> editSoundList_;
   QPointer<QWidget> parent_;
 };
 
