@@ -13,6 +13,7 @@ packages=(
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-tools
   libfluidsynth-dev timgm6mb-soundfont
+  libfftw3-dev  # the ball search's correlation
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev socat xvfb xauth sox python3
 )

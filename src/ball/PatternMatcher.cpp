@@ -298,6 +298,10 @@ void setDistanceStartPercent(WHSetup& setup, float percent) {
   setup.distanceStartPercent = percent;
 }
 
+void setCorrelationStartRatio(WHSetup& setup, double ratio) {
+  setup.correlationStartRatio = ratio;
+}
+
 void setSourceImage(WHSetup& setup, const Image& image) {
   setup.sourceImage = allocImage(image.rows, image.cols, image.pixels);
 }
@@ -306,6 +310,7 @@ void setPatternImage(WHSetup& setup, const Image& image) {
   const int p = setup.patternSize;
   setup.patternBytes.assign(image.pixels, image.pixels + static_cast<std::size_t>(p) * p);
   setup.patternImage = allocImage(p, p, setup.patternBytes.data());
+  setup.correlationHasPattern = false;
   setup.patternSum = 0;
   setup.patternSquares = 0;
   for (const std::uint8_t v : setup.patternBytes) {

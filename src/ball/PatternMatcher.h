@@ -5,6 +5,8 @@
 #include <memory>
 #include <vector>
 
+#include "ball/PatternCorrelation.h"
+
 // Walsh-Hadamard projection-kernel pattern matching over grey pictures.
 //
 // The pattern and every window of the source are projected onto the kernels
@@ -90,6 +92,7 @@ struct SearchStats {
   int perCandidateKernels = 0;
   int distanceCandidates = 0;  // windows that reached the distance phase
   int distancesMeasured = 0;   // of those, the ones whose distance was (partly) summed
+  bool correlated = false;     // the cross terms came from the FFT correlation
   double kernelZeroSeconds = 0;
   double topDownSeconds = 0;
   double perCandidateSeconds = 0;
@@ -112,6 +115,13 @@ struct WHSetup {
   std::unique_ptr<Branch> branch;                // over the source; level 0 is the source matrix
   float bottomUpStartPercent = 10.0f;
   float distanceStartPercent = 2.0f;
+  // The distance phase takes every window's cross term from one FFT
+  // correlation when the open candidates hold more than this many times the
+  // source's pixels (their distances would cost more than the transforms).
+  double correlationStartRatio = 256.0;
+  // Made by the first search that needs it, kept for the set-up's life.
+  std::unique_ptr<CrossCorrelation> correlation;
+  bool correlationHasPattern = false;
   std::unique_ptr<Match[]> matches;  // room for every window
   int numOfMatches = 0;
   // Scratch of the search: candidate windows (row-major index) and their
@@ -160,6 +170,9 @@ void destroyWHSetup(std::unique_ptr<WHSetup>& setup);
 
 void setBottomUpStartPercent(WHSetup& setup, float percent);
 void setDistanceStartPercent(WHSetup& setup, float percent);
+// See WHSetup::correlationStartRatio; 0 takes the correlation whenever a
+// window is left open, a negative value never.
+void setCorrelationStartRatio(WHSetup& setup, double ratio);
 // The source the searches run over: `image` must be sourceRows x sourceCols
 // and stay valid; its bytes are read afresh by every search.
 void setSourceImage(WHSetup& setup, const Image& image);

@@ -20,12 +20,19 @@
 //   sqrt(Rw))^2 where Rw = P^2 q - s^2, Rp likewise for the pattern and d0
 //   the difference of the sums. That bound is exact on flat windows, which
 //   is where the projections alone reject nothing.
+// - when the open windows' distances would sum far more pixels than the
+//   source has (hundreds of times), every window's cross term
+//   sum(pattern x window) comes from one FFT correlation: distance = window
+//   squares - 2 cross + pattern squares to within a proven rounding margin,
+//   and only the windows that could still be the answer (within that margin
+//   of the best exact distance) get an exact one.
 #include <algorithm>
 #include <bit>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 #include "ball/PatternMatcher.h"
 
@@ -407,11 +414,11 @@ bool EnergyBoundPays(const WHSetup& s, std::size_t candidates) {
          std::int64_t{32} * s.sourceRows * s.sourceCols;
 }
 
-// Whether the energy bound would rule out a fair share (a quarter) of the
-// open candidates (bound <= target; windows that tie count as ruled out, as
-// the later ones are): tried on up to 32 of them, their sums
-// taken straight from the source.
-bool EnergyBoundRulesOut(const WHSetup& s, const EnergyBound& energy, std::int64_t target) {
+// The share of the open candidates (bound <= target) that the energy bound
+// would rule out (windows that tie count as ruled out, as the later ones
+// are): tried on up to 32 of them, their sums taken straight from the
+// source. The bound is used when it rules out a fair share (a quarter).
+double EnergyBoundShare(const WHSetup& s, const EnergyBound& energy, std::int64_t target) {
   const auto& index = s.candidateIndex;
   const auto& bound = s.candidateBound;
   std::size_t open = 0;
@@ -443,8 +450,55 @@ bool EnergyBoundRulesOut(const WHSetup& s, const EnergyBound& energy, std::int64
     ++tried;
     ruledOut += energy.Exceeds(sum, squares, target, true);
   }
-  return ruledOut * 4 >= tried && tried > 0;
+  return tried > 0 ? static_cast<double>(ruledOut) / tried : 0.0;
 }
+
+// The FFT correlation costs two transforms of the source; it pays once the
+// open candidates' distances would sum clearly more pixels.
+// `open` is the windows the bounds leave open, `likelyOpen` an estimate of
+// those the energy bound leaves too. A ratio of 0 takes the correlation
+// whenever a window is open.
+bool CorrelationPays(const WHSetup& s, std::size_t open, double likelyOpen) {
+  if (s.correlationStartRatio < 0 || open == 0) return false;
+  if (s.correlationStartRatio == 0) return true;
+  const double p2 = static_cast<double>(s.patternSize) * s.patternSize;
+  const double pixels = static_cast<double>(s.sourceRows) * s.sourceCols;
+  return likelyOpen * p2 >= s.correlationStartRatio * pixels;
+}
+
+// Every window's approximate distance from the FFT cross terms and the
+// window energies (computeWindowEnergy first): squares - 2 cross + pattern
+// squares, off from the exact distance by at most `margin`.
+class ApproximateDistance {
+ public:
+  explicit ApproximateDistance(WHSetup& s) : s_(s) {
+    if (!s.correlation)
+      s.correlation = CrossCorrelation::Make(s.sourceRows, s.sourceCols, s.patternSize);
+    if (!s.correlationHasPattern) {
+      s.correlation->SetPattern(s.patternBytes.data());
+      s.correlationHasPattern = true;
+    }
+    double error = 0;
+    cross_ = s.correlation->Compute(s.sourceImage->pixels, error);
+    // Twice the cross term's error, and one for the roundings of the sum
+    // (its terms stay below 2^34, so each rounding is below 2^-18).
+    margin_ = 2 * error + 1;
+    patternSquares_ = static_cast<double>(s.patternSquares);
+  }
+  double Value(std::int32_t w) const {
+    return static_cast<double>(s_.windowSquares[w]) - 2 * cross_[w] + patternSquares_;
+  }
+  // Whether window w's exact distance is surely above `limit`.
+  bool Exceeds(std::int32_t w, std::int64_t limit) const {
+    return Value(w) > static_cast<double>(limit) + margin_;
+  }
+
+ private:
+  const WHSetup& s_;
+  const double* cross_ = nullptr;
+  double margin_ = 0;
+  double patternSquares_ = 0;
+};
 
 // Below an eighth of the windows as candidates, a quad goes to the
 // candidates alone (its level D - 2 over the source, then four values each)
@@ -454,7 +508,7 @@ constexpr std::size_t kPerCandidateCost = 8;
 // The full distances of the candidates (see whPatternMatch); fills the
 // matches and counts the distances it had to sum.
 VIREN_VECTOR_CLONES void DistancePhase(WHSetup& s, std::int64_t a, int findDistance, int nextKernel,
-                                       int& measured) {
+                                       int& measured, bool& correlated) {
   const auto& index = s.candidateIndex;
   const auto& bound = s.candidateBound;  // sharpened in place by TightenBounds
   const int wc = s.WindowCols();
@@ -476,10 +530,44 @@ VIREN_VECTOR_CLONES void DistancePhase(WHSetup& s, std::int64_t a, int findDista
     // The energy bound pays only when many windows are left that the
     // projections do not rule out against that first distance.
     TightenBounds(s, nextKernel, best * p2);
+    // Open: what the loop below would measure against this first distance
+    // (a later window must come out below it, an earlier one at most equal).
     std::size_t open = 0;
-    for (std::size_t n = 0; n < count; ++n) open += bound[n] <= best * p2;
-    energy = EnergyBoundPays(s, open) && EnergyBoundRulesOut(s, energyBound, best * p2);
+    for (std::size_t n = 0; n < count; ++n)
+      open += n < bestN ? bound[n] <= best * p2 : (n > bestN && bound[n] < best * p2);
+    double share = 0;
+    if (EnergyBoundPays(s, open)) share = EnergyBoundShare(s, energyBound, best * p2);
+    energy = share >= 0.25;
     if (energy) computeWindowEnergy(s);
+    correlated = CorrelationPays(s, open, static_cast<double>(open) * (energy ? 1 - share : 1));
+    std::optional<ApproximateDistance> approximate;
+    if (correlated) {
+      // Every open window's distance to within a small margin: only those
+      // that could still be the answer get an exact one, the nearest first.
+      if (!energy) computeWindowEnergy(s);
+      energy = true;
+      approximate.emplace(s);
+      std::size_t nearest = count;
+      double nearestValue = 0;
+      for (std::size_t n = 0; n < count; ++n) {
+        if (n == bestN || bound[n] > best * p2) continue;
+        const double v = approximate->Value(index[n]);
+        if (nearest == count || v < nearestValue) {
+          nearest = n;
+          nearestValue = v;
+        }
+      }
+      if (nearest != count) {
+        ++measured;
+        const std::int32_t w = index[nearest];
+        const std::int64_t d =
+            WindowDistance<false>(s, w / wc, w % wc, std::numeric_limits<std::int64_t>::max());
+        if (d < best || (d == best && nearest < bestN)) {
+          best = d;
+          bestN = nearest;
+        }
+      }
+    }
     for (std::size_t n = 0; n < count; ++n) {
       if (n == bestN) continue;
       const bool earlier = n < bestN;
@@ -487,6 +575,9 @@ VIREN_VECTOR_CLONES void DistancePhase(WHSetup& s, std::int64_t a, int findDista
       if (earlier ? bound[n] > target : bound[n] >= target) continue;
       const std::int32_t w = index[n];
       if (energy && energyBound.Exceeds(w, target, !earlier)) continue;
+      // Above best by more than the margin: cannot win, not even as an
+      // earlier window that ties.
+      if (approximate && approximate->Exceeds(w, best)) continue;
       ++measured;
       const std::int64_t d = earlier ? WindowDistance<false>(s, w / wc, w % wc, best)
                                      : WindowDistance<true>(s, w / wc, w % wc, best);
@@ -502,12 +593,22 @@ VIREN_VECTOR_CLONES void DistancePhase(WHSetup& s, std::int64_t a, int findDista
     TightenBounds(s, nextKernel, accept * p2);
     std::size_t open = 0;
     for (std::size_t n = 0; n < count; ++n) open += bound[n] <= accept * p2;
-    energy = EnergyBoundPays(s, open) && EnergyBoundRulesOut(s, energyBound, accept * p2);
+    double share = 0;
+    if (EnergyBoundPays(s, open)) share = EnergyBoundShare(s, energyBound, accept * p2);
+    energy = share >= 0.25;
     if (energy) computeWindowEnergy(s);
+    correlated = CorrelationPays(s, open, static_cast<double>(open) * (energy ? 1 - share : 1));
+    std::optional<ApproximateDistance> approximate;
+    if (correlated) {
+      if (!energy) computeWindowEnergy(s);
+      energy = true;
+      approximate.emplace(s);
+    }
     for (std::size_t n = 0; n < count; ++n) {
       const std::int32_t w = index[n];
       if (bound[n] > accept * p2) continue;
       if (energy && energyBound.Exceeds(w, accept * p2, false)) continue;
+      if (approximate && approximate->Exceeds(w, accept)) continue;
       ++measured;
       const std::int64_t d = WindowDistance<false>(s, w / wc, w % wc, accept);
       if (d <= accept) s.matches[s.numOfMatches++] = Match{w / wc, w % wc, d};
@@ -642,9 +743,11 @@ int whPatternMatch(WHSetup& s, int threshold, int findDistance, SearchStats* sta
   started = Clock::now();
   if (stats) stats->distanceCandidates = static_cast<int>(index.size());
   int measured = 0;
-  DistancePhase(s, a, findDistance, rule.Applied(), measured);
+  bool correlated = false;
+  DistancePhase(s, a, findDistance, rule.Applied(), measured, correlated);
   if (stats) {
     stats->distancesMeasured = measured;
+    stats->correlated = correlated;
     stats->distanceSeconds = Seconds(started);
   }
   return s.numOfMatches;

@@ -39,6 +39,7 @@ struct Settings {
   int basis = 50;
   float bottomUp = 10.0f;
   float distance = 2.0f;
+  double correlation = 256.0;  // see WHSetup::correlationStartRatio
 };
 
 struct Outcome {
@@ -138,6 +139,7 @@ std::unique_ptr<wh::WHSetup> SetupFor(const GreyPicture& frame, const GreyPictur
   auto s = wh::createWHSetup(frame.height, frame.width, pattern.width, set.basis);
   wh::setBottomUpStartPercent(*s, set.bottomUp);
   wh::setDistanceStartPercent(*s, set.distance);
+  wh::setCorrelationStartRatio(*s, set.correlation);
   wh::setSourceImage(*s, wh::Image{frame.height, frame.width, frame.pixels.data()});
   wh::setPatternImage(*s, wh::Image{pattern.width, pattern.width, pattern.pixels.data()});
   return s;
@@ -400,6 +402,78 @@ TEST(PatternSearchFastPaths, smallestPatternsAgreeWithThePlainSearch) {
     for (const Settings& set : {Settings{}, Settings{50, -1.0f, -1.0f}, Settings{3, 50.0f, 20.0f}})
       ExpectSameAsPlain(frame, pattern, set, "P" + std::to_string(p));
   }
+}
+
+}  // namespace
+}  // namespace viren
+
+namespace viren {
+namespace {
+
+// The distance phase taking every window's cross term from the FFT
+// correlation (forced: a ratio of 0) keeps every answer exact: the same
+// matches and distances as the plain search, ties to the upper, then left
+// window, on random, absent-pattern, flat and tiled frames, with the phase
+// rule stopping early (many open windows) or late.
+TEST(PatternSearchFastPaths, correlationPathAgreesWithThePlainSearch) {
+  const GreyPicture noise = test::NoisePicture(67, 45, 5);
+  const GreyPicture planted = test::Cut(noise, 31, 17, 16);
+  const GreyPicture absent = test::NoisePicture(16, 16, 6);
+  const GreyPicture flat(53, 37, 128);
+  const GreyPicture flatPattern(8, 8, 128);
+  GreyPicture textured = test::BallPatch(8, 4);
+  for (auto& v : textured.pixels) v = static_cast<std::uint8_t>(64 + v / 2);
+  GreyPicture tiled(43, 35);
+  for (int y = 0; y < tiled.height; ++y)
+    for (int x = 0; x < tiled.width; ++x) tiled.at(x, y) = textured.at(x % 8, y % 8);
+  const GreyPicture smooth = test::SmoothPicture(50, 38, 9);
+  const GreyPicture smoothCut = WithNoise(test::Cut(smooth, 20, 11, 16), 6.0, 8);
+  for (const Settings& set : {Settings{50, 10.0f, 2.0f, 0.0}, Settings{50, 101.0f, 101.0f, 0.0},
+                              Settings{4, -1.0f, -1.0f, 0.0}}) {
+    const std::string rule =
+        " rule " + std::to_string(set.basis) + "/" + std::to_string(static_cast<int>(set.bottomUp));
+    ExpectSameAsPlain(noise, planted, set, "random, planted" + rule);
+    ExpectSameAsPlain(noise, absent, set, "random, absent" + rule);
+    ExpectSameAsPlain(flat, flatPattern, set, "flat, same grey" + rule);
+    ExpectSameAsPlain(flat, textured, set, "flat, textured pattern" + rule);
+    ExpectSameAsPlain(tiled, textured, set, "tiled, exact ties" + rule);
+    ExpectSameAsPlain(tiled, flatPattern, set, "tiled, flat pattern" + rule);
+    ExpectSameAsPlain(smooth, smoothCut, set, "smooth, noisy cut" + rule);
+  }
+  // The forced path is really taken, also on a picture of bright extremes
+  // (the largest cross terms) with a large pattern.
+  GreyPicture bright = test::NoisePicture(150, 110, 12);
+  for (auto& v : bright.pixels) v = v < 128 ? 0 : 255;
+  const GreyPicture brightAbsent = test::NoisePicture(64, 64, 13);
+  const Settings forced{50, 101.0f, 101.0f, 0.0};
+  auto s = SetupFor(bright, brightAbsent, forced);
+  wh::SearchStats stats;
+  wh::reloadSource(*s);
+  ASSERT_EQ(wh::whPatternMatch(*s, 255, 1, &stats), 1);
+  EXPECT_TRUE(stats.correlated);
+  ExpectSameAsPlainAt(*s, bright, brightAbsent, forced, 255, 1);
+  const GreyPicture brightCut = test::Cut(bright, 70, 30, 64);
+  ExpectSameAsPlainAt(*SetupFor(bright, brightCut, forced), bright, brightCut, forced, 255, 1);
+}
+
+// Never by default where few windows are left open, and never with a
+// negative ratio.
+TEST(PatternSearchFastPaths, correlationOnlyWhenManyDistancesAreOpen) {
+  const GreyPicture noise = test::NoisePicture(67, 45, 5);
+  const GreyPicture planted = test::Cut(noise, 31, 17, 16);
+  auto s = SetupFor(noise, planted, Settings{});
+  wh::SearchStats stats;
+  wh::reloadSource(*s);
+  ASSERT_EQ(wh::whPatternMatch(*s, 20, 1, &stats), 1);
+  EXPECT_FALSE(stats.correlated);
+  wh::setCorrelationStartRatio(*s, -1.0);
+  wh::setBottomUpStartPercent(*s, 101.0f);
+  wh::setDistanceStartPercent(*s, 101.0f);
+  wh::reloadSource(*s);
+  ASSERT_EQ(wh::whPatternMatch(*s, 255, 1, &stats), 1);
+  EXPECT_FALSE(stats.correlated);
+  EXPECT_EQ(s->matches[0].row, 17);
+  EXPECT_EQ(s->matches[0].col, 31);
 }
 
 }  // namespace
