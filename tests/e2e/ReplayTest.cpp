@@ -80,7 +80,10 @@ TEST_F(Replay, theDumpOfARunPlayedBackGivesTheSameCentresAndPictures) {
   const std::vector<std::string> recordedFrames = BitmapFolderSource::ListFrames(recorded);
   // One picture for every analysed frame.
   EXPECT_EQ(recordedFrames.size(), first.size());
-  ASSERT_GE(first.size(), 100u) << "the video was not analysed at its rate";
+  // 125 frames at the video's rate; a slow machine (a sanitizer build) falls
+  // behind it, but every run must still play past the loop at frame 50.
+  constexpr std::size_t kEnough = 60;
+  ASSERT_GE(first.size(), kEnough) << "the video was hardly analysed";
 
   const std::string replayed = dir.File("replayed");
   WriteOptions(25, replayed);
@@ -88,7 +91,8 @@ TEST_F(Replay, theDumpOfARunPlayedBackGivesTheSameCentresAndPictures) {
                dir.File("b.csv"));
   ASSERT_EQ(r.status, 0) << r.err;
   const std::vector<Centre> replay = ReadCentres(dir.Read("b.csv"));
-  ASSERT_GE(replay.size(), 100u);
+  // The folder plays every picture in order, later when the analysis is slow.
+  ASSERT_GE(replay.size(), kEnough);
 
   // Beyond the recorded frames the replay starts the folder again.
   const std::size_t n = std::min({first.size(), replay.size(), recordedFrames.size()});
@@ -110,7 +114,7 @@ TEST_F(Replay, theDumpOfARunPlayedBackGivesTheSameCentresAndPictures) {
   // The replay's own dump holds the same pictures, byte for byte.
   const std::vector<std::string> replayedFrames = BitmapFolderSource::ListFrames(replayed);
   const std::size_t pictures = std::min(replayedFrames.size(), recordedFrames.size());
-  EXPECT_GE(pictures, 100u);
+  EXPECT_GE(pictures, kEnough);
   int differentPictures = 0;
   for (std::size_t i = 0; i < pictures; ++i)
     if (ReadFile(recordedFrames[i]) != ReadFile(replayedFrames[i])) ++differentPictures;
