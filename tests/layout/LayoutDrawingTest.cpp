@@ -10,6 +10,7 @@
 #include "layout/CarShape.h"
 #include "layout/CourseRange.h"
 #include "layout/ImageConvert.h"
+#include "support/TestDir.h"
 
 namespace viren {
 namespace {
@@ -316,10 +317,12 @@ class CarPhotoDraw : public ::testing::Test {
  protected:
   void SetUp() override {
     photo = SmoothPhoto(60, 40);
-    path = std::string(::testing::TempDir()) + "/car_photo_draw.bmp";
+    // A folder of its own: the tests of this fixture run in parallel processes.
+    path = dir.File("car_photo_draw.bmp");
     ASSERT_TRUE(WriteBitmap24(path, photo));
     ASSERT_TRUE(car.Load(path));
   }
+  test::TestDir dir;
   Bitmap24 photo;
   std::string path;
   CarPhoto car;
