@@ -500,6 +500,25 @@ class ApproximateDistance {
   double patternSquares_ = 0;
 };
 
+// What helps the distances of the `open` windows against `target` (a
+// bound's scale, distance x P^2): the window-energy bound when a sample
+// shows it rules out a quarter of them, and the FFT cross terms when the
+// distances would still cost more than the correlation.
+void ChooseDistanceAids(WHSetup& s, const EnergyBound& energyBound, std::size_t open,
+                        std::int64_t target, bool& energy, bool& correlated,
+                        std::optional<ApproximateDistance>& approximate) {
+  double share = 0;
+  if (EnergyBoundPays(s, open)) share = EnergyBoundShare(s, energyBound, target);
+  energy = share >= 0.25;
+  if (energy) computeWindowEnergy(s);
+  correlated = CorrelationPays(s, open, static_cast<double>(open) * (energy ? 1 - share : 1));
+  if (correlated) {
+    if (!energy) computeWindowEnergy(s);
+    energy = true;
+    approximate.emplace(s);
+  }
+}
+
 // Below an eighth of the windows as candidates, a quad goes to the
 // candidates alone (its level D - 2 over the source, then four values each)
 // instead of a pass over every window.
@@ -535,18 +554,11 @@ VIREN_VECTOR_CLONES void DistancePhase(WHSetup& s, std::int64_t a, int findDista
     std::size_t open = 0;
     for (std::size_t n = 0; n < count; ++n)
       open += n < bestN ? bound[n] <= best * p2 : (n > bestN && bound[n] < best * p2);
-    double share = 0;
-    if (EnergyBoundPays(s, open)) share = EnergyBoundShare(s, energyBound, best * p2);
-    energy = share >= 0.25;
-    if (energy) computeWindowEnergy(s);
-    correlated = CorrelationPays(s, open, static_cast<double>(open) * (energy ? 1 - share : 1));
     std::optional<ApproximateDistance> approximate;
-    if (correlated) {
+    ChooseDistanceAids(s, energyBound, open, best * p2, energy, correlated, approximate);
+    if (approximate) {
       // Every open window's distance to within a small margin: only those
       // that could still be the answer get an exact one, the nearest first.
-      if (!energy) computeWindowEnergy(s);
-      energy = true;
-      approximate.emplace(s);
       std::size_t nearest = count;
       double nearestValue = 0;
       for (std::size_t n = 0; n < count; ++n) {
@@ -593,17 +605,8 @@ VIREN_VECTOR_CLONES void DistancePhase(WHSetup& s, std::int64_t a, int findDista
     TightenBounds(s, nextKernel, accept * p2);
     std::size_t open = 0;
     for (std::size_t n = 0; n < count; ++n) open += bound[n] <= accept * p2;
-    double share = 0;
-    if (EnergyBoundPays(s, open)) share = EnergyBoundShare(s, energyBound, accept * p2);
-    energy = share >= 0.25;
-    if (energy) computeWindowEnergy(s);
-    correlated = CorrelationPays(s, open, static_cast<double>(open) * (energy ? 1 - share : 1));
     std::optional<ApproximateDistance> approximate;
-    if (correlated) {
-      if (!energy) computeWindowEnergy(s);
-      energy = true;
-      approximate.emplace(s);
-    }
+    ChooseDistanceAids(s, energyBound, open, accept * p2, energy, correlated, approximate);
     for (std::size_t n = 0; n < count; ++n) {
       const std::int32_t w = index[n];
       if (bound[n] > accept * p2) continue;
