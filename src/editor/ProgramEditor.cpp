@@ -1,5 +1,7 @@
 #include "editor/ProgramEditor.h"
 
+#include <QPainter>
+
 #include <algorithm>
 #include <optional>
 #include <utility>
@@ -117,12 +119,60 @@ void ProgramEditor::Repaint() {
   if (links_.peers) links_.peers->RepaintView();
 }
 
+namespace {
+
+// The parts of the records that make the flowchart (a run's countdowns do not).
+bool SameFlowchart(const ProgramRecords& a, int countA, const ProgramRecords& b, int countB) {
+  if (countA != countB) return false;
+  for (int i = 0; i < countA; ++i) {
+    const EventRecord& x = a[i];
+    const EventRecord& y = b[i];
+    if (x.kind != y.kind || x.option != y.option || x.value1 != y.value1 || x.value2 != y.value2 ||
+        x.x != y.x || x.y != y.y || x.next != y.next || x.prev != y.prev || x.link != y.link)
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 QImage ProgramEditor::Paint() const {
   const int selection = program_.selection;
   std::optional<EventRecord> selected;
   if (program_.IsUsed(selection)) selected = program_.Record(selection);
+  int count = 0;
+  const ProgramRecords records = program_.Snapshot(&count);
   std::lock_guard lock(canvasMutex_);
-  return canvas_.Compose(selected ? &*selected : nullptr);
+  QImage picture = canvas_.Compose(selected ? &*selected : nullptr);
+  if (checkMarks_.empty() || !SameFlowchart(records, count, checkedRecords_, checkedCount_))
+    return picture;
+  QPainter p(&picture);
+  for (const CheckMark& mark : checkMarks_) {
+    if (mark.command < 0 || mark.command >= count) continue;
+    const EventRecord& r = records[mark.command];
+    p.setPen(QPen(mark.error ? QColor(230, 0, 0) : QColor(255, 150, 0), 2));
+    p.setBrush(Qt::NoBrush);
+    p.drawRect(r.x - 4, r.y - 4, kCommandBoxSize + 8, kCommandBoxSize + 8);
+  }
+  return picture;
+}
+
+void ProgramEditor::SetCheckMarks(std::vector<CheckMark> marks) {
+  int count = 0;
+  const ProgramRecords records = program_.Snapshot(&count);
+  {
+    std::lock_guard lock(canvasMutex_);
+    checkMarks_ = std::move(marks);
+    checkedRecords_ = records;
+    checkedCount_ = count;
+  }
+  Repaint();
+}
+
+void ProgramEditor::SelectCommand(int index) {
+  if (!program_.IsUsed(index)) return;
+  program_.selection = index;
+  ShowProgram();
 }
 
 void ProgramEditor::LayoutProgram() {

@@ -114,6 +114,17 @@ class ProgramEditor {
 
   ProgramCanvas& canvas() { return canvas_; }
 
+  // --- the program check's findings
+  struct CheckMark {
+    int command = 0;
+    bool error = false;  // a red frame; a warning's is orange
+  };
+  // The boxes of these commands carry a frame while the flowchart stays as
+  // it is now; any change to it takes the frames away.
+  void SetCheckMarks(std::vector<CheckMark> marks);
+  // Selects a command (from the findings list) and shows it.
+  void SelectCommand(int index);
+
  private:
   // Runs the record's dialog on a copy; `reference` is set when the position
   // dialog closed with its reference button.
@@ -131,6 +142,9 @@ class ProgramEditor {
 
   mutable std::mutex canvasMutex_;
   ProgramCanvas canvas_;
+  std::vector<CheckMark> checkMarks_;  // under canvasMutex_
+  ProgramRecords checkedRecords_{};    // the flowchart the marks belong to
+  int checkedCount_ = 0;
 };
 
 }  // namespace viren

@@ -14,9 +14,12 @@
 #include "engine/EngineLinks.h"
 #include "engine/SubsystemSteps.h"
 #include "layout/CourseLayout.h"
+#include "layout/CourseRange.h"
 #include "program/DrivingProgram.h"
+#include "program/ProgramCheck.h"
 #include "program/ProgramFile.h"
 #include "program/ProgramRunner.h"
+#include "simulation/RunTrack.h"
 #include "simulation/Simulator.h"
 #include "sound/GstSoundBackend.h"
 #include "sound/SoundSystem.h"
@@ -81,6 +84,7 @@ CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string com
       programInterface_(std::make_unique<api::ProgramInterface>(
           ui, state_, carState_, devices_->drive(), *interfaceLinks_,
           api::ShmTableOptions{api::ShmPrefixFromEnvironment()})),
+      runTrack_(std::make_unique<RunTrack>()),
       steps_(std::move(options.steps)),
       moduleFolderArg_(std::move(moduleFolder)),
       commandLine_(std::move(commandLine)) {
@@ -107,6 +111,16 @@ CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string com
   analyser_->SetPeers(peers);
   SetEditorDialogs(nullptr, nullptr);
   drivingObserver_->SetEditor(editor_.get(), &ui_);
+  simulator_->SetStepObserver(frames_.get());
+  analysisView_->SetTrailSource([track = runTrack_.get()] {
+    return track->trailShown ? track->Points() : std::vector<Point>{};
+  });
+  drivingObserver_->SetRunEnded([this] {
+    const int last = program_->selection;
+    runTrack_->Finish(CourseRangeRect(layout_->borderWidth(), layout_->borderHeight()),
+                      runner_->executedCommands(), last, program_->Record(last).kind);
+  });
+  controllerActions_->SetConfirmStart([this] { return ConfirmRunDespiteFindings(); });
 }
 
 ControllerActions& CDriveSystem::controllerActions() {

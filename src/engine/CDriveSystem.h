@@ -45,6 +45,8 @@ class CourseLayout;
 class PictureExchange;
 class CAnalysisView;
 class CaptureSystem;
+class RunTrack;
+struct CheckFinding;
 namespace api {
 class ProgramInterface;
 }
@@ -103,6 +105,17 @@ class CDriveSystem {
   // message 178; otherwise lights the button and starts the run, or puts it
   // out and ends the run. False when nothing was started or stopped.
   bool ToggleAutoDriving();
+  // Looks at the program as it stands: the findings are kept (lastCheck),
+  // the editor marks their boxes. Window thread.
+  std::vector<CheckFinding> CheckProgramNow();
+  // Before a start from the controller: when the check finds anything, asks
+  // message 22001 (start anyway / cancel). True to start. Window thread.
+  bool ConfirmRunDespiteFindings();
+  // The findings of the last check and a number that goes up with each check.
+  const std::vector<CheckFinding>& lastCheck() const { return lastCheck_; }
+  int checkNumber() const { return checkNumber_; }
+  // The current or last run's track and the last run's report.
+  RunTrack& runTrack() { return *runTrack_; }
   // The mouse on the view: the target marker, ball learning or the program
   // editor get it, as the state says. True when the right button should open
   // the view menu. Window thread.
@@ -177,6 +190,9 @@ class CDriveSystem {
   std::unique_ptr<ProgramEditor> editor_;
   std::unique_ptr<EngineInterface> interfaceLinks_;
   std::unique_ptr<api::ProgramInterface> programInterface_;
+  std::unique_ptr<RunTrack> runTrack_;
+  std::vector<CheckFinding> lastCheck_;
+  int checkNumber_ = 0;
   std::unique_ptr<SubsystemSteps> steps_;
   std::string moduleFolderArg_;
   std::string commandLine_;

@@ -2,9 +2,11 @@
 
 #include "capture/CaptureSystem.h"
 #include "core/UiHost.h"
+#include "device/CCarDevices.h"
 #include "engine/CDriveSystem.h"
 #include "program/DrivingProgram.h"
 #include "program/ProgramRunner.h"
+#include "simulation/RunTrack.h"
 #include "views/CAnalysisView.h"
 #include "vision/CFrameAnalyser.h"
 
@@ -16,7 +18,28 @@ void EngineFrames::AnalyseFrame(const std::uint8_t* frame, std::size_t length, i
   // dump writes only its own copy.
   engine_.analyser().AnalyseFrame(const_cast<std::uint8_t*>(frame), length, width, height);
   engine_.runner().NotifyFrame();
+  RecordRunStep();
   if (frameObserver_) frameObserver_();
+}
+
+void EngineFrames::OnSimulationStep() {
+  RecordRunStep();
+  if (frameObserver_) frameObserver_();
+}
+
+void EngineFrames::RecordRunStep() {
+  ProgramRunner& runner = engine_.runner();
+  const int command = runner.CurrentCommand();
+  if (command == -1) return;
+  const CarState& car = engine_.carState();
+  TrackRow row;
+  row.tMs = engine_.clock().NowMs();
+  row.position = car.carLayoutPosition;
+  row.direction = car.carDirection;
+  row.turnCount = car.turnCount;
+  row.driveState = engine_.devices().drive().DriveState();
+  row.command = command;
+  engine_.runTrack().Record(row, runner.runNumber());
 }
 
 void EngineFrames::OnVideoRewound() {

@@ -19,12 +19,13 @@ class CDriveSystem;
 class EngineFrames final : public FrameSink,
                            public CaptureHost,
                            public TargetFollower,
-                           public SimulationView {
+                           public SimulationView,
+                           public SimulationStepObserver {
  public:
   explicit EngineFrames(CDriveSystem& engine) : engine_(engine) {}
 
-  // Told after every analysed frame (viren-run records its track). Set
-  // before capture starts.
+  // Told after every analysed frame and every simulation step (viren-run
+  // records its track). Set before capture or simulation start.
   void SetFrameObserver(std::function<void()> observer) { frameObserver_ = std::move(observer); }
   // The window program's file and camera-format dialogs; none: both choosers
   // answer "cancelled". Window thread, before start-up.
@@ -55,7 +56,13 @@ class EngineFrames final : public FrameSink,
   void FitFrameToClient(int width, int height) override;
   void DrawStep() override;
 
+  // SimulationStepObserver (simulation thread).
+  void OnSimulationStep() override;
+
  private:
+  // The run's track gets one row (capture or simulation thread).
+  void RecordRunStep();
+
   CDriveSystem& engine_;
   std::function<void()> frameObserver_;
   CaptureDialogs* dialogs_ = nullptr;

@@ -3,6 +3,7 @@
 // The small adapters through which the engine's parts reach each other
 // without knowing each other's classes.
 
+#include <functional>
 #include <mutex>
 
 #include "ball/BallSystem.h"
@@ -74,8 +75,13 @@ class EngineDrivingObserver final : public DrivingObserver {
  public:
   EngineDrivingObserver(CDriveControl& drive, CFrameAnalyser& analyser)
       : drive_(drive), analyser_(analyser) {}
-  // The automatic-driving button goes out (picture and status only).
-  void OnRunEnded() override { drive_.SendDriveCommand(DRIVE_AUTO_OFF, false); }
+  // The automatic-driving button goes out (picture and status only), and
+  // the run's report is made.
+  void OnRunEnded() override {
+    drive_.SendDriveCommand(DRIVE_AUTO_OFF, false);
+    if (runEnded_) runEnded_();
+  }
+  void SetRunEnded(std::function<void()> runEnded) { runEnded_ = std::move(runEnded); }
   void WritePositionSnapshot() override { analyser_.WritePositionSnapshot(); }
   void AcceptPositionDefinition() override {
     if (editor_) editor_->EndPositionDefinition(true);
@@ -93,6 +99,7 @@ class EngineDrivingObserver final : public DrivingObserver {
   CFrameAnalyser& analyser_;
   ProgramEditor* editor_ = nullptr;
   UiHost* ui_ = nullptr;
+  std::function<void()> runEnded_;
 };
 
 // What a click on the on-screen controller asks of the engine.
@@ -105,9 +112,14 @@ class EngineControllerActions final : public ControllerActions {
   int ProgramCommandCount() const override { return program_.count(); }
   bool AutoDriving() const override { return state_.autoDriving; }
   void StartAutoDriving() override {
-    // A sound of the program that cannot be loaded ends the start (reported).
-    if (runner_.StartAutoDriving() < 0) drive_.SendDriveCommand(DRIVE_AUTO_OFF, false);
+    // The user may call the start off when the program check finds
+    // something; a sound of the program that cannot be loaded ends the start
+    // (reported).
+    if ((confirmStart_ && !confirmStart_()) || runner_.StartAutoDriving() < 0)
+      drive_.SendDriveCommand(DRIVE_AUTO_OFF, false);
   }
+  // Asked before a start from the controller; false calls it off.
+  void SetConfirmStart(std::function<bool()> confirm) { confirmStart_ = std::move(confirm); }
   void StopAutoDriving() override { runner_.StopAutoDriving(); }
   void ShowAutoDrivingRefused() override { ShowMessage(ui_, 178, MsgIcon::Stop); }
 
@@ -117,6 +129,7 @@ class EngineControllerActions final : public ControllerActions {
   DrivingProgram& program_;
   ProgramRunner& runner_;
   CDriveControl& drive_;
+  std::function<bool()> confirmStart_;
 };
 
 // What the program editor asks of the engine and the window.

@@ -91,6 +91,8 @@ int ProgramRunner::StartAutoDriving() {
   }
 
   engine_.ballMode = 0;
+  executedCommands_ = 0;
+  ++runNumber_;
   engine_.autoDriving = true;
   program_.selection = 0;
   drive_.SetSpeedLevel(2);
@@ -202,6 +204,7 @@ void ProgramRunner::AutoDrivingThread() {
     }
     current = n;
     program_.selection = n;
+    ++executedCommands_;
     if (engine_.viewMode == VIEW_PROGRAM) observer_->OnCommandStarted(n);
     Execute(program_.Record(n));
   }

@@ -102,6 +102,10 @@ class ProgramRunner {
   const DrivingState& state() const { return state_; }
   // The command being executed, -1 when no run goes on.
   int CurrentCommand() const;
+  // Runs started so far; commands begun in the current or last run (the
+  // start command not counted).
+  int runNumber() const { return runNumber_; }
+  int executedCommands() const { return executedCommands_; }
   // Driving threads alive at this moment and at most so far (never above 1).
   int liveThreads() const { return liveThreads_; }
   int maxLiveThreads() const { return maxLiveThreads_; }
@@ -146,6 +150,8 @@ class ProgramRunner {
   std::atomic<std::thread::id> threadId_{};
   std::atomic<int> liveThreads_{0};
   std::atomic<int> maxLiveThreads_{0};
+  std::atomic<int> runNumber_{0};
+  std::atomic<int> executedCommands_{0};
   int commandsWithoutWait_ = 0;  // driving thread only
 };
 

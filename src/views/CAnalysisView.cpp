@@ -14,6 +14,7 @@
 #include "settings/Settings.h"
 #include "views/FrameDump.h"
 #include "views/TargetMarker.h"
+#include "views/TrackDrawing.h"
 #include "vision/CFrameAnalyser.h"
 
 namespace viren {
@@ -163,8 +164,13 @@ void CAnalysisView::DrawView(const std::uint8_t* frame, int width, int height) {
   }
 }
 
+void CAnalysisView::DrawTrail(QImage& out) const {
+  if (trail_) DrawFadingTrail(out, trail_());
+}
+
 void CAnalysisView::ComposeLayout(QImage& out, int overlayMode, Point carAt, bool carFound) {
   if (!layout_.CopyLayoutInto(out)) out.fill(qRgb(255, 255, 255));
+  DrawTrail(out);
   if (carFound && overlayMode == OVERLAY_CENTROID) DrawCross(out, carAt, pen_);
   if (carFound && overlayMode == OVERLAY_DIRECTION) {
     DrawDirectionArrow(out, carAt, car_.carDirection, pen_);
@@ -224,6 +230,7 @@ void CAnalysisView::DrawSimulationStep() {
   PictureExchange::Writer writer = exchange_.BeginPicture(kLayoutWidth, kLayoutHeight);
   QImage& out = writer.image();
   if (!layout_.CopyLayoutInto(out)) out.fill(qRgb(255, 255, 255));
+  DrawTrail(out);
   const Point car = car_.carPosition;
   const double heading = car_.carDirection;
   switch (engine_.overlayMode) {

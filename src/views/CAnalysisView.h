@@ -51,6 +51,9 @@ class CAnalysisView final : public AnalysisView {
   // Set-up, window thread, before capture or simulation start.
   void SetHooks(Hooks hooks);
   void SetDriveCommander(const DriveCommander* drive) { drive_ = drive; }
+  // The points of the layout view's trail (empty: no trail), asked on the
+  // drawing thread for every layout picture.
+  void SetTrailSource(std::function<std::vector<Point>()> trail) { trail_ = std::move(trail); }
   // The overlay pen from the analysis settings; after LoadAnalysisSettings.
   void LoadViewSettings();
   const OverlayPen& pen() const { return pen_; }
@@ -83,6 +86,7 @@ class CAnalysisView final : public AnalysisView {
   void FitView(int width, int height);
   void ComposeLayout(QImage& out, int overlayMode, Point carAt, bool carFound);
   void DrawBall(QImage& out, bool layoutView);
+  void DrawTrail(QImage& out) const;
   int PatternSize() const;
 
   EngineState& engine_;
@@ -92,6 +96,7 @@ class CAnalysisView final : public AnalysisView {
   const Settings& settings_;
   PictureExchange& exchange_;
   const DriveCommander* drive_ = nullptr;
+  std::function<std::vector<Point>()> trail_;
   Hooks hooks_;
   OverlayPen pen_;
   QImage targetMarker_;

@@ -10,14 +10,21 @@ const char* const kRunUsage =
     "usage: viren-run [--dir DIR] [--answer yes|no] [--seconds N]\n"
     "                 [--video FILE_OR_DIR] [--edit] [--api]\n"
     "                 [--program FILE] [--auto] [--virtual-clock] [--track FILE.csv]\n"
-    "                 [--sound-log FILE.csv]\n"
+    "                 [--sound-log FILE.csv] [--track-picture FILE.png]\n"
+    "       viren-run [--dir DIR] --check FILE.ntc [--check FILE.ntc ...]\n"
     "Runs VIREN's engine without a window. Messages go to stderr as [id] text.\n"
     "  --program FILE    driving program, loaded as at start-up (a bare name from sample/program)\n"
     "  --auto            start automatic driving as the controller's button does\n"
     "  --virtual-clock   simulated time: as fast as possible, the same track every run\n"
-    "  --track FILE.csv  the car's track, one row per simulation step or analysed frame\n"
+    "  --track FILE.csv  the car's track, one row per simulation step or analysed frame,\n"
+    "                    and beside it FILE.report.csv: the last run in figures\n"
+    "  --track-picture FILE.png  the layout with the last run's whole track, its start,\n"
+    "                    its end and the points where the command changed\n"
     "  --sound-log FILE.csv  every start and stop of a sound: time, play or stop, file,\n"
-    "                    once or endless\n";
+    "                    once or endless\n"
+    "  --check FILE.ntc  looks at a program without running it: one line a finding,\n"
+    "                    \"command N: text\" (a file name first when several are\n"
+    "                    checked); exit status 1 when any finding is an error\n";
 
 std::string RunOptions::EngineCommandLine() const {
   std::vector<std::string> words;
@@ -79,6 +86,14 @@ std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args,
       const auto* v = value();
       if (!v) return std::nullopt;
       o.soundLog = *v;
+    } else if (a == "--track-picture") {
+      const auto* v = value();
+      if (!v) return std::nullopt;
+      o.trackPicture = *v;
+    } else if (a == "--check") {
+      const auto* v = value();
+      if (!v) return std::nullopt;
+      o.check.push_back(*v);
     } else if (a == "--auto") {
       o.autoDrive = true;
     } else if (a == "--virtual-clock") {

@@ -8,6 +8,9 @@
 #include <fstream>
 #include <memory>
 
+#include <QImage>
+
+#include "CheckCommand.h"
 #include "ConsoleUiHost.h"
 #include "RunOptions.h"
 #include "core/Clock.h"
@@ -16,11 +19,17 @@
 #include "device/CCarDevices.h"
 #include "engine/CDriveSystem.h"
 #include "engine/EngineFrames.h"
+#include "layout/CourseLayout.h"
+#include "layout/CourseRange.h"
+#include "program/DrivingProgram.h"
 #include "program/ProgramFile.h"
+#include "program/ProgramRunner.h"
+#include "simulation/RunTrack.h"
 #include "simulation/SimulatedRun.h"
 #include "simulation/Simulator.h"
 #include "sound/GstSoundBackend.h"
 #include "sound/SoundLog.h"
+#include "views/TrackDrawing.h"
 
 using namespace viren;
 
@@ -41,6 +50,32 @@ bool WriteSoundLog(const std::string& path, const SoundLog& log) {
   return static_cast<bool>(out.flush());
 }
 
+// The last run in figures, beside the track: from its rows, with the
+// commands the run counted.
+bool WriteReport(const std::string& path, CDriveSystem& engine) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) return false;
+  CourseLayout& layout = engine.layout();
+  RunReport report = SummariseRun(engine.runTrack().Rows(),
+                                  CourseRangeRect(layout.borderWidth(), layout.borderHeight()));
+  report.commandsExecuted = engine.runner().executedCommands();
+  if (report.lastCommand >= 0)
+    report.lastCommandKind = engine.program().Record(report.lastCommand).kind;
+  out << RunReportCsv(report);
+  return static_cast<bool>(out.flush());
+}
+
+bool WriteTrackPicture(const std::string& path, QImage picture, const std::vector<TrackRow>& rows) {
+  std::vector<Point> points;
+  std::vector<int> commands;
+  for (const TrackRow& row : rows) {
+    points.push_back(row.position);
+    commands.push_back(row.command);
+  }
+  DrawTrackPicture(picture, points, commands);
+  return picture.save(QString::fromStdString(path), "PNG");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -50,6 +85,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "viren-run: %s\n%s", error.c_str(), kRunUsage);
     return 2;
   }
+
+  if (!options->check.empty()) return CheckProgramFiles(options->dir, options->check);
 
   // A virtual clock takes this thread in as one of those that take turns.
   std::unique_ptr<Clock> clock;
@@ -75,8 +112,7 @@ int main(int argc, char** argv) {
   if (!options->track.empty()) {
     recorder = std::make_unique<TrackRecorder>(*clock, engine.carState(), engine.devices().drive(),
                                                engine.runner());
-    engine.simulator().SetStepObserver(recorder.get());
-    // With a video the track has one row per analysed frame.
+    // One row per simulation step, or with a video per analysed frame.
     TrackRecorder* rows = recorder.get();
     engine.frames().SetFrameObserver([rows] { rows->Record(); });
   }
@@ -113,9 +149,23 @@ int main(int argc, char** argv) {
     clock->SleepFor(std::chrono::milliseconds(std::min<std::int64_t>(left, 10)));
   }
 
+  // The layout as the view shows it, taken while the engine still has it.
+  QImage layout(kLayoutWidth, kLayoutHeight, QImage::Format_RGB32);
+  if (!options->trackPicture.empty() && !(started && engine.layout().CopyLayoutInto(layout)))
+    layout.fill(Qt::white);
+
   engine.Shutdown();
   if (recorder && !WriteTrack(options->track, recorder->Rows())) {
     std::fprintf(stderr, "viren-run: cannot write %s\n", options->track.c_str());
+    ok = false;
+  }
+  if (recorder && !WriteReport(RunReportPathFor(options->track), engine)) {
+    std::fprintf(stderr, "viren-run: cannot write %s\n", RunReportPathFor(options->track).c_str());
+    ok = false;
+  }
+  if (!options->trackPicture.empty() &&
+      !WriteTrackPicture(options->trackPicture, layout, engine.runTrack().Rows())) {
+    std::fprintf(stderr, "viren-run: cannot write %s\n", options->trackPicture.c_str());
     ok = false;
   }
   if (soundLog && !WriteSoundLog(options->soundLog, *soundLog)) {
