@@ -10,6 +10,7 @@
 #include <QToolBar>
 #include <vector>
 
+#include "app/CCheckDock.h"
 #include "app/CControlDlg.h"
 #include "app/CDriveView.h"
 #include "app/QtUiHost.h"
@@ -28,6 +29,7 @@
 #include "engine/CommandTable.h"
 #include "engine/EngineFrames.h"
 #include "program/ProgramFile.h"
+#include "simulation/RunTrack.h"
 
 namespace viren {
 namespace {
@@ -70,6 +72,14 @@ CMainFrame::CMainFrame(std::string moduleFolder, std::string commandLine, UiHost
   connect(view_, &CDriveView::viewMenuRequested, this, &CMainFrame::ShowViewMenu);
   connect(view_, &CDriveView::commandRequested, this, &CMainFrame::OnCommand);
   CreateEditorWindows(*ui);
+  checkDock_ = new CCheckDock(this);
+  addDockWidget(Qt::RightDockWidgetArea, checkDock_);
+  checkDock_->hide();
+  connect(checkDock_, &CCheckDock::commandChosen, this, [this](int command) {
+    if (view_->engine().state().viewMode != VIEW_PROGRAM) OnCommand(ID_VIEW_PROGRAM);
+    view_->engine().editor().SelectCommand(command);
+    view_->update();
+  });
   captureDialogs_ = std::make_unique<QtCaptureDialogs>(this);
   view_->engine().frames().SetCaptureDialogs(captureDialogs_.get());
   statusBar()->showMessage(Utf8(MessageText(57345)));
@@ -190,8 +200,24 @@ QAction* CMainFrame::ActionFor(int commandId) const {
   return it == actions_.end() ? nullptr : it->second;
 }
 
+void CMainFrame::ShowCheckAndReport() {
+  CDriveSystem& engine = view_->engine();
+  if (engine.checkNumber() != shownCheck_) {
+    shownCheck_ = engine.checkNumber();
+    checkDock_->ShowFindings(engine.lastCheck());
+    checkDock_->show();
+  }
+  RunTrack& track = engine.runTrack();
+  if (track.reportNumber() != shownReport_) {
+    shownReport_ = track.reportNumber();
+    // Until the next message takes its place.
+    statusBar()->showMessage(QString::fromStdString(FormatRunReport(track.LastReport())));
+  }
+}
+
 void CMainFrame::UpdateCommands() {
   if (!view_) return;
+  ShowCheckAndReport();
   CommandContext context = view_->engine().CommandContextNow();
   context.toolbarVisible = toolbar_->isVisible();
   context.statusBarVisible = statusBar()->isVisible();

@@ -46,6 +46,9 @@ class CMainFrame : public QMainWindow {
   void ShowCommandToolbar(bool visible);
   QToolBar* commandToolbar() const { return commandToolbar_; }
   CControlDlg* controller() const { return controller_; }
+  class CCheckDock* checkDock() const {
+    return checkDock_;
+  }
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -64,6 +67,8 @@ class CMainFrame : public QMainWindow {
   QAction* MakeAction(int id, const QString& text);
   void OnAppExit();
   void OnAppAbout();
+  // The check's findings and the run's report, when new ones have come.
+  void ShowCheckAndReport();
 
   std::unique_ptr<QtUiHost> ownUi_;
   CDriveView* view_ = nullptr;
@@ -76,6 +81,9 @@ class CMainFrame : public QMainWindow {
   std::unique_ptr<class PositionDefinitionOwner> positionOwner_;
   class CBallDlg* ballDialog_ = nullptr;
   QMenu* cameraMenu_ = nullptr;
+  class CCheckDock* checkDock_ = nullptr;
+  int shownCheck_ = 0;
+  int shownReport_ = 0;
   std::multimap<int, QAction*> actions_;
   bool closing_ = false;
 };

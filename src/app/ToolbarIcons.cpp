@@ -17,6 +17,13 @@ QIcon ToolbarIcon(int id) {
   const QPen ink(QColor(32, 32, 32));
   p.setPen(ink);
   switch (id) {
+    case ID_CHECK_PROGRAM:  // a box with a check mark
+      p.setBrush(QColor(255, 249, 189));
+      p.drawRect(1, 1, 12, 12);
+      p.setPen(QPen(QColor(0, 150, 0), 2));
+      p.drawLine(3, 7, 6, 10);
+      p.drawLine(6, 10, 12, 3);
+      break;
     case ID_FILE_NEW:  // a blank sheet with a folded corner
       p.setBrush(Qt::white);
       p.drawPolygon(QPolygon({{3, 1}, {10, 1}, {13, 4}, {13, 14}, {3, 14}}));

@@ -62,6 +62,9 @@ enum MainCommand : int {
   ID_EDIT_PASTE = 57637,
   ID_NEXT_PANE = 57680,
   ID_PREV_PANE = 57681,
+  // Our own: the program check and the run's track on the layout.
+  ID_CHECK_PROGRAM = 33220,
+  ID_VIEW_TRACK = 33221,
   // Command toolbar of the program editor.
   ID_INSERT_START = 32843,
   ID_INSERT_TIMER = 32839,

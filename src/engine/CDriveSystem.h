@@ -11,6 +11,7 @@
 #include "editor/ProgramEditor.h"
 #include "engine/CommandTable.h"
 #include "engine/SubsystemSteps.h"
+#include "program/ProgramCheck.h"
 #include "settings/Settings.h"
 
 namespace viren {
@@ -46,7 +47,7 @@ class PictureExchange;
 class CAnalysisView;
 class CaptureSystem;
 class RunTrack;
-struct CheckFinding;
+
 namespace api {
 class ProgramInterface;
 }

@@ -61,6 +61,7 @@ constexpr MenuEntry kMainMenu[] = {
     {1, ID_OVERLAY_CENTROID, "重心点(&C)"},
     {1, ID_OVERLAY_DIRECTION, "方向(&D)"},
     {1, ID_OVERLAY_CAR_FIGURE, "車図形(&G)"},
+    {1, ID_VIEW_TRACK, "走行軌跡(&R)"},
     {1, 0, ""},
     {1, ID_VIEW_PROGRAM, "プログラム(&P)"},
     {1, ID_SIMULATION, "シミュレーション(&M)"},
@@ -81,6 +82,8 @@ constexpr MenuEntry kMainMenu[] = {
     {1, ID_UNLINK, "リンク削除(&C)"},
     {1, 0, ""},
     {1, ID_UNDO, "元に戻す(&U)"},
+    {1, 0, ""},
+    {1, ID_CHECK_PROGRAM, "プログラムのチェック(&K)"},
     {0, 0, "ヘルプ(&H)", true},
     {1, ID_APP_ABOUT, "VIRENのバージョン情報(&A)..."},
     {1, ID_DOCUMENTATION, "ドキュメントの表示(&D)..."},
@@ -102,7 +105,8 @@ constexpr int kMainToolbar[] = {ID_FILE_NEW,
                                 ID_FOLLOW_TARGET,
                                 ID_FOLLOW_BALL,
                                 0,
-                                ID_UNDO};
+                                ID_UNDO,
+                                ID_CHECK_PROGRAM};
 
 constexpr int kViewMenu[] = {ID_VIEW_LIVE,        ID_VIEW_DIFFERENCE,   ID_VIEW_LAYOUT,
                              ID_OVERLAY_CENTROID, ID_OVERLAY_DIRECTION, ID_OVERLAY_VECTOR,
@@ -155,6 +159,7 @@ bool IsCheckCommand(int id) {
     case ID_AVOID_BALL:
     case ID_VIEW_TOOLBAR:
     case ID_VIEW_STATUS_BAR:
+    case ID_VIEW_TRACK:
       return true;
     default:
       return false;
@@ -231,6 +236,10 @@ CommandUpdate EvaluateCommand(int id, const CommandContext& c) {
       return {true, c.toolbarVisible};
     case ID_VIEW_STATUS_BAR:
       return {true, c.statusBarVisible};
+    case ID_VIEW_TRACK:
+      return {true, c.trackShown};
+    case ID_CHECK_PROGRAM:
+      return {c.commandCount >= 1, false};
     case ID_EDIT_COMMAND:
       return {editing && !s.isEnd, false};
     case ID_DELETE_COMMAND:

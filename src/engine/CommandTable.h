@@ -29,7 +29,8 @@ struct CommandContext {
   bool undoAvailable = false;
   bool toolbarVisible = true;
   bool statusBarVisible = true;
-  int cameraCount = 0;  // video input devices in the camera menu
+  int cameraCount = 0;      // video input devices in the camera menu
+  bool trackShown = false;  // the run's trail on the layout view
 
   // The command selected in the program editor; index -1: none.
   struct Selection {

@@ -11,7 +11,9 @@
 #include "layout/CourseLayout.h"
 #include "program/DrivingProgram.h"
 #include "program/ProgramRunner.h"
+#include "simulation/RunTrack.h"
 #include "simulation/Simulator.h"
+#include "views/CAnalysisView.h"
 #include "vision/CFrameAnalyser.h"
 
 namespace viren {
@@ -35,6 +37,7 @@ CommandContext CDriveSystem::CommandContextNow() const {
   c.positionDefinition = program_->positionEditIndex != -1;
   c.ballLearning = ball_->ballLearning();
   c.patternLoaded = ball_->HasBallPattern();
+  c.trackShown = runTrack_->trailShown;
   editor_->FillCommandContext(c);
   return c;
 }
@@ -149,6 +152,13 @@ bool CDriveSystem::OnCommand(int id) {
       return true;
     case ID_OVERLAY_CAR_FIGURE:
       state_.overlayMode = OVERLAY_CAR_FIGURE;
+      return true;
+    case ID_VIEW_TRACK:
+      runTrack_->trailShown = !runTrack_->trailShown;
+      analysisView_->PaintLayoutView();
+      return true;
+    case ID_CHECK_PROGRAM:
+      CheckProgramNow();
       return true;
     case WM_GRAPH_NOTIFY:
       capture_->OnGraphEvent();

@@ -128,7 +128,7 @@ TEST(CommandTable, everyMenuAndToolbarCommandHasAPromptUnlessItHasNone) {
     if (id == ID_VIEW_TOOLBAR || id == ID_VIEW_STATUS_BAR) continue;
     EXPECT_FALSE(MessageText(id).empty()) << "no prompt for " << id;
   }
-  EXPECT_EQ(MainToolbar().size(), 17u);
+  EXPECT_EQ(MainToolbar().size(), 18u);
 }
 
 }  // namespace
