@@ -97,7 +97,7 @@ TEST_F(CheckTrackWindow, theLastRunsTrailOnTheLayoutFollowsItsTrack) {
   ASSERT_NE(track, nullptr);
   EXPECT_FALSE(track->isChecked());
   auto grabAfterNewPicture = [&] {
-    const int seen = engine.pictures().publishedCount();
+    const auto seen = engine.pictures().publishedCount();
     [&] { QTRY_VERIFY_WITH_TIMEOUT(engine.pictures().publishedCount() > seen + 2, 5000); }();
     return frame->view()->grab().toImage().convertToFormat(QImage::Format_RGB32);
   };

@@ -89,7 +89,7 @@ TEST_F(MainFrameTest, toolbarInOrderAndCommandsFollowTheEngine) {
   for (QAction* a : frame.mainToolbar()->actions())
     ids << (a->isSeparator() ? 0 : a->data().toInt());
   EXPECT_EQ(ids, QList<int>({57600, 0, 57601, 57603, 0, 32772, 32780, 32836, 0, 32787, 32936, 32939,
-                             0, 32929, 32966, 0, 57643}));
+                             0, 32929, 32966, 0, 57643, 33220}));
   QAction* carFigure = frame.ActionFor(ID_OVERLAY_CAR_FIGURE);
   ASSERT_NE(carFigure, nullptr);
   EXPECT_EQ(carFigure->toolTip(), QStringLiteral("車図形"));
