@@ -14,6 +14,9 @@ packages=(
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-tools
   libfluidsynth-dev timgm6mb-soundfont
   libfftw3-dev  # the ball search's correlation
+  # viren-bridge: the broker client library, the broker and its command-line
+  # clients (tests, README), and the Python client's MQTT example
+  libmosquitto-dev mosquitto mosquitto-clients python3-paho-mqtt
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev socat xvfb xauth sox python3
 )

@@ -30,6 +30,26 @@ inline constexpr std::array<InterfaceBlockName, 4> kInterfaceBlocks{kCommandBloc
 // it takes it; records the program writes carry 1.
 enum RecordState : std::uint8_t { RECORD_EMPTY = 0, RECORD_NEW = 1, RECORD_TAKEN = 2 };
 
+// Command codes a program posts to "Command", and the parameters of code 100.
+enum InterfaceCommandCode : int {
+  COMMAND_DRIVE = 1,             // parameter: a DriveCommand
+  COMMAND_SOUND_REPEAT = 2,      // parameter: sound number
+  COMMAND_SOUND_PREPARE = 3,     // parameter: sound number
+  COMMAND_SOUND = 8,             // parameter: sound number played once, or -number to stop it
+  COMMAND_TARGET = 10,           // parameter: y << 16 | x, or -1 to stop following
+  COMMAND_BALL = 11,             // parameter: distance << 16 | ball mode
+  COMMAND_PROGRAM_FILE = 12,     // the program file named by the clipboard's text
+  COMMAND_EXTERNAL = 100,        // parameter: one of ExternalControl
+  COMMAND_EXTERNAL_WINDOW = 102  // parameter: window to draw the camera picture into
+};
+enum ExternalControl : int {
+  EXTERNAL_OFF = 0,
+  EXTERNAL_ON = 1,
+  EXTERNAL_STOP_PROGRAM = 10,
+  EXTERNAL_START_PROGRAM = 11,
+  EXTERNAL_CONTOUR_BOX = 103,
+};
+
 // "Command": offset 4 code, offset 8 parameter (signed 32-bit each).
 struct CommandRecord {
   std::uint8_t state = RECORD_EMPTY;

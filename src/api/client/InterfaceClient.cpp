@@ -119,6 +119,27 @@ bool InterfaceClient::WaitCommandTaken(int timeoutMs) {
   }
 }
 
+int InterfaceClient::WithdrawCommand() {
+  const int index = blocks_[kCommand];
+  if (index < 0) return api::SHM_FAILED;
+  int lock = table_->ShmLockBlock(index, kReadTimeoutMs);
+  if (lock == api::SHM_ABANDONED) lock = table_->ShmLockBlock(index, kReadTimeoutMs);
+  if (lock != api::SHM_OK) return lock;
+  api::InterfaceRecord bytes{};
+  int rc = table_->ShmReadRecord(index, bytes, 1, 0, kReadTimeoutMs);
+  if (rc == api::SHM_OK) {
+    api::CommandRecord command = api::DecodeCommand(bytes);
+    if (command.state == api::RECORD_NEW) {
+      command.state = api::RECORD_EMPTY;
+      rc = table_->ShmWriteRecord(index, api::EncodeCommand(command), 1, 0, kReadTimeoutMs);
+    } else {
+      rc = 1;
+    }
+  }
+  table_->ShmUnlockBlock(index);
+  return rc;
+}
+
 bool InterfaceClient::ServerPresent() {
   return open_ && table_->ShmHeldElsewhere(blocks_[kCommand]);
 }

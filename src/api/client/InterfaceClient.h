@@ -48,6 +48,11 @@ class InterfaceClient {
   int PostCommand(int code, int parameter, int waitMs = 1000);
   // Waits until VIREN has taken the last posted command; false on time-out.
   bool WaitCommandTaken(int timeoutMs);
+  // Takes back a posted command VIREN has not taken yet (marks it empty under
+  // the "CMD" mutex): 0 when withdrawn, 1 when it had been taken already,
+  // or a table result. VIREN takes commands without the mutex, so one it has
+  // just read may still be carried out; the caller reads the state afterwards.
+  int WithdrawCommand();
 
   // Whether VIREN still holds its blocks (false once it has ended).
   bool ServerPresent();
