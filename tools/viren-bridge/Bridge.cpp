@@ -224,7 +224,8 @@ void Bridge::OnMessage(const mosquitto_message& message) {
            " ms ago, before the present broker connection");
       return;
     }
-    if (ageMs > settings_.commandMaxAgeMs) {
+    // A stamp from the future cannot vouch for the command's age either.
+    if (ageMs > settings_.commandMaxAgeMs || -ageMs > settings_.commandMaxAgeMs) {
       Answer(CommandResult::Stale, &request, parsed.idJson,
              "sent " + std::to_string(ageMs) + " ms ago; the limit is " +
                  std::to_string(settings_.commandMaxAgeMs) + " ms (are the clocks in step?)");
