@@ -3,6 +3,7 @@
 // MQTT clients as another computer would.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <fstream>
@@ -48,7 +49,11 @@ class BridgeTest : public ::testing::Test {
     dir.Write("run/option.ini", "[AGREEMENT]\r\nAGREEMENT=1\r\n");
   }
 
-  void SetUp() override { ASSERT_TRUE(broker.Start()) << "mosquitto did not start"; }
+  void SetUp() override {
+    broker = std::make_unique<test::BrokerProcess>(dir.path(), BrokerConfig());
+    ASSERT_TRUE(broker->Start()) << "mosquitto did not start:\n" << broker->Log();
+  }
+  virtual std::string BrokerConfig() { return {}; }
 
   // The simulated car with its program interface, for `seconds`.
   void StartViren(int seconds = 60) {
@@ -63,9 +68,10 @@ class BridgeTest : public ::testing::Test {
 
   void StartBridge(const std::string& settings = {}) {
     dir.Write("bridge.conf", settings);
+    ::chmod(dir.File("bridge.conf").c_str(), 0600);
     bridge = std::make_unique<ChildProcess>(
-        std::vector<std::string>{test::ProgramFolder() + "/viren-bridge", "--broker", broker.url(),
-                                 "--name", "car", "--config", dir.File("bridge.conf"), "--prefix",
+        std::vector<std::string>{test::ProgramFolder() + "/viren-bridge", "--broker", broker->url(),
+                                 "--name", name, "--config", dir.File("bridge.conf"), "--prefix",
                                  shm.prefix()},
         std::vector<std::string>{}, dir.File("bridge.log"));
     ASSERT_TRUE(bridge->started());
@@ -93,11 +99,12 @@ class BridgeTest : public ::testing::Test {
            (viren ? viren->Log() : "");
   }
 
-  static std::string Topic(const std::string& leaf) { return "viren/car/" + leaf; }
+  std::string Topic(const std::string& leaf) const { return "viren/" + name + "/" + leaf; }
 
+  std::string name = "car";
   test::TestDir dir;
   test::ShmCleanup shm{test::UniqueShmPrefix()};
-  test::BrokerProcess broker{dir.path()};
+  std::unique_ptr<test::BrokerProcess> broker;
   std::unique_ptr<ChildProcess> viren;
   std::unique_ptr<ChildProcess> bridge;
   client::InterfaceClient car{shm.prefix()};
@@ -106,7 +113,7 @@ class BridgeTest : public ::testing::Test {
 TEST_F(BridgeTest, forwardFromTheBrokerMovesTheCar_andTheLastPositionStaysRetained) {
   StartViren();
   StartBridge();
-  MqttWatcher watcher(broker.port(), "viren/car/#");
+  MqttWatcher watcher(broker->port(), "viren/car/#");
   ASSERT_TRUE(watcher.connected());
   ASSERT_TRUE(watcher.WaitFor(Topic("online"), Is("true"), kWaitMs)) << Logs();
 
@@ -145,7 +152,7 @@ TEST_F(BridgeTest, forwardFromTheBrokerMovesTheCar_andTheLastPositionStaysRetain
   }));
   const std::string last = watcher.Messages(Topic("position")).back().payload;
 
-  MqttWatcher newcomer(broker.port(), Topic("position"));
+  MqttWatcher newcomer(broker->port(), Topic("position"));
   const auto retained = newcomer.WaitFor(Topic("position"), Any(), kWaitMs);
   ASSERT_TRUE(retained);
   EXPECT_TRUE(retained->retain);
@@ -157,7 +164,7 @@ TEST_F(BridgeTest, brokerRestart_bridgeReconnects_andACommandQueuedMeanwhileNeve
   StartViren();
   StartBridge();
   {
-    MqttWatcher watcher(broker.port(), "viren/car/#");
+    MqttWatcher watcher(broker->port(), "viren/car/#");
     ASSERT_TRUE(watcher.WaitFor(Topic("online"), Is("true"), kWaitMs)) << Logs();
     ASSERT_TRUE(watcher.Publish(Topic("command"), R"({"drive":"forward","id":"f1"})"));
     ASSERT_TRUE(watcher.WaitFor(Topic("command/ack"), AckWithId("f1"), kWaitMs));
@@ -166,25 +173,25 @@ TEST_F(BridgeTest, brokerRestart_bridgeReconnects_andACommandQueuedMeanwhileNeve
 
   // A client that queues what it sends while the broker is away (paho, QoS 1).
   ChildProcess late({"/usr/bin/python3", test::SourceDir() + "/tests/bridge/stale_publisher.py",
-                     std::to_string(broker.port()), Topic("command"), dir.path()},
+                     std::to_string(broker->port()), Topic("command"), dir.path()},
                     {}, dir.File("late.log"));
   ASSERT_TRUE(WaitUntil([&] { return late.Log().find("connected") != std::string::npos; }));
 
-  broker.Kill();
+  broker->Kill();
   // Nobody on the broker can stop the car now: the bridge stops it.
   EXPECT_TRUE(WaitUntil([&] { return !Moving(); })) << Logs();
   dir.Write("broker-down", "");
   ASSERT_TRUE(WaitUntil([&] { return late.Log().find("queued") != std::string::npos; }))
       << late.Log();
   // A command tried while the broker is down does not even leave this computer.
-  EXPECT_NE(test::RunProgram({"/usr/bin/mosquitto_pub", "-p", std::to_string(broker.port()), "-h",
+  EXPECT_NE(test::RunProgram({"/usr/bin/mosquitto_pub", "-p", std::to_string(broker->port()), "-h",
                               "127.0.0.1", "-t", Topic("command"), "-m", R"({"drive":"forward"})"})
                 .exitCode,
             0);
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
 
-  ASSERT_TRUE(broker.Start());
-  MqttWatcher watcher(broker.port(), "viren/car/#");
+  ASSERT_TRUE(broker->Start());
+  MqttWatcher watcher(broker->port(), "viren/car/#");
   ASSERT_TRUE(watcher.WaitFor(Topic("online"), Is("true"), 15000)) << Logs();
   dir.Write("broker-up", "");
   const auto ack = watcher.WaitFor(Topic("command/ack"), AckWithId("late"), kWaitMs);
@@ -204,7 +211,7 @@ TEST_F(BridgeTest, brokerRestart_bridgeReconnects_andACommandQueuedMeanwhileNeve
 }
 
 TEST_F(BridgeTest, virenRestart_bridgeReattaches_andRetainedOrOfflineCommandsNeverDrive) {
-  MqttWatcher watcher(broker.port(), "viren/car/#");
+  MqttWatcher watcher(broker->port(), "viren/car/#");
   ASSERT_TRUE(watcher.connected());
   // Left on the broker by someone's mistake: it must never move a car.
   ASSERT_TRUE(watcher.Publish(Topic("command"), R"({"drive":"forward"})", true));
@@ -237,7 +244,7 @@ TEST_F(BridgeTest, virenRestart_bridgeReattaches_andRetainedOrOfflineCommandsNev
   ASSERT_TRUE(watcher.WaitFor(Topic("online"), Is("true"), 15000, seen)) << Logs();
   const auto python = test::RunProgram(
       {"/usr/bin/python3", test::SourceDir() + "/tools/python/viren_mqtt.py", "--broker",
-       "127.0.0.1:" + std::to_string(broker.port()), "--name", "car", "drive", "forward"});
+       "127.0.0.1:" + std::to_string(broker->port()), "--name", name, "drive", "forward"});
   EXPECT_EQ(python.exitCode, 0) << python.out << python.err << Logs();
   EXPECT_NE(python.out.find(R"("result": "taken")"), std::string::npos) << python.out;
   EXPECT_TRUE(WaitUntil([&] { return Moving(); })) << Logs();
@@ -270,7 +277,7 @@ class BridgeSlowServerTest : public BridgeTest {
 
 TEST_F(BridgeSlowServerTest, commandsNotTakenInTimeAreWithdrawn_andLaterOnesExpire) {
   StartBridge("command_max_age_ms = 400\n");
-  MqttWatcher watcher(broker.port(), "viren/car/#");
+  MqttWatcher watcher(broker->port(), "viren/car/#");
   ASSERT_TRUE(watcher.WaitFor(Topic("online"), Is("true"), kWaitMs)) << Logs();
   ASSERT_TRUE(watcher.Publish(Topic("command"), R"({"drive":"forward","id":"a"})"));
   ASSERT_TRUE(watcher.Publish(Topic("command"), R"({"drive":"left","id":"b"})"));
@@ -306,6 +313,44 @@ TEST_F(BridgeSlowServerTest, commandsNotTakenInTimeAreWithdrawn_andLaterOnesExpi
     EXPECT_EQ(JsonText(d->payload, "result"), "stale") << offsetMs << " " << d->payload;
   }
   EXPECT_EQ(Command().state, api::RECORD_TAKEN);
+}
+
+// The access control the README documents, on a broker that uses it: every
+// user watches, only the named driver drives, the bridge speaks for its car.
+class BridgeAclTest : public BridgeTest {
+ protected:
+  BridgeAclTest() { name = "car1"; }
+  std::string BrokerConfig() override {
+    const std::string passwords = dir.File("viren.passwd");
+    for (const char* user : {"car1-bridge", "teacher", "student"}) {
+      std::vector<std::string> args{"/usr/bin/mosquitto_passwd", "-b", passwords, user,
+                                    std::string(user) + "-pw"};
+      if (!dir.Exists("viren.passwd")) args.insert(args.begin() + 1, "-c");
+      EXPECT_EQ(test::RunProgram(args).exitCode, 0) << user;
+    }
+    return "allow_anonymous false\npassword_file " + passwords + "\nacl_file " + test::SourceDir() +
+           "/tools/viren-bridge/examples/viren.acl\n";
+  }
+};
+
+TEST_F(BridgeAclTest, onlyTheNamedDriverDrives_everyUserWatches) {
+  StartViren();
+  StartBridge("username = car1-bridge\npassword = car1-bridge-pw\n");
+  MqttWatcher student(broker->port(), "viren/#", "student", "student-pw");
+  MqttWatcher teacher(broker->port(), "viren/#", "teacher", "teacher-pw");
+  ASSERT_TRUE(student.connected() && teacher.connected());
+  ASSERT_TRUE(student.WaitFor(Topic("online"), Is("true"), kWaitMs)) << Logs();
+
+  ASSERT_TRUE(student.Publish(Topic("command"), R"({"drive":"forward","id":"s"})"));
+  EXPECT_FALSE(student.WaitFor(Topic("command/ack"), AckWithId("s"), 1500));
+  EXPECT_FALSE(Moving()) << "a user without the right drove the car";
+
+  ASSERT_TRUE(teacher.Publish(Topic("command"), R"({"drive":"forward","id":"t"})"));
+  const auto ack = student.WaitFor(Topic("command/ack"), AckWithId("t"), kWaitMs);
+  ASSERT_TRUE(ack) << Logs();
+  EXPECT_EQ(JsonText(ack->payload, "result"), "taken");
+  EXPECT_TRUE(WaitUntil([&] { return Moving(); }));
+  EXPECT_TRUE(student.WaitFor(Topic("position"), Any(), kWaitMs));
 }
 
 }  // namespace

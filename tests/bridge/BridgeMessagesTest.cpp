@@ -1,6 +1,7 @@
 // What comes from the broker is untrusted: command messages, the JSON they
 // are written in, and the bridge's own settings.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <random>
 
@@ -277,6 +278,12 @@ TEST(BridgeSettings, fileAndCommandLine) {
     BridgeSettings t;
     EXPECT_FALSE(ReadBridgeSettingsText(bad, t).ok) << bad;
   }
+
+  BridgeSettings example;
+  r = ReadBridgeSettingsFile(test::SourceDir() + "/tools/viren-bridge/examples/bridge.conf",
+                             example);
+  EXPECT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(example.username, "car1-bridge");
 
   // Secrets never on the command line; TLS settings only for an mqtts:// broker.
   BridgeSettings c;

@@ -82,9 +82,11 @@ std::string ChildProcess::Log() const {
   return s.str();
 }
 
-MqttWatcher::MqttWatcher(int port, const std::string& filter) {
+MqttWatcher::MqttWatcher(int port, const std::string& filter, const std::string& username,
+                         const std::string& password) {
   mosquitto_lib_init();
   client_ = mosquitto_new(nullptr, true, this);
+  if (!username.empty()) mosquitto_username_pw_set(client_, username.c_str(), password.c_str());
   mosquitto_message_callback_set(client_, &MqttWatcher::OnMessage);
   mosquitto_subscribe_callback_set(client_, &MqttWatcher::OnSubscribe);
   if (mosquitto_connect(client_, "127.0.0.1", port, 30) != MOSQ_ERR_SUCCESS) return;

@@ -47,7 +47,8 @@ class MqttWatcher {
  public:
   // Connects to 127.0.0.1:port and subscribes to `filter`; false from
   // connected() when the broker did not accept it within 5 s.
-  MqttWatcher(int port, const std::string& filter);
+  MqttWatcher(int port, const std::string& filter, const std::string& username = {},
+              const std::string& password = {});
   ~MqttWatcher();
   MqttWatcher(const MqttWatcher&) = delete;
   MqttWatcher& operator=(const MqttWatcher&) = delete;

@@ -16,6 +16,7 @@
 #include <chrono>
 #include <cstdint>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <thread>
 
@@ -57,6 +58,9 @@ class BrokerProcess {
     std::ofstream conf(folder_ + "/mosquitto.conf");
     conf << "listener " << port_ << " 127.0.0.1\n"
          << "persistence false\n"
+         // Started by root, the broker would become the user "mosquitto",
+         // who cannot read the test's own folder.
+         << (::geteuid() == 0 ? "user root\n" : "")
          << (extraConfig.find("allow_anonymous") == std::string::npos ? "allow_anonymous true\n"
                                                                       : "")
          << extraConfig;
@@ -96,6 +100,12 @@ class BrokerProcess {
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return false;
+  }
+
+  // What the broker said (its log).
+  std::string Log() const {
+    std::ifstream in(folder_ + "/mosquitto.log");
+    return std::string(std::istreambuf_iterator<char>(in), {});
   }
 
   // SIGKILL: the broker vanishes as on a power cut, without a goodbye.
