@@ -110,8 +110,11 @@ int Bridge::Run(const std::atomic<bool>& stop) {
       mosquitto_disconnect(mqtt_);
       LinkLost("the broker did not answer", now);
     }
-    const auto untilPoll =
-        std::max<long long>(0, std::chrono::duration_cast<milliseconds>(nextPoll_ - now).count());
+    // Rounded up: a wait of 0 ms while the poll is still some microseconds
+    // away would spin.
+    const long long untilPoll = std::max<long long>(
+        0, (std::chrono::duration_cast<std::chrono::microseconds>(nextPoll_ - now).count() + 999) /
+               1000);
     if (connecting_ || connected_) {
       const int rc = mosquitto_loop(mqtt_, static_cast<int>(untilPoll), 1);
       if (rc != MOSQ_ERR_SUCCESS) LinkLost(mosquitto_strerror(rc), Clock::now());
