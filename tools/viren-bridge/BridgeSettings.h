@@ -22,7 +22,9 @@ struct BridgeSettings {
   std::string keyFile;
   std::string tlsVersion;    // "tlsv1.2", "tlsv1.3"; empty: the library's choice
   bool tlsInsecure = false;  // do not check the broker's host name (testing only)
-  int keepAliveS = 10;
+  // Seconds without traffic from the broker before it is asked for a sign of
+  // life; a silent link (a cable pulled) is noticed within about twice this.
+  int keepAliveS = 5;
 
   // The car.
   std::string name;       // topic level: viren/NAME/...
