@@ -202,6 +202,8 @@ QAction* CMainFrame::ActionFor(int commandId) const {
 
 void CMainFrame::ShowCheckAndReport() {
   CDriveSystem& engine = view_->engine();
+  // While the list is open it follows the program's edits.
+  if (checkDock_->isVisible() && !engine.editor().CheckMarksCurrent()) engine.CheckProgramNow();
   if (engine.checkNumber() != shownCheck_) {
     shownCheck_ = engine.checkNumber();
     checkDock_->ShowFindings(engine.lastCheck());

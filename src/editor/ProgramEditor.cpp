@@ -169,6 +169,13 @@ void ProgramEditor::SetCheckMarks(std::vector<CheckMark> marks) {
   Repaint();
 }
 
+bool ProgramEditor::CheckMarksCurrent() const {
+  int count = 0;
+  const ProgramRecords records = program_.Snapshot(&count);
+  std::lock_guard lock(canvasMutex_);
+  return SameFlowchart(records, count, checkedRecords_, checkedCount_);
+}
+
 void ProgramEditor::SelectCommand(int index) {
   if (!program_.IsUsed(index)) return;
   program_.selection = index;

@@ -122,6 +122,8 @@ class ProgramEditor {
   // The boxes of these commands carry a frame while the flowchart stays as
   // it is now; any change to it takes the frames away.
   void SetCheckMarks(std::vector<CheckMark> marks);
+  // True while the flowchart is the one the marks were set for.
+  bool CheckMarksCurrent() const;
   // Selects a command (from the findings list) and shows it.
   void SelectCommand(int index);
 

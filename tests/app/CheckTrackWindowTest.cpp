@@ -177,6 +177,23 @@ TEST_F(CheckTrackWindow, aFindingAsksBeforeTheRunAndTheListLeadsToTheBox) {
   const QRgb mark = program.pixel(box.x - 4, box.y + 20);
   EXPECT_EQ(mark, qRgb(255, 150, 0));
 
+  // While the list is open it follows the program: an end command added
+  // behind the timer takes the warning away.
+  engine.program().Edit([](ProgramRecords& r, int& count) {
+    r[1].next = 2;
+    r[2] = EventRecord{};
+    r[2].kind = EVENT_END;
+    r[2].prev = 1;
+    count = 3;
+  });
+  frame->UpdateCommands();
+  ASSERT_EQ(list->count(), 1);
+  EXPECT_EQ(list->item(0)->text(), QStringLiteral("問題は見つかりませんでした"));
+  engine.program().Edit([](ProgramRecords& r, int& count) {
+    r[1].next = -1;
+    count = 2;
+  });
+
   // The toolbar button checks again; start anyway runs the program.
   const int checks = engine.checkNumber();
   frame->ActionFor(ID_CHECK_PROGRAM)->trigger();
