@@ -19,6 +19,7 @@ packages=(
   libmosquitto-dev mosquitto mosquitto-clients python3-paho-mqtt
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev socat xvfb xauth sox python3
+  openssl  # certificates for the bridge's TLS test
 )
 
 # Given package names, install those instead (the benchmarks' extras).

@@ -353,5 +353,64 @@ TEST_F(BridgeAclTest, onlyTheNamedDriverDrives_everyUserWatches) {
   EXPECT_TRUE(student.WaitFor(Topic("position"), Any(), kWaitMs));
 }
 
+// The broker's TLS listener with certificates the test makes: the bridge
+// checks the broker's certificate against the settings file's cafile, and
+// refuses a broker signed by another authority. The test's own watcher uses
+// the plain listener beside it.
+class BridgeTlsTest : public BridgeTest {
+ protected:
+  std::string BrokerConfig() override {
+    tlsPort = test::FreeLoopbackPort();
+    dir.Write("san.ext", "subjectAltName=IP:127.0.0.1\n");
+    const std::vector<std::vector<std::string>> steps = {
+        {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+         "-keyout", dir.File("ca.key"), "-out", dir.File("ca.crt"), "-days", "2", "-subj",
+         "/CN=viren test authority"},
+        {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+         "-keyout", dir.File("other.key"), "-out", dir.File("other.crt"), "-days", "2", "-subj",
+         "/CN=another authority"},
+        {"req", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes", "-keyout",
+         dir.File("server.key"), "-out", dir.File("server.csr"), "-subj", "/CN=127.0.0.1"},
+        {"x509", "-req", "-in", dir.File("server.csr"), "-CA", dir.File("ca.crt"), "-CAkey",
+         dir.File("ca.key"), "-CAcreateserial", "-out", dir.File("server.crt"), "-days", "2",
+         "-extfile", dir.File("san.ext")},
+    };
+    for (auto step : steps) {
+      step.insert(step.begin(), "/usr/bin/openssl");
+      const auto r = test::RunProgram(step);
+      EXPECT_EQ(r.exitCode, 0) << r.err;
+    }
+    return "listener " + std::to_string(tlsPort) + " 127.0.0.1\ncafile " + dir.File("ca.crt") +
+           "\ncertfile " + dir.File("server.crt") + "\nkeyfile " + dir.File("server.key") + "\n";
+  }
+  void StartTlsBridge(const std::string& caFile) {
+    dir.Write("bridge.conf", "cafile = " + caFile + "\n");
+    bridge = std::make_unique<ChildProcess>(
+        std::vector<std::string>{test::ProgramFolder() + "/viren-bridge", "--broker",
+                                 "mqtts://127.0.0.1:" + std::to_string(tlsPort), "--name", name,
+                                 "--config", dir.File("bridge.conf"), "--prefix", shm.prefix()},
+        std::vector<std::string>{}, dir.File("bridge.log"));
+  }
+  int tlsPort = -1;
+};
+
+TEST_F(BridgeTlsTest, connectsToABrokerItsAuthoritySigned_refusesAnother) {
+  StartViren();
+  MqttWatcher watcher(broker->port(), "viren/car/#");
+  ASSERT_TRUE(watcher.connected());
+  StartTlsBridge(dir.File("other.crt"));
+  EXPECT_FALSE(watcher.WaitFor(Topic("online"), Any(), 2000)) << Logs();
+  EXPECT_EQ(bridge->Log().find("connected to"), std::string::npos) << Logs();
+  EXPECT_NE(bridge->Log().find("certificate verify failed"), std::string::npos) << Logs();
+  bridge->Stop(SIGTERM);
+
+  StartTlsBridge(dir.File("ca.crt"));
+  ASSERT_TRUE(watcher.WaitFor(Topic("online"), Is("true"), kWaitMs)) << Logs();
+  ASSERT_TRUE(watcher.Publish(Topic("command"), R"({"drive":"forward","id":"f"})"));
+  const auto ack = watcher.WaitFor(Topic("command/ack"), AckWithId("f"), kWaitMs);
+  ASSERT_TRUE(ack) << Logs();
+  EXPECT_EQ(JsonText(ack->payload, "result"), "taken");
+}
+
 }  // namespace
 }  // namespace viren

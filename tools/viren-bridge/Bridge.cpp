@@ -93,6 +93,14 @@ bool Bridge::SetUpClient() {
       return false;
     }
   }
+  // The library's own error lines say what a bare "TLS error" does not (a
+  // certificate that does not verify); each different one is shown once.
+  mosquitto_log_callback_set(mqtt_, [](mosquitto*, void* self, int level, const char* text) {
+    auto* bridge = static_cast<Bridge*>(self);
+    if (level != MOSQ_LOG_ERR || !text || bridge->lastLibraryError_ == text) return;
+    bridge->lastLibraryError_ = text;
+    bridge->log_(text);
+  });
   mosquitto_connect_callback_set(mqtt_, &Bridge::ConnectCallback);
   mosquitto_disconnect_callback_set(mqtt_, &Bridge::DisconnectCallback);
   mosquitto_message_callback_set(mqtt_, &Bridge::MessageCallback);

@@ -94,6 +94,7 @@ class Bridge {
   std::int64_t sessionStartMs_ = 0;  // wall clock, when the broker accepted this session
   int lastRefusal_ = 0;
   bool leaving_ = false;
+  std::string lastLibraryError_;
 
   // VIREN.
   bool attached_ = false;
