@@ -9,6 +9,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang-format git
   # window, drawing and Japanese texts
   qt6-base-dev libgl-dev fonts-ipafont-gothic
+  qt6-translations-l10n  # Qt's own dialogs in Japanese
   # capture and sound
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-tools

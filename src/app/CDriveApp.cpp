@@ -1,13 +1,29 @@
 #include "app/CDriveApp.h"
 
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
 #include "app/CMainFrame.h"
 #include "engine/CommandLine.h"
 
 namespace viren {
 
+bool InstallQtTranslations(QCoreApplication& app) {
+  auto* translator = new QTranslator(&app);
+  // The window's texts are Japanese whatever the desktop's language is.
+  if (!translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
+                        QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    delete translator;
+    return false;
+  }
+  return QCoreApplication::installTranslator(translator);
+}
+
 CDriveApp::CDriveApp(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QStringLiteral("VIREN"));
   setQuitOnLastWindowClosed(true);
+  InstallQtTranslations(*this);
 }
 
 CDriveApp::~CDriveApp() = default;

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QFileInfo>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QShortcut>
@@ -25,6 +26,7 @@
 #include "editor/ProgramEditor.h"
 #include "editor/ui/CommandToolbar.h"
 #include "editor/ui/QtCommandDialogs.h"
+#include "editor/ui/QtProgramFileDialogs.h"
 #include "engine/CDriveSystem.h"
 #include "engine/CommandTable.h"
 #include "engine/EngineFrames.h"
@@ -62,7 +64,6 @@ CMainFrame::CMainFrame(std::string moduleFolder, std::string commandLine, UiHost
     ownUi_->AttachFrame(this);
     ui = ownUi_.get();
   }
-  setWindowTitle(Utf8(MessageText(128)));
   view_ = new CDriveView(*ui, std::move(moduleFolder), std::move(commandLine), this,
                          std::move(options));
   setCentralWidget(view_);
@@ -83,6 +84,7 @@ CMainFrame::CMainFrame(std::string moduleFolder, std::string commandLine, UiHost
   captureDialogs_ = std::make_unique<QtCaptureDialogs>(this);
   view_->engine().frames().SetCaptureDialogs(captureDialogs_.get());
   statusBar()->showMessage(Utf8(MessageText(57345)));
+  UpdateTitle();
   resize(sizeHint());
 
   auto* timer = new QTimer(this);
@@ -174,6 +176,11 @@ void CMainFrame::CreateMenus() {
       if (QAction* a = ActionFor(id); a && a->isEnabled()) OnCommand(id);
     });
   };
+  // The program file commands' usual keys, shown beside their menu items.
+  // Only the menu's actions exist yet, so the toolbar's carry no second copy.
+  ActionFor(ID_FILE_OPEN)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  ActionFor(ID_FILE_SAVE)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
+  ActionFor(ID_FILE_NEW)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
   shortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), ID_UNDO);
   shortcut(QKeySequence(Qt::ALT | Qt::Key_Backspace), ID_UNDO);
   shortcut(QKeySequence(Qt::CTRL | Qt::Key_X), ID_UNLINK);
@@ -229,6 +236,18 @@ void CMainFrame::UpdateCommands() {
     action->setEnabled(u.enabled);
     if (action->isCheckable()) action->setChecked(u.checked);
   }
+  UpdateTitle();
+}
+
+void CMainFrame::UpdateTitle() {
+  CDriveSystem& engine = view_->engine();
+  const std::string& file = engine.programFiles().shownFile();
+  const QString name =
+      file.empty() ? QStringLiteral("無題") : QFileInfo(QString::fromStdString(file)).fileName();
+  // "[*]" becomes the modified mark while setWindowModified is on.
+  const QString title = name + QStringLiteral("[*] - ") + Utf8(MessageText(128));
+  if (windowTitle() != title) setWindowTitle(title);
+  setWindowModified(engine.program().modified);
 }
 
 void CMainFrame::OnCommand(int commandId) {

@@ -66,6 +66,8 @@ class CMainFrame : public QMainWindow {
   void CreateToolbar();
   QAction* MakeAction(int id, const QString& text);
   void OnAppExit();
+  // The program's file name and a mark while it has unsaved edits.
+  void UpdateTitle();
   void OnAppAbout();
   // The check's findings and the run's report, when new ones have come.
   void ShowCheckAndReport();
@@ -76,6 +78,7 @@ class CMainFrame : public QMainWindow {
   CControlDlg* controller_ = nullptr;
   QToolBar* commandToolbar_ = nullptr;
   std::unique_ptr<class QtCommandDialogs> commandDialogs_;
+  std::unique_ptr<class QtProgramFileDialogs> programFileDialogs_;
   std::unique_ptr<class QtCaptureDialogs> captureDialogs_;
   std::unique_ptr<class QtPositionWindow> positionWindow_;
   std::unique_ptr<class PositionDefinitionOwner> positionOwner_;

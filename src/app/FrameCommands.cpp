@@ -27,9 +27,11 @@
 #include "editor/ProgramEditor.h"
 #include "editor/ui/CommandToolbar.h"
 #include "editor/ui/QtCommandDialogs.h"
+#include "editor/ui/QtProgramFileDialogs.h"
 #include "engine/CDriveSystem.h"
 #include "engine/CommandTable.h"
 #include "layout/CourseLayout.h"
+#include "program/ProgramFile.h"
 #include "program/ProgramRunner.h"
 #include "settings/Settings.h"
 #include "sound/SoundSystem.h"
@@ -204,6 +206,8 @@ void CMainFrame::CreateEditorWindows(UiHost& ui) {
       },
       [&editor](bool accept) { editor.EndPositionDefinition(accept); }, this);
   view_->engine().SetEditorDialogs(commandDialogs_.get(), positionWindow_.get());
+  programFileDialogs_ = std::make_unique<QtProgramFileDialogs>(this);
+  view_->engine().programFiles().SetDialogs(programFileDialogs_.get());
 }
 
 }  // namespace viren

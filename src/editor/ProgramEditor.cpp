@@ -423,6 +423,8 @@ void ProgramEditor::InsertCommand(EventKind kind) {
   program_.Edit([&](ProgramRecords& r, int& n) {
     if (n >= kMaxCommands) return;
     if (selection != -1 && (selection >= n || r[selection].kind == EVENT_FREE)) return;
+    // A successor outside the used records (a damaged chain) is never written.
+    if (selection != -1 && r[selection].next != -1 && !UsedIn(r, n, r[selection].next)) return;
     program_.undoRecords = r;
     program_.undoCount = n;
     added_index = n;

@@ -10,6 +10,7 @@
 #include "engine/EngineFrames.h"
 #include "layout/CourseLayout.h"
 #include "program/DrivingProgram.h"
+#include "program/ProgramFile.h"
 #include "program/ProgramRunner.h"
 #include "simulation/RunTrack.h"
 #include "simulation/Simulator.h"
@@ -125,6 +126,20 @@ bool CDriveSystem::OnCommand(int id) {
   }
   if (editor_->OnCommand(id)) return true;
   switch (id) {
+    // The program file commands; a shortcut may come before the menu has
+    // followed the state, so their rules are asked again here.
+    case ID_FILE_OPEN:
+      files_->OpenProgramFile(false);
+      return true;
+    case ID_OPEN_SAMPLE:
+      files_->OpenProgramFile(true);
+      return true;
+    case ID_FILE_SAVE:
+      if (EvaluateCommand(id, CommandContextNow()).enabled) files_->SaveProgramFile();
+      return true;
+    case ID_FILE_NEW:
+      if (EvaluateCommand(id, CommandContextNow()).enabled) files_->NewProgram();
+      return true;
     case ID_VIEW_LIVE:
       SetViewMode(VIEW_LIVE);
       return true;

@@ -1,7 +1,9 @@
 #include "program/ProgramFile.h"
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
+#include <vector>
 
 #include "core/UiHost.h"
 #include "settings/AtomicFile.h"
@@ -29,17 +31,58 @@ void WriteInt32(char* p, std::int32_t v) {
 
 }  // namespace
 
+bool RepairProgramRecords(EventRecord* r, int count) {
+  if (count < 1 || count > kProgramSlots || r[0].kind != EVENT_START) return false;
+  for (int i = 0; i < count; ++i)
+    if (r[i].kind > EVENT_BALL || (i > 0 && r[i].kind == EVENT_START)) return false;
+  auto used = [&](int i) { return i >= 0 && i < count && r[i].kind != EVENT_FREE; };
+
+  for (int i = 0; i < count; ++i)
+    if (!used(i)) r[i].next = r[i].prev = r[i].link = -1;
+  // Record 0 heads the start chain and never jumps.
+  r[0].prev = -1;
+  r[0].link = -1;
+  // A successor counts only when it names its predecessor back, so no record
+  // has two predecessors; prev is then checked against the kept next links.
+  for (int i = 0; i < count; ++i) {
+    const int n = r[i].next;
+    if (n != -1 && !(n > 0 && used(n) && r[n].prev == i)) r[i].next = -1;
+  }
+  for (int i = 0; i < count; ++i) {
+    const int p = r[i].prev;
+    if (p != -1 && !(used(p) && r[p].next == i)) r[i].prev = -1;
+  }
+  // What is left are chains from a head and rings without one. Each ring is
+  // opened before its lowest index.
+  std::vector<bool> reached(count, false);
+  auto walk = [&](int head) {
+    for (int c = head; c != -1 && !reached[c]; c = r[c].next) reached[c] = true;
+  };
+  for (int i = 0; i < count; ++i)
+    if (used(i) && r[i].prev == -1) walk(i);
+  for (int i = 0; i < count; ++i) {
+    if (!used(i) || reached[i]) continue;
+    r[r[i].prev].next = -1;
+    r[i].prev = -1;
+    walk(i);
+  }
+  for (int i = 0; i < count; ++i)
+    if (r[i].link != -1 && !(r[i].link > 0 && used(r[i].link))) r[i].link = -1;
+  return true;
+}
+
 ProgramReadStatus DecodeProgramFile(std::string_view bytes, ProgramRecords& records, int& count) {
   if (bytes.size() < kProgramMagic.size() || bytes.substr(0, kProgramMagic.size()) != kProgramMagic)
     return ProgramReadStatus::NotProgramFile;
-  if (bytes.size() < static_cast<size_t>(kProgramHeaderSize))
-    return ProgramReadStatus::NotProgramFile;
+  if (bytes.size() < static_cast<size_t>(kProgramHeaderSize)) return ProgramReadStatus::Damaged;
   const std::int32_t n = ReadInt32(bytes.data() + 8);
-  if (n < 1 || n > kProgramSlots) return ProgramReadStatus::NotProgramFile;
+  if (n < 1 || n > kProgramSlots) return ProgramReadStatus::Damaged;
   const size_t needed = kProgramHeaderSize + static_cast<size_t>(n) * sizeof(EventRecord);
-  if (bytes.size() < needed) return ProgramReadStatus::NotProgramFile;
-  records.fill(EventRecord{});
-  std::memcpy(records.data(), bytes.data() + kProgramHeaderSize, n * sizeof(EventRecord));
+  if (bytes.size() < needed) return ProgramReadStatus::Damaged;
+  ProgramRecords read{};
+  std::memcpy(read.data(), bytes.data() + kProgramHeaderSize, n * sizeof(EventRecord));
+  if (!RepairProgramRecords(read.data(), n)) return ProgramReadStatus::Damaged;
+  records = read;
   count = n;
   return ProgramReadStatus::Ok;
 }
@@ -81,6 +124,7 @@ bool ProgramFiles::ReadProgramFile(const std::string& path) {
   int count = 0;
   switch (ReadProgramBytes(path, records, count)) {
     case ProgramReadStatus::CannotOpen:
+    case ProgramReadStatus::Damaged:
       ShowMessage(ui_, kMsgReadFailed);
       return false;
     case ProgramReadStatus::NotProgramFile:
@@ -91,14 +135,21 @@ bool ProgramFiles::ReadProgramFile(const std::string& path) {
   }
   program_.Replace(records.data(), count);
   program_.selection = 0;
+  shownFile_ = path;
   return true;
+}
+
+std::string ProgramFiles::ProposedName() const {
+  // A bare FILE_NAME was read from the sample folder, so it is proposed there.
+  if (program_.fileName.empty()) return {};
+  return settings_.ResolveDataPath(kProgramFolder, program_.fileName);
 }
 
 void ProgramFiles::OpenProgramFile(bool sample) {
   if (!ConfirmSaveIfModified() || !dialogs_) return;
   const std::string path =
       sample ? dialogs_->ChooseProgramToOpen("", settings_.ResolveDataPath(kProgramFolder, ""))
-             : dialogs_->ChooseProgramToOpen(program_.fileName, "");
+             : dialogs_->ChooseProgramToOpen(ProposedName(), "");
   if (path.empty() || !ReadProgramFile(path)) return;
   program_.fileName = path;
   settings_.WriteString(keys::EVENT_FILE_NAME, path);
@@ -115,7 +166,7 @@ bool ProgramFiles::WriteProgramFile(const std::string& path) {
 
 bool ProgramFiles::SaveProgramFile() {
   if (!dialogs_ || program_.count() < 1) return false;
-  const std::string path = dialogs_->ChooseProgramToSave(program_.fileName);
+  const std::string path = dialogs_->ChooseProgramToSave(ProposedName());
   if (path.empty()) return false;
   if (!WriteProgramFile(path)) {
     ShowMessage(ui_, kMsgSaveFailed);
@@ -123,6 +174,7 @@ bool ProgramFiles::SaveProgramFile() {
     return false;
   }
   program_.fileName = path;
+  shownFile_ = path;
   settings_.WriteString(keys::EVENT_FILE_NAME, path);
   program_.modified = false;
   Redraw();
@@ -140,6 +192,7 @@ void ProgramFiles::NewProgram() {
   if (ShowMessage(ui_, kMsgDiscardProgram, MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
     return;
   program_.DiscardToStart();
+  shownFile_.clear();
   Redraw();
 }
 

@@ -20,11 +20,24 @@ inline constexpr std::string_view kProgramFileFilter = "VIRENﾌｧｲﾙ (*.ntc
 inline constexpr std::string_view kProgramFileExtension = "ntc";
 inline constexpr std::string_view kProgramFolder = "sample/program";
 
-enum class ProgramReadStatus { Ok, CannotOpen, NotProgramFile };
+// NotProgramFile: the first four bytes are not ".ntc". Damaged: they are,
+// but the rest cannot be used (see RepairProgramRecords).
+enum class ProgramReadStatus { Ok, CannotOpen, NotProgramFile, Damaged };
 
-// Checks and unpacks file bytes. Any version is accepted; a wrong magic, a
-// count outside 1..100 or fewer record bytes than the count promises is not
-// a program file, and nothing is stored then.
+// Makes records read from a file safe to walk, or refuses them. Refused
+// (false): record 0 is not the start command, a kind is unknown, or a second
+// start command stands elsewhere. Repaired: every next, prev and link names a
+// used record of the program or is -1; next and prev agree in both
+// directions (a one-sided half is cut, so the chain ends there); nothing
+// leads back to record 0, which carries no link; a ring of next links is
+// opened before its lowest index, which becomes a chain head; free slots
+// carry no links. After this no chain walk leaves the records or loops.
+bool RepairProgramRecords(EventRecord* records, int count);
+
+// Checks and unpacks file bytes. Any version is accepted. A wrong magic is
+// not a program file; a short header, a count outside 1..100, fewer record
+// bytes than the count promises or records that cannot be repaired are
+// damaged. Nothing is stored unless the result is Ok.
 ProgramReadStatus DecodeProgramFile(std::string_view bytes, ProgramRecords& records, int& count);
 std::string EncodeProgramFile(const EventRecord* records, int count);
 // Reads at most what a 100-record file can hold.
@@ -58,8 +71,9 @@ class ProgramFiles {
   // leaves the start-only program.
   void LoadProgramAtStartup();
   // Reads `path` into the program and selects the start command. Shows
-  // message 149 (cannot read) or 150 (not a program file) and leaves the
-  // program unchanged on failure. fileName, modified and undo stay.
+  // message 149 (cannot read, or damaged beyond repair) or 150 (not a program
+  // file) and leaves the program unchanged on failure. fileName, modified and
+  // undo stay.
   bool ReadProgramFile(const std::string& path);
   // Menu commands 57601 (sample false) and 32891 (sample true).
   void OpenProgramFile(bool sample);
@@ -72,17 +86,23 @@ class ProgramFiles {
   bool ConfirmSaveIfModified();
   // Menu command 57600: asks message 155; Yes keeps only the start command.
   void NewProgram();
+  // The file the program on screen was last read from or written to; empty
+  // after NewProgram (whose fileName stays only as the next save's proposal).
+  const std::string& shownFile() const { return shownFile_; }
 
  private:
   void Redraw() {
     if (redraw_) redraw_();
   }
+  // fileName as the dialogs offer it.
+  std::string ProposedName() const;
 
   DrivingProgram& program_;
   const Settings& settings_;
   UiHost& ui_;
   ProgramFileDialogs* dialogs_;
   std::function<void()> redraw_;
+  std::string shownFile_;
 };
 
 }  // namespace viren

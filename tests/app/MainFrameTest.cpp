@@ -53,7 +53,7 @@ class MainFrameTest : public ::testing::Test {
 
 TEST_F(MainFrameTest, firstPaintStartsTheEngineWithTitleAndReadyStatus) {
   CMainFrame frame(dir.path(), "", &ui);
-  EXPECT_EQ(frame.windowTitle(), QStringLiteral("赤外線カー自動制御システム"));
+  EXPECT_EQ(frame.windowTitle(), QStringLiteral("無題[*] - 赤外線カー自動制御システム"));
   EXPECT_EQ(frame.statusBar()->currentMessage(), QStringLiteral("レディ"));
   EXPECT_FALSE(frame.view()->engine().startAttempted());
   frame.show();

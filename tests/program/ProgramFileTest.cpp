@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <random>
+#include <tuple>
 
 #include "settings/Settings.h"
 #include "support/FakeUiHost.h"
@@ -153,22 +154,19 @@ TEST_F(ProgramFileTest, refusedFilesLeaveTheProgramUntouched) {
   };
   std::string badMagic = good;
   badMagic[1] = 'N';
-  const std::vector<std::pair<std::string, std::string>> cases = {
-      {"magic", badMagic},
-      {"count0", withCount(0)},
-      {"countNegative", withCount(-3)},
-      {"count101", withCount(101)},
-      {"countHuge", withCount(0x7FFFFFFF)},
-      {"shortData", withCount(3)},
-      {"shortHeader", good.substr(0, 20)},
-      {"empty", ""},
+  // Not a program file (150), or one that cannot be read as one (149).
+  const std::vector<std::tuple<std::string, std::string, int>> cases = {
+      {"magic", badMagic, 150},          {"empty", "", 150},
+      {"count0", withCount(0), 149},     {"countNegative", withCount(-3), 149},
+      {"count101", withCount(101), 149}, {"countHuge", withCount(0x7FFFFFFF), 149},
+      {"shortData", withCount(3), 149},  {"shortHeader", good.substr(0, 20), 149},
   };
-  for (const auto& [name, bytes] : cases) {
+  for (const auto& [name, bytes, message] : cases) {
     dir.Write(name, bytes);
     EXPECT_FALSE(files.ReadProgramFile(dir.File(name))) << name;
     EXPECT_EQ(program.count(), 2) << name;
     EXPECT_EQ(program.Record(1).value1, 2) << name;
-    EXPECT_EQ(ui.messageIds().back(), 150) << name;
+    EXPECT_EQ(ui.messageIds().back(), message) << name;
   }
   EXPECT_FALSE(files.ReadProgramFile(dir.File("missing.ntc")));
   EXPECT_EQ(ui.messageIds().back(), 149);
@@ -225,6 +223,12 @@ TEST(ProgramFileFuzz, hostileBytesNeverReadOrWriteOutOfBounds) {
     ++accepted;
     ASSERT_GE(count, 1);
     ASSERT_LE(count, kProgramSlots);
+    // What is accepted names nothing outside the records it came with.
+    for (int s = 0; s < count; ++s)
+      for (int field : {int(records[s].next), int(records[s].prev), int(records[s].link)}) {
+        ASSERT_GE(field, -1);
+        ASSERT_LT(field, count);
+      }
     DrivingProgram p;
     ASSERT_TRUE(p.Replace(records.data(), count));
     for (int s = 0; s < count; ++s) p.CountTimedCommands(s, records[s].link);
