@@ -12,6 +12,7 @@
 #include "app/CDriveView.h"
 #include "app/CMainFrame.h"
 #include "core/Messages.h"
+#include "editor/ui/DialogSupport.h"
 
 namespace viren {
 namespace {
@@ -91,7 +92,10 @@ MsgAnswer QtUiHost::ShowMessageBox(QWidget* parent, int id, const std::vector<st
       no = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
       break;
   }
-  box.exec();
+  {
+    KeyboardReturn keyboard(parent);
+    box.exec();
+  }
   const auto* clicked = box.clickedButton();
   if (clicked == ok && ok) return MsgAnswer::Ok;
   if (clicked == yes && yes) return MsgAnswer::Yes;

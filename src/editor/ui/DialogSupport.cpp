@@ -1,10 +1,19 @@
 #include "editor/ui/DialogSupport.h"
 
+#include <QApplication>
 #include <QLineEdit>
 
 #include "core/UiHost.h"
 
 namespace viren {
+
+KeyboardReturn::KeyboardReturn(QWidget* fallback) : window_(QApplication::activeWindow()) {
+  if (!window_ && fallback) window_ = fallback->window();
+}
+
+KeyboardReturn::~KeyboardReturn() {
+  if (window_ && window_->isVisible()) window_->activateWindow();
+}
 
 QString ControlName(int id) {
   return QStringLiteral("control%1").arg(id);

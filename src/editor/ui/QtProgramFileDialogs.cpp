@@ -3,6 +3,8 @@
 #include <QFileDialog>
 #include <QFileInfo>
 
+#include "editor/ui/DialogSupport.h"
+
 namespace viren {
 
 QString QtProgramFileDialogs::NameFilter() {
@@ -22,10 +24,11 @@ std::string QtProgramFileDialogs::Run(QFileDialog& dialog, const std::string& in
     if (name.dir().exists()) dialog.setDirectory(name.absolutePath());
     dialog.selectFile(name.fileName());
   }
-  const int result = dialog.exec();
-  // Without a window manager (a bare X server) nobody gives the keyboard back
-  // to the frame when the dialog goes; the next Alt+F must reach the menu.
-  if (parent_) parent_->window()->activateWindow();
+  int result = QDialog::Rejected;
+  {
+    KeyboardReturn keyboard(parent_);
+    result = dialog.exec();
+  }
   if (result != QDialog::Accepted) return {};
   const QStringList chosen = dialog.selectedFiles();
   if (chosen.isEmpty()) return {};
