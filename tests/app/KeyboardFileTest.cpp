@@ -11,11 +11,11 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QTest>
-#include <QTimer>
 #include <QWindow>
 #include <filesystem>
 #include <functional>
 
+#include "UiSteps.h"
 #include "app/CDriveApp.h"
 #include "app/CDriveView.h"
 #include "app/CMainFrame.h"
@@ -27,30 +27,7 @@
 namespace viren {
 namespace {
 
-// Steps that each wait for their moment (a menu open, a dialog with the
-// keyboard in its name box) and then press keys. They run from fresh timers,
-// so they go on inside the dialogs' own event loops.
-class KeySteps {
- public:
-  using Step = std::function<bool()>;
-  explicit KeySteps(std::vector<Step> steps) : steps_(std::move(steps)) { Schedule(); }
-  bool finished() const { return next_ == steps_.size(); }
-  size_t done() const { return next_; }
-
- private:
-  void Schedule() {
-    QTimer::singleShot(20, &anchor_, [this] { Poll(); });
-  }
-  void Poll() {
-    if (finished()) return;
-    Schedule();
-    const size_t step = next_++;
-    if (!steps_[step]() && next_ == step + 1) next_ = step;
-  }
-  std::vector<Step> steps_;
-  size_t next_ = 0;
-  QObject anchor_;
-};
+using test::UiSteps;
 
 QWindow* KeyboardWindow() {
   return QGuiApplication::focusWindow();
@@ -65,8 +42,8 @@ void Type(const std::string& text) {
 }
 
 // Keys pressed once the frame has the keyboard: Alt+F by default.
-KeySteps::Step InFrame(CMainFrame& frame, Qt::Key key = Qt::Key_F,
-                       Qt::KeyboardModifiers modifiers = Qt::AltModifier) {
+UiSteps::Step InFrame(CMainFrame& frame, Qt::Key key = Qt::Key_F,
+                      Qt::KeyboardModifiers modifiers = Qt::AltModifier) {
   return [&frame, key, modifiers] {
     if (KeyboardWindow() != frame.windowHandle() || QApplication::activePopupWidget()) return false;
     Press(key, modifiers);
@@ -75,7 +52,7 @@ KeySteps::Step InFrame(CMainFrame& frame, Qt::Key key = Qt::Key_F,
 }
 
 // Enter on the question box, once it has the keyboard: its default button.
-KeySteps::Step EnterOnQuestion() {
+UiSteps::Step EnterOnQuestion() {
   return [] {
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
     if (!box || !box->isVisible() || KeyboardWindow() != box->windowHandle()) return false;
@@ -85,7 +62,7 @@ KeySteps::Step EnterOnQuestion() {
 }
 
 // The item's letter, once the menu `title` is open.
-KeySteps::Step ChooseItem(char letter, QString title = QStringLiteral("ファイル(&F)")) {
+UiSteps::Step ChooseItem(char letter, QString title = QStringLiteral("ファイル(&F)")) {
   return [letter, title] {
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     if (!menu || !menu->isVisible() || menu->title() != title) return false;
@@ -96,7 +73,7 @@ KeySteps::Step ChooseItem(char letter, QString title = QStringLiteral("ファイ
 
 // Replaces the name box's text with `path` and presses Enter, once the file
 // dialog is up with the keyboard in its name box.
-KeySteps::Step TypePath(std::string path) {
+UiSteps::Step TypePath(std::string path) {
   return [path] {
     auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
     if (!dialog || !dialog->isVisible()) return false;
@@ -159,7 +136,7 @@ TEST_F(KeyboardFileTest, altFOpensAndAltFSSavesWithTypedPaths) {
   ASSERT_TRUE(QTest::qWaitForWindowActive(&frame, 10000));
 
   {
-    KeySteps keys({InFrame(frame), ChooseItem('o'), TypePath(dir.File("timer.ntc"))});
+    UiSteps keys({InFrame(frame), ChooseItem('o'), TypePath(dir.File("timer.ntc"))});
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return keys.finished() && engine.program().count() == 3; }, 20000))
         << "stopped after step " << keys.done();
@@ -168,7 +145,7 @@ TEST_F(KeyboardFileTest, altFOpensAndAltFSSavesWithTypedPaths) {
   EXPECT_EQ(engine.program().fileName, dir.File("timer.ntc"));
 
   {
-    KeySteps keys({InFrame(frame), ChooseItem('s'), TypePath(dir.File("typed.ntc"))});
+    UiSteps keys({InFrame(frame), ChooseItem('s'), TypePath(dir.File("typed.ntc"))});
     EXPECT_TRUE(QTest::qWaitFor([&] { return keys.finished() && dir.Exists("typed.ntc"); }, 20000))
         << "stopped after step " << keys.done();
   }
@@ -178,8 +155,8 @@ TEST_F(KeyboardFileTest, altFOpensAndAltFSSavesWithTypedPaths) {
   // Alt+V, P shows the program; Ctrl+N asks whether to discard it, Enter says
   // yes, and the keyboard is back in the frame for the next command.
   {
-    KeySteps keys({InFrame(frame, Qt::Key_V), ChooseItem('p', QStringLiteral("表示(&V)")),
-                   InFrame(frame, Qt::Key_N, Qt::ControlModifier), EnterOnQuestion()});
+    UiSteps keys({InFrame(frame, Qt::Key_V), ChooseItem('p', QStringLiteral("表示(&V)")),
+                  InFrame(frame, Qt::Key_N, Qt::ControlModifier), EnterOnQuestion()});
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return keys.finished() && engine.program().count() == 1; }, 20000))
         << "stopped after step " << keys.done();
@@ -188,7 +165,7 @@ TEST_F(KeyboardFileTest, altFOpensAndAltFSSavesWithTypedPaths) {
 
   // Alt+F, X leaves: nothing was edited, so nothing is asked.
   {
-    KeySteps keys({InFrame(frame), ChooseItem('x')});
+    UiSteps keys({InFrame(frame), ChooseItem('x')});
     EXPECT_TRUE(QTest::qWaitFor([&] { return keys.finished() && !frame.isVisible(); }, 20000))
         << "stopped after step " << keys.done();
   }

@@ -10,10 +10,11 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QToolBar>
 #include <cstring>
 #include <filesystem>
 
-#include "ModalSteps.h"
+#include "UiSteps.h"
 #include "app/CDriveApp.h"
 #include "app/CDriveView.h"
 #include "app/CMainFrame.h"
@@ -27,7 +28,8 @@
 namespace viren {
 namespace {
 
-using test::ModalSteps;
+using test::OnModal;
+using test::UiSteps;
 
 // Little-endian bytes of a program file, put together by hand.
 class FileBytes {
@@ -71,9 +73,9 @@ QLineEdit* NameBox(QFileDialog* dialog) {
 }
 
 // Types `path` into the file dialog's name box and presses Enter.
-ModalSteps::Step TypeIntoFileDialog(QString path, QFileDialog::AcceptMode mode,
-                                    std::function<void(QFileDialog*)> look = {}) {
-  return [path, mode, look](QWidget* modal) {
+UiSteps::Step TypeIntoFileDialog(QString path, QFileDialog::AcceptMode mode,
+                                 std::function<void(QFileDialog*)> look = {}) {
+  return OnModal([path, mode, look](QWidget* modal) {
     auto* dialog = qobject_cast<QFileDialog*>(modal);
     if (!dialog || dialog->acceptMode() != mode) return false;
     QLineEdit* box = NameBox(dialog);
@@ -85,26 +87,26 @@ ModalSteps::Step TypeIntoFileDialog(QString path, QFileDialog::AcceptMode mode,
     QTest::keyClicks(box, path);
     QTest::keyClick(box, Qt::Key_Return);
     return true;
-  };
+  });
 }
 
-ModalSteps::Step CancelFileDialog() {
-  return [](QWidget* modal) {
+UiSteps::Step CancelFileDialog() {
+  return OnModal([](QWidget* modal) {
     auto* dialog = qobject_cast<QFileDialog*>(modal);
     if (!dialog) return false;
     QTest::keyClick(dialog, Qt::Key_Escape);
     return true;
-  };
+  });
 }
 
 // Answers Qt's "replace the existing file?" question.
-ModalSteps::Step AnswerReplace(QMessageBox::StandardButton answer) {
-  return [answer](QWidget* modal) {
+UiSteps::Step AnswerReplace(QMessageBox::StandardButton answer) {
+  return OnModal([answer](QWidget* modal) {
     auto* box = qobject_cast<QMessageBox*>(modal);
     if (!box || !box->button(answer)) return false;
     box->button(answer)->click();
     return true;
-  };
+  });
 }
 
 class ProgramFileCommandsTest : public ::testing::Test {
@@ -133,8 +135,8 @@ class ProgramFileCommandsTest : public ::testing::Test {
     return frame;
   }
   // Runs the menu action of `id` while `steps` answer its dialogs.
-  static void Choose(CMainFrame& frame, int id, std::vector<ModalSteps::Step> steps) {
-    ModalSteps script(std::move(steps));
+  static void Choose(CMainFrame& frame, int id, std::vector<UiSteps::Step> steps) {
+    UiSteps script(std::move(steps));
     frame.UpdateCommands();
     QAction* action = frame.ActionFor(id);
     ASSERT_TRUE(action && action->isEnabled()) << id;
@@ -246,8 +248,13 @@ TEST_F(ProgramFileCommandsTest, sampleStartsInTheSampleFolderAndNewKeepsOnlyTheS
   ui.ScriptAnswer(MsgAnswer::No);
   Choose(*frame, ID_FILE_NEW, {});
   EXPECT_EQ(engine.program().count(), 4);
+  // The main toolbar's button does the same as the menu item.
+  QAction* newButton = nullptr;
+  for (QAction* a : frame->mainToolbar()->actions())
+    if (a->data().toInt() == ID_FILE_NEW) newButton = a;
+  ASSERT_TRUE(newButton && newButton != frame->ActionFor(ID_FILE_NEW));
   ui.ScriptAnswer(MsgAnswer::Yes);
-  Choose(*frame, ID_FILE_NEW, {});
+  newButton->trigger();
   EXPECT_EQ(ui.messageIds(), (std::vector<int>{155, 155}));
   EXPECT_EQ(engine.program().count(), 1);
   EXPECT_FALSE(BoxShownAt(*frame, 72, 16));
@@ -255,14 +262,14 @@ TEST_F(ProgramFileCommandsTest, sampleStartsInTheSampleFolderAndNewKeepsOnlyTheS
   EXPECT_EQ(frame->windowTitle(), QStringLiteral("無題[*] - 赤外線カー自動制御システム"));
 
   // The next save proposes the old name.
-  Choose(*frame, ID_FILE_SAVE, {[this](QWidget* modal) {
+  Choose(*frame, ID_FILE_SAVE, {OnModal([this](QWidget* modal) {
     auto* d = qobject_cast<QFileDialog*>(modal);
     if (!d) return false;
     EXPECT_EQ(NameBox(d)->text(), QStringLiteral("lap.ntc"));
     EXPECT_EQ(d->directory().absolutePath(), Q(dir.File("sample/program")));
     d->reject();
     return true;
-  }});
+  })});
   frame->OnCommand(ID_APP_EXIT);
 }
 
@@ -272,7 +279,7 @@ TEST_F(ProgramFileCommandsTest, ctrlKeysReachTheFileCommands) {
   CDriveSystem& engine = frame->view()->engine();
   EXPECT_EQ(frame->ActionFor(ID_FILE_OPEN)->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_O));
   {
-    ModalSteps script({TypeIntoFileDialog(Q(dir.File("three.ntc")), QFileDialog::AcceptOpen)});
+    UiSteps script({TypeIntoFileDialog(Q(dir.File("three.ntc")), QFileDialog::AcceptOpen)});
     QTest::keyClick(frame.get(), Qt::Key_O, Qt::ControlModifier);
     EXPECT_TRUE(script.finished());
   }
@@ -280,7 +287,7 @@ TEST_F(ProgramFileCommandsTest, ctrlKeysReachTheFileCommands) {
   // The keys go to the frame once it is active again after the dialog.
   ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
   {
-    ModalSteps script({TypeIntoFileDialog(Q(dir.File("again.ntc")), QFileDialog::AcceptSave)});
+    UiSteps script({TypeIntoFileDialog(Q(dir.File("again.ntc")), QFileDialog::AcceptSave)});
     QTest::keyClick(frame.get(), Qt::Key_S, Qt::ControlModifier);
     EXPECT_TRUE(script.finished());
   }
@@ -323,7 +330,7 @@ TEST_F(ProgramFileCommandsTest, exitQuestionNeverLosesTheEdits) {
     const std::string target = dir.File(std::string("exit-") + path.name + ".ntc");
 
     freshUi.ScriptAnswer(path.answer);
-    std::vector<ModalSteps::Step> steps;
+    std::vector<UiSteps::Step> steps;
     if (path.answer == MsgAnswer::Yes)
       steps.push_back(path.saveInDialog ? TypeIntoFileDialog(Q(target), QFileDialog::AcceptSave)
                                         : CancelFileDialog());
