@@ -4,7 +4,7 @@ JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 SRC        := $(CURDIR)
 
-.PHONY: all deps build run test check-sanitize check-asan check-tsan bench format clean
+.PHONY: all deps build run test check-sanitize check-asan check-tsan fuzz bench format clean
 
 all: build
 
@@ -41,6 +41,16 @@ check-tsan: deps
 	@cd build-tsan && TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 suppressions=$(SRC)/tests/tsan.supp" \
 	  VIREN_AUDIO_SINK="fakesink sync=true" ctest $(CTEST_FLAGS)
 
+# Every parser under libFuzzer with ASan and UBSan (clang), FUZZ_SECONDS each.
+# A crash lands in tests/fuzz/corpus/<target>/ and fails `make test` until mended.
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	@cmake -S . -B build-fuzz $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DVIREN_FUZZ=ON \
+	  -DVIREN_BUILD_TESTS=OFF -DVIREN_BUILD_BENCH=OFF >/dev/null
+	@cmake --build build-fuzz -j $(JOBS) --target fuzz_targets
+	@bash scripts/run-fuzz.sh build-fuzz $(FUZZ_SECONDS)
+
 bench: deps
 	@bash scripts/install-bench-deps.sh
 	@cmake -S . -B build-release $(CMAKE_GEN) -DCMAKE_BUILD_TYPE=Release -DVIREN_BUILD_TESTS=OFF >/dev/null
@@ -51,4 +61,4 @@ format:
 	@git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) build-asan build-tsan build-release
+	rm -rf $(BUILD) build-asan build-tsan build-release build-fuzz

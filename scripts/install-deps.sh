@@ -7,6 +7,8 @@ set -euo pipefail
 packages=(
   # build
   build-essential cmake ninja-build pkg-config clang-format git
+  # the fuzz targets (make fuzz): clang with libFuzzer and the sanitizers
+  clang libclang-rt-14-dev
   # window, drawing and Japanese texts
   qt6-base-dev libgl-dev fonts-ipafont-gothic
   qt6-translations-l10n  # Qt's own dialogs in Japanese

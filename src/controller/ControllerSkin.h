@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "controller/ControllerPanel.h"
 
@@ -30,10 +31,16 @@ struct ControllerSkin {
 
 // Reads control.ini of the skin and loads its pictures through `load`, which
 // returns the picture's size or nothing when it cannot be read. A missing
-// picture 6 drops the turbo button silently; any other missing picture shows
-// message 140 and ends the loading there.
+// picture 6 drops the turbo button silently; any other missing picture, and
+// a button placed wholly outside picture 0, shows message 140 and ends the
+// loading there. Positions near the integer limits saturate.
 ControllerSkin LoadControllerSkin(
     const Settings& settings, const std::string& moduleFolder, SkinType type, UiHost& ui,
+    const std::function<std::optional<PictureSize>(const std::string& path)>& load);
+
+// The same with the text of control.ini already in memory.
+ControllerSkin LoadControllerSkinText(
+    std::string_view controlIni, const std::string& moduleFolder, SkinType type, UiHost& ui,
     const std::function<std::optional<PictureSize>(const std::string& path)>& load);
 
 }  // namespace viren

@@ -9,12 +9,19 @@ namespace viren {
 
 namespace {
 
+// A control character (a carriage return above all) would end or garble the
+// command inside the board; such an identifier names no relay.
+bool IsRelayId(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte >= 0x20 && byte != 0x7F;
+}
+
 // "PC" and, for each (relay index, on) pair, "R", the relay's character and
 // its state digit.
 std::string Switch(std::string_view ids, std::initializer_list<std::pair<int, bool>> relays) {
   std::string text = "PC";
   for (const auto& [index, on] : relays) {
-    if (index >= static_cast<int>(ids.size()) || ids[index] == '\0') return {};
+    if (index >= static_cast<int>(ids.size()) || !IsRelayId(ids[index])) return {};
     text += 'R';
     text += ids[index];
     text += on ? '1' : '0';

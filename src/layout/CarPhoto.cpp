@@ -65,10 +65,62 @@ void RotateIntoSquare(const Bitmap24& photo, double heading, int side, std::uint
   }
 }
 
+namespace {
+
+// A photograph whose longer side exceeds kMaxCarPhotoSide, scaled down by
+// averaging the block of photograph pixels under each new pixel; any other
+// photograph unchanged. The blocks tile the photograph, so the work is one
+// pass over its pixels.
+void FitPhotograph(Bitmap24& photo) {
+  const int sw = photo.width;
+  const int sh = photo.height;
+  const int longer = std::max(sw, sh);
+  if (longer <= kMaxCarPhotoSide) return;
+  const auto scaledSide = [&](int side) {
+    return std::clamp(static_cast<int>(static_cast<std::int64_t>(side) * kMaxCarPhotoSide / longer),
+                      1, kMaxCarPhotoSide);
+  };
+  const int w = scaledSide(sw);
+  const int h = scaledSide(sh);
+  Bitmap24 fitted;
+  fitted.Create(w, h);
+  for (int y = 0; y < h; ++y) {
+    const int y0 = static_cast<int>(static_cast<std::int64_t>(y) * sh / h);
+    const int y1 = static_cast<int>(static_cast<std::int64_t>(y + 1) * sh / h);
+    for (int x = 0; x < w; ++x) {
+      const int x0 = static_cast<int>(static_cast<std::int64_t>(x) * sw / w);
+      const int x1 = static_cast<int>(static_cast<std::int64_t>(x + 1) * sw / w);
+      std::uint64_t sum[3] = {0, 0, 0};
+      for (int sy = y0; sy < y1; ++sy) {
+        const std::uint8_t* from = photo.PixelAt(x0, sy);
+        for (int sx = x0; sx < x1; ++sx, from += 3) {
+          sum[0] += from[0];
+          sum[1] += from[1];
+          sum[2] += from[2];
+        }
+      }
+      const std::uint64_t n =
+          static_cast<std::uint64_t>(y1 - y0) * static_cast<std::uint64_t>(x1 - x0);
+      std::uint8_t* to = fitted.PixelAt(x, y);
+      for (int c = 0; c < 3; ++c) to[c] = static_cast<std::uint8_t>(sum[c] / n);
+    }
+  }
+  photo = std::move(fitted);
+}
+
+}  // namespace
+
 bool CarPhoto::Load(const std::string& path) {
   Release();
   Bitmap24 photo;
   if (LoadBitmap24(path, photo) != BitmapStatus::Ok) return false;
+  return Load(std::move(photo));
+}
+
+bool CarPhoto::Load(Bitmap24 photo) {
+  Release();
+  if (photo.Empty()) return false;
+  FitPhotograph(photo);
   const int side = CarSquareSide(photo.width, photo.height);
   QImage work(side, side, QImage::Format_RGB32);
   QImage mask(side, side, QImage::Format_RGB32);

@@ -24,6 +24,12 @@ int CarSquareSide(int width, int height);
 void RotateIntoSquare(const Bitmap24& photo, double heading, int side, std::uint8_t* square,
                       int left, int top, int right, int bottom);
 
+// The longest photograph side the car figure can show: the diagonal of the
+// 640 x 480 layout. A longer photograph never fits the layout in any heading;
+// it is scaled down once when it is loaded, so the work buffers stay a few
+// megabytes and a frame is drawn in milliseconds.
+inline constexpr int kMaxCarPhotoSide = 800;
+
 // The car's photograph, shown turned to the car's heading inside its turned
 // rectangle. The photograph shows the car facing +x at heading 0.
 //
@@ -31,8 +37,11 @@ void RotateIntoSquare(const Bitmap24& photo, double heading, int side, std::uint
 class CarPhoto {
  public:
   // Loads a 24-bit bitmap file and prepares the square buffers; false (and
-  // nothing loaded) when the file cannot be read.
+  // nothing loaded) when the file cannot be read or its buffers cannot be had.
   bool Load(const std::string& path);
+  // The same with a picture already read. A side beyond kMaxCarPhotoSide
+  // scales the picture down, keeping its proportions (no side below 1).
+  bool Load(Bitmap24 photo);
   void Release();
   bool Loaded() const { return !photo_.Empty(); }
   int width() const { return photo_.width; }

@@ -25,6 +25,18 @@ bool HasOutline(const PolygonList& list) {
 
 }  // namespace
 
+namespace {
+
+// The reader's output, as far as it filled its stores, as polylines.
+void CollectShape(int polygons, const int* counts, int total, std::vector<Point> points,
+                  PolygonList& out) {
+  points.resize(static_cast<std::size_t>(std::clamp(total, 0, kMaxShapePoints)));
+  out.points = std::move(points);
+  out.counts.assign(counts, counts + std::clamp(polygons, 0, kMaxShapePolylines));
+}
+
+}  // namespace
+
 bool ReadCarShapeFile(const std::string& path, PolygonList& out) {
   out = PolygonList{};
   int polygons = 0;
@@ -35,10 +47,19 @@ bool ReadCarShapeFile(const std::string& path, PolygonList& out) {
                       kMaxShapePoints) == 0) {
     return false;
   }
-  points.resize(static_cast<std::size_t>(std::clamp(total, 0, kMaxShapePoints)));
-  out.points = std::move(points);
-  out.counts.assign(counts, counts + std::clamp(polygons, 0, kMaxShapePolylines));
+  CollectShape(polygons, counts, total, std::move(points), out);
   return true;
+}
+
+void ParseCarShapeData(std::span<const std::uint8_t> file, PolygonList& out) {
+  out = PolygonList{};
+  int polygons = 0;
+  int total = 0;
+  int counts[kMaxShapePolylines] = {};
+  std::vector<Point> points(kMaxShapePoints);
+  ParsePolygonData(file, polygons, counts, total, points.data(), kMaxShapePolylines,
+                   kMaxShapePoints);
+  CollectShape(polygons, counts, total, std::move(points), out);
 }
 
 CarShape LoadCarShape(const ShapeFileReader& reader, const std::string& path, SettingPair carSize) {

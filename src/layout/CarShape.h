@@ -1,7 +1,9 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,8 @@ using ShapeFileReader = std::function<bool(const std::string& path, PolygonList&
 
 // The shape metafile reader of the vision part, with the car shape's room.
 bool ReadCarShapeFile(const std::string& path, PolygonList& out);
+// The same on the bytes of a whole shape file.
+void ParseCarShapeData(std::span<const std::uint8_t> file, PolygonList& out);
 
 // The graphic car: the first polyline is the outline, the others are detail
 // lines; the extent is that of the outline.

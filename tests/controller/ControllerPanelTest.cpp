@@ -8,6 +8,7 @@
 #include "controller/ControllerSkin.h"
 #include "core/DriveInterfaces.h"
 #include "core/DriveTypes.h"
+#include "platform/Bitmap24.h"
 #include "settings/Settings.h"
 #include "support/FakeUiHost.h"
 #include "support/TestDir.h"
@@ -184,17 +185,20 @@ TEST(ControllerSkin, positionsUpToTheFirstEmptyKeyAndMissingPictures) {
             "POSITION4=3,4\r\nPOSITION5=5,6\r\nPOSITION6=\r\nPOSITION7=7,8\r\n");
   Settings settings;
   test::FakeUiHost ui;
-  auto all = [](const std::string&) { return std::optional<PictureSize>({16, 12}); };
+  auto all = [](const std::string& path) {
+    return std::optional<PictureSize>(path.ends_with("control0.bmp") ? PictureSize{100, 80}
+                                                                     : PictureSize{16, 12});
+  };
   ControllerSkin skin = LoadControllerSkin(settings, dir.path(), SkinType::Normal, ui, all);
   EXPECT_EQ(skin.count, 6) << "no turbo and no automatic-driving button";
   EXPECT_TRUE(skin.complete);
   EXPECT_EQ(skin.rects[2], (Rect{30, 40, 46, 52}));
-  EXPECT_EQ(skin.rects[0], (Rect{0, 0, 16, 12}));
+  EXPECT_EQ(skin.rects[0], (Rect{0, 0, 100, 80}));
 
   // A missing picture 3 stops the loading with message 140.
-  auto noThree = [](const std::string& path) -> std::optional<PictureSize> {
+  auto noThree = [&](const std::string& path) -> std::optional<PictureSize> {
     if (path.ends_with("control3.bmp")) return std::nullopt;
-    return PictureSize{16, 12};
+    return all(path);
   };
   skin = LoadControllerSkin(settings, dir.path(), SkinType::Normal, ui, noThree);
   EXPECT_EQ(skin.count, 3);
@@ -218,6 +222,58 @@ TEST(ControllerSkin, missingTurboPictureDropsTurboSilently) {
   EXPECT_EQ(skin.count, 8);
   EXPECT_TRUE(skin.turboMissing);
   EXPECT_TRUE(ui.messages().empty());
+}
+
+TEST(ControllerSkin, aButtonThatCannotBeSeenOnTheControllerStopsTheLoading) {
+  // Picture 0 is 100 x 80, every button 16 x 12. Positions near the integer
+  // limits once wrapped round into rectangles no click could reach.
+  const struct {
+    const char* position;
+    bool kept;
+  } cases[] = {
+      {"84,68", true},                     // the bottom-right corner exactly
+      {"-15,-11", true},                   // one pixel on the picture
+      {"90,75", true},                     // hanging over the edge
+      {"100,10", false},                   // just right of it
+      {"-16,10", false},                   // just left of it
+      {"2147483647,2147483647", false},    // the sum saturates, it does not wrap
+      {"2147483640,10", false},            //
+      {"-2147483648,-2147483648", false},  //
+      {"99999999999,5", false},            // read as the largest int
+  };
+  for (const auto& c : cases) {
+    test::TestDir dir;
+    std::filesystem::create_directories(dir.File("control1"));
+    dir.Write("control1/control.ini", std::string("[CONTROL]\r\nPOSITION0=0,0\r\nPOSITION1=") +
+                                          c.position + "\r\nPOSITION2=5,5\r\n");
+    Settings settings;
+    test::FakeUiHost ui;
+    auto sizes = [](const std::string& path) {
+      return std::optional<PictureSize>(path.ends_with("control0.bmp") ? PictureSize{100, 80}
+                                                                       : PictureSize{16, 12});
+    };
+    const ControllerSkin skin =
+        LoadControllerSkin(settings, dir.path(), SkinType::Normal, ui, sizes);
+    EXPECT_EQ(skin.complete, c.kept) << c.position;
+    EXPECT_EQ(skin.count, c.kept ? 3 : 1) << c.position;
+    EXPECT_EQ(ui.messageIds(), c.kept ? std::vector<int>{} : std::vector<int>{140}) << c.position;
+  }
+}
+
+TEST(ControllerSkin, theSkinsShippedWithTheProgramLoadWhole) {
+  for (SkinType type : {SkinType::Normal, SkinType::RoboQ}) {
+    Settings settings;
+    test::FakeUiHost ui;
+    const ControllerSkin skin =
+        LoadControllerSkin(settings, test::ProgramFolder(), type, ui, [](const std::string& path) {
+          Bitmap24 picture;
+          if (LoadBitmap24(path, picture) != BitmapStatus::Ok) return std::optional<PictureSize>();
+          return std::optional<PictureSize>(PictureSize{picture.width, picture.height});
+        });
+    EXPECT_TRUE(skin.complete);
+    EXPECT_EQ(skin.count, 8);
+    EXPECT_TRUE(ui.messages().empty());
+  }
 }
 
 }  // namespace

@@ -51,6 +51,20 @@ TEST(RelayCommandText, fourWheelCarDrivesBothMotorsAndHasNoSteeringReleaseOrTurb
     EXPECT_EQ(RelayCommandText(c.code, "ABCDE", true), c.text) << "code " << c.code;
 }
 
+TEST(RelayCommandText, aControlCharacterInTheIdentifiersNamesNoRelay) {
+  // A carriage return would end the command inside the board and start a
+  // second one; any control character is refused like a missing relay.
+  EXPECT_EQ(RelayCommandText(DRIVE_FORWARD, "A\rCDE", false), "");
+  EXPECT_EQ(RelayCommandText(DRIVE_LEFT, "A\rCDE", false), "PCRC1RD0\r");
+  EXPECT_EQ(RelayCommandText(DRIVE_TURBO_ON, "ABCD\n", false), "");
+  EXPECT_EQ(RelayCommandText(DRIVE_STOP, std::string_view("AB\0D", 4), true), "");
+  EXPECT_EQ(RelayCommandText(DRIVE_RIGHT, "AB\tD", false), "");
+  EXPECT_EQ(RelayCommandText(DRIVE_STRAIGHT, "ABC\x7f", false), "");
+  EXPECT_EQ(RelayCommandText(DRIVE_FORWARD, "\xb1\xb2", false), "PCR\xb11R\xb20\r")
+      << "bytes above ASCII are the board's business";
+  EXPECT_EQ(RelayCommandText(DRIVE_CHECK, "\r\r\r\r\r", false), "AT\r");
+}
+
 TEST(RelayCommandText, defaultIdentifiersAndShortIdentifierLists) {
   EXPECT_EQ(RelayCommandText(DRIVE_FORWARD, "0123456789", false), "PCR01R10\r");
   // A relay beyond the configured identifiers is never switched.

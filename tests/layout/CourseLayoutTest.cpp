@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
+#include <vector>
 
 #include "core/EngineState.h"
 #include "layout/CourseRange.h"
@@ -196,6 +199,55 @@ TEST_F(CourseLayoutTest, CarPhotographAndCarMenuOperations) {
   ASSERT_TRUE(layout.CopyLayoutInto(work));
   layout.DrawCarFigure(work, {100, 100}, 0.0);
   EXPECT_EQ(work.pixel(100, 100), qRgb(255, 255, 255));
+}
+
+TEST_F(CourseLayoutTest, OversizedCarPhotographsAreScaledDownOnceAtLoad) {
+  // A valid 65 KB photograph of 1 x 16384 pixels once asked for 2.9 GB of
+  // work buffers and seconds a frame. A photograph longer than the layout's
+  // diagonal is scaled down, keeping its proportions, and drawn within a
+  // frame of 30 per second.
+  using Clock = std::chrono::steady_clock;
+  const struct {
+    int width, height;
+    int fittedWidth, fittedHeight;
+  } cases[] = {
+      {1, 16384, 1, 800},
+      {16384, 2, 800, 1},
+      {2000, 1000, 800, 400},
+      {800, 600, 800, 600},
+  };
+  for (const auto& c : cases) {
+    const std::size_t shown = ui.messages().size();
+    ASSERT_TRUE(WriteBitmap24(dir.File("sample/car/big.bmp"), Solid(c.width, c.height, 0, 0, 200)));
+    Options("LAYOUT_TYPE=1\nCAR_TYPE=0\nCAR_FILE=big.bmp\n");
+    const auto start = Clock::now();
+    ASSERT_TRUE(layout.Initialise());
+    const double loadMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+    EXPECT_EQ(ui.messages().size(), shown) << c.width << "x" << c.height;
+    ASSERT_TRUE(layout.carPhotoLoaded());
+    EXPECT_LT(loadMs, 500) << c.width << "x" << c.height;
+
+    std::vector<double> drawMs;
+    QImage work;
+    for (int frame = 0; frame < 5; ++frame) {
+      ASSERT_TRUE(layout.CopyLayoutInto(work));
+      const auto begin = Clock::now();
+      layout.DrawCarFigure(work, {320, 240}, 0.3 * frame);
+      drawMs.push_back(std::chrono::duration<double, std::milli>(Clock::now() - begin).count());
+    }
+    std::sort(drawMs.begin(), drawMs.end());
+    EXPECT_LT(drawMs[2], 33) << c.width << "x" << c.height;
+    // A photograph a pixel or two thin hides under the mask's edge.
+    if (c.fittedHeight > 10 && c.fittedWidth > 10)
+      EXPECT_EQ(work.pixel(320, 240), qRgb(200, 0, 0)) << "the photograph is drawn";
+
+    CarPhoto photo;
+    ASSERT_TRUE(photo.Load(dir.File("sample/car/big.bmp")));
+    EXPECT_EQ(photo.width(), c.fittedWidth);
+    EXPECT_EQ(photo.height(), c.fittedHeight);
+    EXPECT_LE(photo.side(), CarSquareSide(kMaxCarPhotoSide, kMaxCarPhotoSide));
+    layout.Release();
+  }
 }
 
 TEST_F(CourseLayoutTest, ShapeFileFollowsTheRoboQMode) {

@@ -1,0 +1,64 @@
+// The settings text as the profile reader and writer handle it: any text
+// (a settings file edited by hand, or written by another program), every key
+// of the program looked up in it, and one value written into it.
+#include <cctype>
+
+#include "FuzzSupport.h"
+#include "settings/IniFile.h"
+#include "settings/Settings.h"
+#include "settings/SettingsTable.h"
+
+using namespace viren;
+
+namespace {
+
+// Names and values the program itself writes: no blanks at either end, no
+// line breaks, no brackets or equals sign in names, values not in quotes.
+bool PlainName(std::string_view s) {
+  if (s.empty() || s.size() > 40) return false;
+  for (char c : s)
+    if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_')) return false;
+  return true;
+}
+
+bool PlainValue(std::string_view s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) < 0x20 || c == '"' || c == '\'') return false;
+  return s.empty() || (s.front() != ' ' && s.back() != ' ');
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  fuzz::FuzzInput input(data, size);
+  const std::string_view section = input.Text(24);
+  const std::string_view key = input.Text(24);
+  const std::string_view value = input.Text(64);
+  const std::string_view text = input.RestText();
+
+  // Every key of the program, read as the program reads it.
+  for (const SettingKey& k : AllSettingKeys()) {
+    const auto found = ini::Lookup(text, k.section, k.key);
+    if (!found) continue;
+    ParseProfileInt(*found);
+    ParseSettingPair(*found);
+    const ColorRef colour = ParseColorText(*found);
+    if (colour != kBadColor) FUZZ_CHECK(ParseColorText(FormatColorText(colour)) == colour);
+  }
+  const int number = ParseProfileInt(value);
+  FUZZ_CHECK(ParseProfileInt(std::to_string(number)) == number);
+
+  const std::string updated = ini::Update(text, section, key, value);
+  if (PlainName(section) && PlainName(key) && PlainValue(value)) {
+    const auto back = ini::Lookup(updated, section, key);
+    FUZZ_CHECK(back.has_value() && *back == value);
+    // Writing the same value again changes nothing.
+    FUZZ_CHECK(ini::Update(updated, section, key, value) == updated);
+    // Other keys of the same section read as before.
+    for (const SettingKey& k : AllSettingKeys()) {
+      if (ini::EqualNoCase(k.key, key) && ini::EqualNoCase(k.section, section)) continue;
+      FUZZ_CHECK(ini::Lookup(updated, k.section, k.key) == ini::Lookup(text, k.section, k.key));
+    }
+  }
+  return 0;
+}
