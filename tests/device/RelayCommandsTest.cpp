@@ -60,7 +60,10 @@ TEST(RelayCommandText, aControlCharacterInTheIdentifiersNamesNoRelay) {
   EXPECT_EQ(RelayCommandText(DRIVE_STOP, std::string_view("AB\0D", 4), true), "");
   EXPECT_EQ(RelayCommandText(DRIVE_RIGHT, "AB\tD", false), "");
   EXPECT_EQ(RelayCommandText(DRIVE_STRAIGHT, "ABC\x7f", false), "");
-  EXPECT_EQ(RelayCommandText(DRIVE_FORWARD, "\xb1\xb2", false), "PCR\xb11R\xb20\r")
+  EXPECT_EQ(RelayCommandText(DRIVE_FORWARD, "\xb1\xb2", false),
+            "PCR\xb1"
+            "1R\xb2"
+            "0\r")
       << "bytes above ASCII are the board's business";
   EXPECT_EQ(RelayCommandText(DRIVE_CHECK, "\r\r\r\r\r", false), "AT\r");
 }

@@ -1,6 +1,8 @@
 // The serial devices' side of the conversation: relay command texts built from
 // any RELAY_ID, the board's replies arriving in any pieces, and the ROBO-Q
 // infrared frames for any settings, read back slot by slot.
+#include <initializer_list>
+
 #include "FuzzSupport.h"
 #include "core/DriveTypes.h"
 #include "device/RelayCommands.h"
@@ -46,8 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzz::FuzzInput input(data, size);
   const std::string_view relayIds = input.Text(12);
   const bool fourWheel = input.Bool();
-  for (int code : {DRIVE_CHECK, DRIVE_STOP, DRIVE_FORWARD, DRIVE_REVERSE, DRIVE_STRAIGHT,
-                   DRIVE_LEFT, DRIVE_RIGHT, DRIVE_TURBO_ON, DRIVE_TURBO_OFF, input.Take<int>()})
+  for (int code : std::initializer_list<int>{DRIVE_CHECK, DRIVE_STOP, DRIVE_FORWARD, DRIVE_REVERSE,
+                                             DRIVE_STRAIGHT, DRIVE_LEFT, DRIVE_RIGHT,
+                                             DRIVE_TURBO_ON, DRIVE_TURBO_OFF, input.Take<int>()})
     CheckCommandText(RelayCommandText(code, relayIds, fourWheel));
 
   // A reply gathered over the polls: once it is an acknowledgement, more

@@ -74,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       FUZZ_CHECK(!taken);
     }
   }
-  for (int code : rig->drive.commands()) FUZZ_CHECK(code >= 0 && code <= DRIVE_AUTO_OFF);
+  for (int code : rig->drive.commands()) FUZZ_CHECK(code >= DRIVE_CHECK && code <= DRIVE_AUTO_OFF);
   rig->api.PublishStatus();
   rig->api.PublishPosition();
   return 0;

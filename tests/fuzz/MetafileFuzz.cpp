@@ -3,6 +3,8 @@
 // the input's first bytes (the metafile follows them).
 #include <numbers>
 
+#include <QImage>
+
 #include "FuzzSupport.h"
 #include "core/Geometry.h"
 #include "layout/CarShape.h"
