@@ -159,15 +159,23 @@ void CarPhoto::Draw(QImage& target, Point centre, double heading) {
   QPolygon moved(4);
   for (int n = 0; n < 4; ++n) moved.setPoint(n, corners[n].x - mx, corners[n].y - my);
 
-  RotateIntoSquare(photo_, heading, side_, square_.data(), x0 - mx, y0 - my, x1 - mx, y1 - my);
-  for (int y = 0; y < side_; ++y) {
-    const std::uint8_t* from = square_.data() + static_cast<std::size_t>(side_ - 1 - y) * side_ * 3;
+  // Only the box inside the square is read below, so only the box is
+  // prepared: a long thin photograph costs what it covers, not its square.
+  const int left = std::max(0, x0 - mx);
+  const int top = std::max(0, y0 - my);
+  const int right = std::min(side_ - 1, x1 - mx);
+  const int bottom = std::min(side_ - 1, y1 - my);
+  RotateIntoSquare(photo_, heading, side_, square_.data(), left, top, right, bottom);
+  for (int y = top; y <= bottom; ++y) {
+    const std::uint8_t* from =
+        square_.data() + (static_cast<std::size_t>(side_ - 1 - y) * side_ + left) * 3;
     auto* to = reinterpret_cast<QRgb*>(work_.scanLine(y));
-    for (int x = 0; x < side_; ++x, from += 3) to[x] = qRgb(from[2], from[1], from[0]);
+    for (int x = left; x <= right; ++x, from += 3) to[x] = qRgb(from[2], from[1], from[0]);
   }
-  mask_.fill(qRgb(255, 255, 255));
   {
     QPainter p(&mask_);
+    if (left <= right && top <= bottom)
+      p.fillRect(QRect(QPoint(left, top), QPoint(right, bottom)), QColor(255, 255, 255));
     p.setRenderHint(QPainter::Antialiasing, false);
     p.setBrush(QColor(0, 0, 0));
     p.setPen(QPen(QColor(255, 255, 255), 3));

@@ -24,11 +24,11 @@ int CarSquareSide(int width, int height);
 void RotateIntoSquare(const Bitmap24& photo, double heading, int side, std::uint8_t* square,
                       int left, int top, int right, int bottom);
 
-// The longest photograph side the car figure can show: the diagonal of the
-// 640 x 480 layout. A longer photograph never fits the layout in any heading;
-// it is scaled down once when it is loaded, so the work buffers stay a few
+// The longest photograph side the car figure can show: the layout's width.
+// A longer photograph never fits the 640 x 480 layout facing along it; it is
+// scaled down once when it is loaded, so the work buffers stay a few
 // megabytes and a frame is drawn in milliseconds.
-inline constexpr int kMaxCarPhotoSide = 800;
+inline constexpr int kMaxCarPhotoSide = 640;
 
 // The car's photograph, shown turned to the car's heading inside its turned
 // rectangle. The photograph shows the car facing +x at heading 0.

@@ -34,11 +34,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view section = input.Text(24);
   const std::string_view key = input.Text(24);
   const std::string_view value = input.Text(64);
+  const auto keys = AllSettingKeys();
+  const SettingKey& known = keys[input.Range(0, static_cast<int>(keys.size()) - 1)];
   const std::string_view text = input.RestText();
 
-  // Every key of the program, read as the program reads it.
-  for (const SettingKey& k : AllSettingKeys()) {
-    const auto found = ini::Lookup(text, k.section, k.key);
+  // Keys of the program, read as the program reads them: the one the input
+  // names, and the key written below.
+  for (const auto& [s, k] : {std::pair{known.section, known.key}, std::pair{section, key}}) {
+    const auto found = ini::Lookup(text, s, k);
     if (!found) continue;
     ParseProfileInt(*found);
     ParseSettingPair(*found);
@@ -54,9 +57,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     FUZZ_CHECK(back.has_value() && *back == value);
     // Writing the same value again changes nothing.
     FUZZ_CHECK(ini::Update(updated, section, key, value) == updated);
-    // Other keys of the same section read as before.
-    for (const SettingKey& k : AllSettingKeys()) {
-      if (ini::EqualNoCase(k.key, key) && ini::EqualNoCase(k.section, section)) continue;
+    // Other keys read as before: the one the input named, and every key of
+    // the program in the section written.
+    if (!ini::EqualNoCase(known.key, key) || !ini::EqualNoCase(known.section, section))
+      FUZZ_CHECK(ini::Lookup(updated, known.section, known.key) ==
+                 ini::Lookup(text, known.section, known.key));
+    for (const SettingKey& k : keys) {
+      if (!ini::EqualNoCase(k.section, section) || ini::EqualNoCase(k.key, key)) continue;
       FUZZ_CHECK(ini::Lookup(updated, k.section, k.key) == ini::Lookup(text, k.section, k.key));
     }
   }

@@ -31,10 +31,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   FUZZ_CHECK(again.size == p && again.pixels == pattern.pixels);
 
   // A small frame holding the pattern somewhere: the search runs over it.
-  const int side = p * 2;
+  const int side = p + 8;
   Bitmap24 frame;
   FUZZ_CHECK(frame.Create(side, side));
-  const int at = static_cast<int>(size % static_cast<std::size_t>(p));
+  const int at = static_cast<int>(size % 9);
   for (int y = 0; y < p; ++y)
     std::memcpy(frame.PixelAt(at, at + y), picture.PixelAt(0, y), static_cast<std::size_t>(p) * 3);
   BallMatcher matcher;
