@@ -39,15 +39,6 @@ const char* KindName(int kind) {
 
 }  // namespace
 
-std::vector<TrackRow> LastRunRows(const std::vector<TrackRow>& rows) {
-  size_t end = rows.size();
-  while (end > 0 && rows[end - 1].command == -1) --end;
-  size_t begin = end;
-  while (begin > 0 && rows[begin - 1].command != -1) --begin;
-  return {rows.begin() + static_cast<std::ptrdiff_t>(begin),
-          rows.begin() + static_cast<std::ptrdiff_t>(end)};
-}
-
 RunReport SummariseRun(const std::vector<TrackRow>& runRows, const Rect& range) {
   RunReport report;
   if (runRows.empty()) return report;

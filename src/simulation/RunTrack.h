@@ -21,10 +21,6 @@ struct RunReport {
   int lastCommandKind = 0;      // its EventKind
 };
 
-// The rows of the last run in a track: the last unbroken stretch of rows
-// recorded while a command ran.
-std::vector<TrackRow> LastRunRows(const std::vector<TrackRow>& rows);
-
 // Duration, distance, course-range exits and the last command from the rows
 // of one run; `range` is the course range, bounds inside.
 // commandsExecuted and lastCommandKind are the caller's to fill in.
