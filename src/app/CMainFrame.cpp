@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QShortcut>
@@ -85,6 +86,11 @@ CMainFrame::CMainFrame(std::string moduleFolder, std::string commandLine, UiHost
   view_->engine().frames().SetCaptureDialogs(captureDialogs_.get());
   statusBar()->showMessage(Utf8(MessageText(57345)));
   UpdateTitle();
+  runReport_ = new QLabel(this);
+  runReport_->setObjectName(QStringLiteral("runReport"));
+  // The report never widens the frame, which follows the view's size.
+  runReport_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  statusBar()->addWidget(runReport_, 1);
   resize(sizeHint());
 
   auto* timer = new QTimer(this);
@@ -219,8 +225,11 @@ void CMainFrame::ShowCheckAndReport() {
   RunTrack& track = engine.runTrack();
   if (track.reportNumber() != shownReport_) {
     shownReport_ = track.reportNumber();
-    // Until the next message takes its place.
-    statusBar()->showMessage(QString::fromStdString(FormatRunReport(track.LastReport())));
+    // It stays in the status bar; messages and prompts cover it only while
+    // they are shown.
+    runReport_->setText(QString::fromStdString(FormatRunReport(track.LastReport())));
+    statusBar()->clearMessage();
+    runReport_->show();
   }
 }
 

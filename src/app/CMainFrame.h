@@ -8,6 +8,7 @@
 
 class QMenu;
 class QToolBar;
+class QLabel;
 
 namespace viren {
 
@@ -85,6 +86,7 @@ class CMainFrame : public QMainWindow {
   class CBallDlg* ballDialog_ = nullptr;
   QMenu* cameraMenu_ = nullptr;
   class CCheckDock* checkDock_ = nullptr;
+  QLabel* runReport_ = nullptr;  // the last run's report in the status bar
   int shownCheck_ = 0;
   int shownReport_ = 0;
   std::multimap<int, QAction*> actions_;

@@ -1,4 +1,6 @@
 // The look at the program before a run.
+#include <algorithm>
+
 #include "ball/BallSystem.h"
 #include "core/UiHost.h"
 #include "editor/ProgramEditor.h"

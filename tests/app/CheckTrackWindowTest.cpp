@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QListWidget>
 #include <QStatusBar>
 #include <QTest>
@@ -89,8 +90,17 @@ TEST_F(CheckTrackWindow, theLastRunsTrailOnTheLayoutFollowsItsTrack) {
   ClickAuto(*frame);  // the run ends; its track stays
   QTRY_VERIFY_WITH_TIMEOUT(engine.runTrack().reportNumber() == 1, 5000);
   frame->UpdateCommands();
-  EXPECT_TRUE(frame->statusBar()->currentMessage().startsWith(QStringLiteral("走行結果: 時間")))
-      << frame->statusBar()->currentMessage().toStdString();
+  const auto* report = frame->statusBar()->findChild<QLabel*>(QStringLiteral("runReport"));
+  ASSERT_NE(report, nullptr);
+  EXPECT_TRUE(report->isVisible());
+  EXPECT_TRUE(report->text().startsWith(QStringLiteral("走行結果: 時間")))
+      << report->text().toStdString();
+  EXPECT_TRUE(report->text().contains(QStringLiteral("終了時のコマンド")));
+  // A prompt covers it only while it is shown.
+  frame->statusBar()->showMessage(QStringLiteral("prompt"));
+  EXPECT_FALSE(report->isVisible());
+  frame->statusBar()->clearMessage();
+  EXPECT_TRUE(report->isVisible());
 
   // Off by default: no trail on the layout.
   QAction* track = frame->ActionFor(ID_VIEW_TRACK);
