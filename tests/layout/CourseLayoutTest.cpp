@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <vector>
 
@@ -15,13 +14,6 @@
 
 namespace viren {
 namespace {
-
-// Timings mean something only in an optimised build without sanitizers.
-#if defined(NDEBUG) && !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-constexpr bool kTimingsCount = true;
-#else
-constexpr bool kTimingsCount = false;
-#endif
 
 Bitmap24 Solid(int w, int h, std::uint8_t b, std::uint8_t g, std::uint8_t r) {
   Bitmap24 bmp;
@@ -212,8 +204,8 @@ TEST_F(CourseLayoutTest, OversizedCarPhotographsAreScaledDownOnceAtLoad) {
   // A valid 65 KB photograph of 1 x 16384 pixels once asked for 2.9 GB of
   // work buffers and seconds a frame. A photograph wider or higher than the
   // layout is wide is scaled down, keeping its proportions, and drawn within
-  // a frame of 30 per second.
-  using Clock = std::chrono::steady_clock;
+  // a frame of 30 per second. The work is bounded by the fitted sizes checked
+  // here; how long it takes is measured by the benchmarks, not by a test.
   const struct {
     int width, height;
     int fittedWidth, fittedHeight;
@@ -229,22 +221,7 @@ TEST_F(CourseLayoutTest, OversizedCarPhotographsAreScaledDownOnceAtLoad) {
     EXPECT_EQ(ui.messages().size(), shown) << c.width << "x" << c.height;
     ASSERT_TRUE(layout.carPhotoLoaded());
 
-    // The quickest of several tries: a busy machine only adds to each.
-    auto quickest = [](int tries, const auto& work) {
-      double best = 1e9;
-      for (int k = 0; k < tries; ++k) {
-        const auto begin = Clock::now();
-        work(k);
-        best =
-            std::min(best, std::chrono::duration<double, std::milli>(Clock::now() - begin).count());
-      }
-      return best;
-    };
     QImage work;
-    ASSERT_TRUE(layout.CopyLayoutInto(work));
-    const double drawMs = quickest(20, [&](int k) {
-      layout.DrawCarFigure(work, {320, 240}, 0.3 * k);
-    });
     ASSERT_TRUE(layout.CopyLayoutInto(work));
     layout.DrawCarFigure(work, {320, 240}, 0.3);
     // A photograph a pixel or two thin hides under the mask's edge.
@@ -252,15 +229,10 @@ TEST_F(CourseLayoutTest, OversizedCarPhotographsAreScaledDownOnceAtLoad) {
       EXPECT_EQ(work.pixel(320, 240), qRgb(200, 0, 0)) << "the photograph is drawn";
 
     CarPhoto photo;
-    const double loadMs =
-        quickest(3, [&](int) { ASSERT_TRUE(photo.Load(dir.File("sample/car/big.bmp"))); });
+    ASSERT_TRUE(photo.Load(dir.File("sample/car/big.bmp")));
     EXPECT_EQ(photo.width(), c.fittedWidth);
     EXPECT_EQ(photo.height(), c.fittedHeight);
     EXPECT_LE(photo.side(), CarSquareSide(kMaxCarPhotoSide, kMaxCarPhotoSide));
-    if (kTimingsCount) {
-      EXPECT_LT(loadMs, 500) << c.width << "x" << c.height;
-      EXPECT_LT(drawMs, 33) << c.width << "x" << c.height;
-    }
     layout.Release();
   }
 }
