@@ -225,8 +225,9 @@ TEST_F(CourseLayoutTest, OversizedCarPhotographsAreScaledDownOnceAtLoad) {
     ASSERT_TRUE(layout.CopyLayoutInto(work));
     layout.DrawCarFigure(work, {320, 240}, 0.3);
     // A photograph a pixel or two thin hides under the mask's edge.
-    if (c.fittedHeight > 10 && c.fittedWidth > 10)
+    if (c.fittedHeight > 10 && c.fittedWidth > 10) {
       EXPECT_EQ(work.pixel(320, 240), qRgb(200, 0, 0)) << "the photograph is drawn";
+    }
 
     CarPhoto photo;
     ASSERT_TRUE(photo.Load(dir.File("sample/car/big.bmp")));
