@@ -15,6 +15,9 @@ packages=(
   # capture and sound
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-tools
+  # H.264 and other common camera and phone videos (MP4, MOV, MKV) play
+  # through libav's decoders; the tests write their H.264 MP4 with x264enc
+  gstreamer1.0-libav gstreamer1.0-plugins-ugly
   libfluidsynth-dev timgm6mb-soundfont
   libfftw3-dev  # the ball search's correlation
   # viren-bridge: the broker client library, the broker and its command-line

@@ -48,6 +48,11 @@ ColorRef FromQColor(const QColor& c) {
   return MakeColorRef(c.red(), c.green(), c.blue());
 }
 
+// Layout and car photographs: every picture format read, the bitmaps alone
+// as the second choice.
+const QString kPictureFilters =
+    QString::fromUtf8("画像ファイル (*.bmp *.png *.jpg *.jpeg);;ﾋﾞｯﾄﾏｯﾌﾟﾌｧｲﾙ (*.bmp)");
+
 }  // namespace
 
 bool CMainFrame::OnWindowCommand(int id) {
@@ -94,9 +99,8 @@ bool CMainFrame::OnWindowCommand(int id) {
       CourseLayout& layout = engine.layout();
       const QString initial =
           QString::fromStdString(car ? layout.CarFileDialogPath() : layout.LayoutFileDialogPath());
-      const QString path =
-          QFileDialog::getOpenFileName(this, {}, initial, QStringLiteral("ﾋﾞｯﾄﾏｯﾌﾟﾌｧｲﾙ (*.bmp)"),
-                                       nullptr, QFileDialog::ReadOnly);
+      const QString path = QFileDialog::getOpenFileName(this, {}, initial, kPictureFilters, nullptr,
+                                                        QFileDialog::ReadOnly);
       if (path.isEmpty()) return true;
       if (car)
         layout.ChooseCarFile(path.toStdString());

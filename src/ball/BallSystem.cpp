@@ -4,6 +4,7 @@
 
 #include "ball/PatternFile.h"
 #include "core/CarState.h"
+#include "core/CommandIds.h"
 #include "core/EngineState.h"
 #include "core/UiHost.h"
 #include "settings/Settings.h"
@@ -72,6 +73,13 @@ bool BallSystem::SearchFrame(const std::uint8_t* frame, int width, int height, R
   int size = 0;
   const auto pattern = PatternSnapshot(size);
   if (!pattern) return false;
+  if (static_cast<std::int64_t>(width) * height > wh::kMaxSourcePixels) {
+    // The matcher's tables for such a picture run to hundreds of megabytes;
+    // the person is told once instead of the ball silently never being found.
+    if (!frameTooLargeTold_.exchange(true)) ui_.PostCommand(WM_BALL_FRAME_TOO_LARGE);
+    return false;
+  }
+  frameTooLargeTold_ = false;
   return matcher_.FindBall(frame, width, height, static_cast<std::size_t>(width) * 3,
                            pattern->data(), size, rejectThreshold_, ballRect) != 0;
 }

@@ -62,7 +62,9 @@ class BallSystem final : public BallSearch, public BallControl {
   void ReleaseBall();
   void DestroyPatternMatcher() { matcher_.DestroyPatternMatcher(); }
 
-  // BallSearch (capture thread).
+  // BallSearch (capture thread). A frame larger than the matcher takes is
+  // not searched; the view is sent WM_BALL_FRAME_TOO_LARGE once, and again
+  // only after a frame of a size it takes.
   bool SearchFrame(const std::uint8_t* frame, int width, int height, Rect& ballRect) override;
   // The next SearchFrame searches (a ball mode was just switched on).
   void RestartCountdown() { countdown_ = 0; }
@@ -142,6 +144,7 @@ class BallSystem final : public BallSearch, public BallControl {
   std::atomic<int> pmFrame_{30};
   std::atomic<int> escapeDistance_{100};
   std::atomic<int> countdown_{0};
+  std::atomic<bool> frameTooLargeTold_{false};
 
   std::atomic<bool> ballLearning_{false};
   Point learnPoint_{-1, -1};

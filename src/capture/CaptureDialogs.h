@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "capture/CameraControls.h"
 #include "capture/CaptureTypes.h"
 
 namespace viren {
@@ -21,10 +22,12 @@ class CaptureDialogs {
   // cancelled.
   virtual std::optional<std::string> ChooseVideoFile() = 0;
 
-  // One of `sizes` (`current` preselected); nullopt: cancelled.
+  // One of `sizes` (`current` preselected); nullopt: cancelled. The
+  // camera's `controls` (null: none) are adjusted live in the same dialog.
   virtual std::optional<FrameSize> ChooseCameraFormat(const std::string& cameraName,
                                                       const std::vector<FrameSize>& sizes,
-                                                      FrameSize current) = 0;
+                                                      FrameSize current,
+                                                      CameraControls* controls) = 0;
 };
 
 }  // namespace viren

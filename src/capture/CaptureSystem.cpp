@@ -2,6 +2,8 @@
 
 #include <gst/gst.h>
 
+#include <charconv>
+#include <cstdio>
 #include <filesystem>
 #include <system_error>
 
@@ -10,6 +12,7 @@
 #include "capture/GstCaptureGraph.h"
 #include "core/CommandIds.h"
 #include "core/EngineState.h"
+#include "core/Messages.h"
 #include "core/UiHost.h"
 #include "settings/Settings.h"
 
@@ -51,6 +54,40 @@ bool IsFolder(const std::string& path) {
   return std::filesystem::is_directory(path, ec);
 }
 
+std::string ControlKey(std::uint32_t id) {
+  char key[16];
+  std::snprintf(key, sizeof key, "%08X", static_cast<unsigned>(id));
+  return key;
+}
+
+std::optional<int> ParseStoredValue(const std::string& text) {
+  int value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (ec != std::errc() || ptr != end) return std::nullopt;
+  return value;
+}
+
+// The camera's controls as the settings dialog changes them: every value
+// the device takes is written to the camera's section of option.ini.
+class RememberedControls final : public CameraControls {
+ public:
+  RememberedControls(CameraControls& device, const Settings& settings, std::string section)
+      : device_(device), settings_(settings), section_(std::move(section)) {}
+  std::vector<CameraControl> List() override { return device_.List(); }
+  bool Set(std::uint32_t id, int value) override {
+    if (!device_.Set(id, value)) return false;
+    settings_.WriteSettingString(section_, ControlKey(id), std::to_string(value),
+                                 settings_.optionFile());
+    return true;
+  }
+
+ private:
+  CameraControls& device_;
+  const Settings& settings_;
+  std::string section_;
+};
+
 }  // namespace
 
 CaptureSystem::CaptureSystem(Settings& settings, EngineState& state, UiHost& ui, CaptureHost& host,
@@ -65,6 +102,14 @@ CaptureSystem::CaptureSystem(Settings& settings, EngineState& state, UiHost& ui,
 
 CaptureSystem::~CaptureSystem() {
   ShutdownCapture();
+}
+
+std::string CaptureSystem::ControlSection(const std::string& cameraName) {
+  std::string section = "CAMERA:" + cameraName;
+  // Characters that would end the section header or make a line of their own.
+  for (char& c : section)
+    if (c == '[' || c == ']' || c == '\r' || c == '\n' || c == '=' || c == ';') c = '_';
+  return section;
 }
 
 bool CaptureSystem::LoadCaptureSettings() {
@@ -85,6 +130,7 @@ bool CaptureSystem::LoadCaptureSettings() {
 
   if (!cameras_) cameras_ = MakeGstCameraProvider();
   BuildCameraMenu();
+  cameras_->WatchCameras([this] { host_.NotifyCamerasChanged(); });
   return true;
 }
 
@@ -93,16 +139,75 @@ const std::vector<CameraMenuItem>& CaptureSystem::BuildCameraMenu() {
   // With DEVICE 0 the choice "no camera" stands whether or not cameras exist;
   // a chosen camera that is not there becomes "none present".
   if (cameraList_.empty() && state_.cameraIndex != 0) state_.cameraIndex = -1;
-  menu_.clear();
+  const int index = state_.cameraIndex;
+  if (index > 0 && static_cast<std::size_t>(index) <= cameraList_.size()) {
+    selectedKey_ = cameraList_[static_cast<std::size_t>(index) - 1].Key();
+    selectedName_ = cameraList_[static_cast<std::size_t>(index) - 1].name;
+  }
+  menu_ = MakeMenu();
+  return menu_;
+}
+
+std::vector<CameraMenuItem> CaptureSystem::MakeMenu() const {
+  std::vector<CameraMenuItem> menu;
   for (std::size_t i = 0; i < cameraList_.size(); ++i) {
     CameraMenuItem item;
     item.commandId = ID_CAMERA_FIRST + static_cast<int>(i);
     item.name = cameraList_[i].name;
     item.checked = state_.cameraIndex == static_cast<int>(i) + 1;
     item.enabled = i < static_cast<std::size_t>(kMaxSelectableCameras);
-    menu_.push_back(std::move(item));
+    menu.push_back(std::move(item));
   }
-  return menu_;
+  return menu;
+}
+
+void CaptureSystem::OnCamerasChanged() {
+  if (!cameras_) return;
+  const bool cameraGraph = activeCamera_ >= 0;
+  cameraList_ = cameras_->ListCameras();
+  auto positionOf = [&](const std::string& key) -> int {
+    if (key.empty()) return -1;
+    for (std::size_t i = 0; i < cameraList_.size(); ++i)
+      if (cameraList_[i].Key() == key) return static_cast<int>(i);
+    return -1;
+  };
+
+  if (cameraGraph) {
+    const int at = positionOf(selectedKey_);
+    if (at < 0) {
+      menu_ = MakeMenu();
+      CameraLost();
+      return;
+    }
+    activeCamera_ = at;
+  }
+  const int chosen = positionOf(selectedKey_);
+  if (chosen >= 0 && state_.cameraIndex > 0 && chosen + 1 != state_.cameraIndex) {
+    // The chosen camera moved in the list: the number follows it, here and
+    // for the next start.
+    state_.cameraIndex = chosen + 1;
+    settings_.WriteInt(keys::CAPTURE_DEVICE, chosen + 1);
+  }
+  menu_ = MakeMenu();
+
+  // The camera that was pulled out during the run is back: it runs again.
+  const int back = positionOf(lostKey_);
+  if (back >= 0 && !cameraGraph && !state_.captureRunning && back < kMaxSelectableCameras) {
+    lostKey_.clear();
+    SelectCamera(back + 1);
+  }
+}
+
+void CaptureSystem::CameraLost() {
+  host_.StopCar();
+  lostKey_ = selectedKey_;
+  state_.captureRunning = false;
+  StopCapture(false);
+  TearDownCaptureGraph();
+  // "None present" until it comes back; DEVICE keeps the choice.
+  state_.cameraIndex = -1;
+  menu_ = MakeMenu();
+  ui_.Message(kMessageCameraLost, {selectedName_}, MsgIcon::Exclamation, MsgButtons::Ok);
 }
 
 int CaptureSystem::BuildCaptureGraph(const std::string& videoFile) {
@@ -174,6 +279,7 @@ int CaptureSystem::BuildFromCamera() {
   GstCaptureGraph::Request request;
   request.kind = GstCaptureGraph::Kind::Camera;
   request.location = camera.sourceDescription;
+  request.device = camera.device;
   request.size = size;
   request.syncToClock = false;  // a live source paces itself
   CaptureError error;
@@ -195,8 +301,28 @@ int CaptureSystem::BuildFromCamera() {
   }
   source_ = std::move(graph);
   activeCamera_ = index - 1;
+  selectedKey_ = camera.Key();
+  selectedName_ = camera.name;
+  lostKey_.clear();
+  OpenCameraControls(camera);
   if (sizeRefused) ShowMessage(ui_, 162, MsgIcon::Stop);
   return CAPTURE_OK;
+}
+
+void CaptureSystem::OpenCameraControls(const CameraInfo& camera) {
+  controls_ = controlsFactory_ ? controlsFactory_(camera) : OpenV4l2Controls(camera.controlDevice);
+  if (!controls_) return;
+  // The values this camera was last given here.
+  const std::string section = ControlSection(camera.name);
+  std::vector<std::pair<std::uint32_t, int>> stored;
+  for (const CameraControl& c : controls_->List()) {
+    const std::string text =
+        settings_.ReadSettingString(section, ControlKey(c.id), "", settings_.optionFile());
+    if (const auto value = ParseStoredValue(text);
+        value && *value >= c.minimum && *value <= c.maximum)
+      stored.emplace_back(c.id, *value);
+  }
+  ApplyControlValues(*controls_, stored);
 }
 
 std::vector<FrameSize> CaptureSystem::CameraSizes() const {
@@ -233,7 +359,10 @@ int CaptureSystem::SetCameraFormat(int width, int height) {
   // The camera-format dialog.
   const CameraInfo& camera = cameraList_[static_cast<std::size_t>(activeCamera_)];
   const FrameSize current{state_.frameWidth, state_.frameHeight};
-  std::optional<FrameSize> chosen = host_.ChooseCameraFormat(camera.name, camera.sizes, current);
+  std::optional<RememberedControls> controls;
+  if (controls_) controls.emplace(*controls_, settings_, ControlSection(camera.name));
+  std::optional<FrameSize> chosen =
+      host_.ChooseCameraFormat(camera.name, camera.sizes, current, controls ? &*controls : nullptr);
   if (!chosen) return CAPTURE_OK;
   if (chosen->width > kDefaultFrameSize.width || chosen->height > kDefaultFrameSize.height) {
     if (ShowMessage(ui_, 164, MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
@@ -257,6 +386,8 @@ int CaptureSystem::SelectCamera(int n) {
   if (source_) StopCapture(false);
   state_.captureRunning = false;
   if (n == 0) {
+    selectedKey_.clear();
+    lostKey_.clear();
     TearDownCaptureGraph();  // lets other programs have the camera
     host_.RepaintView();
     return CAPTURE_OK;
@@ -315,6 +446,12 @@ void CaptureSystem::OnGraphEvent() {
         return;
       }
     } else if (!errorShown_) {
+      if (activeCamera_ >= 0) {
+        // A camera pulled out stops its stream with an error; the loss has
+        // a message of its own, and the car is stopped.
+        OnCamerasChanged();
+        if (activeCamera_ < 0) return;
+      }
       // One message for a failing stream, not one per element that noticed.
       errorShown_ = true;
       ReportCaptureError(event.error.status, event.error.operation, event.error.text);
@@ -348,11 +485,13 @@ int CaptureSystem::StopCapture(bool quick) {
 void CaptureSystem::TearDownCaptureGraph() {
   delivery_.Close();
   source_.reset();  // joins the source's threads
+  controls_.reset();
   activeCamera_ = -1;
   loopAtBuild_ = false;
 }
 
 void CaptureSystem::ShutdownCapture() {
+  if (cameras_) cameras_->StopWatching();
   TearDownCaptureGraph();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -8,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "capture/CameraControls.h"
 #include "capture/CameraProvider.h"
 #include "capture/CaptureHost.h"
 #include "capture/CaptureTypes.h"
@@ -42,6 +44,20 @@ class CaptureSystem {
   // GStreamer cannot be initialised (the engine shows 131).
   bool LoadCaptureSettings();
 
+  // Cameras came or went (WM_CAMERAS_CHANGED): the list and the menu are
+  // made again and the chosen camera keeps its check wherever it now stands.
+  // The camera in use gone: the car is stopped, the capture stops and
+  // message kMessageCameraLost names the camera; when that camera comes
+  // back it runs again.
+  void OnCamerasChanged();
+
+  // Makes the controls of a camera (tests hand in fakes); the default opens
+  // the V4L2 node of cameras that have one.
+  using ControlsFactory = std::function<std::unique_ptr<CameraControls>(const CameraInfo&)>;
+  void SetControlsFactory(ControlsFactory factory) { controlsFactory_ = std::move(factory); }
+  // The option.ini section that remembers a camera's control values.
+  static std::string ControlSection(const std::string& cameraName);
+
   // Lists the cameras again and returns the items of the camera submenu
   // (after the fixed "なし" item, command 32000). With no camera present and a
   // camera chosen, cameraIndex becomes -1; DEVICE 0 stays 0.
@@ -55,10 +71,11 @@ class CaptureSystem {
   // another negative status after message 133 names the failing step.
   int BuildCaptureGraph(const std::string& videoFile);
 
-  // A given size for the camera, or (-1, -1) the camera-format dialog: the
+  // A given size for the camera, or (-1, -1) the camera settings dialog: the
   // sizes the camera offers, message 164 above 320 x 240 (No: 320 x 240), the
-  // choice stored as RESOLUTION. A running capture is stopped for the change
-  // and runs again after it. -1 without a camera graph.
+  // choice stored as RESOLUTION; beside them the camera's controls, applied
+  // as they change and remembered for the camera in option.ini. A running capture is stopped for
+  // the change and runs again after it. -1 without a camera graph.
   int SetCameraFormat(int width, int height);
   // Menu command 32814, enabled while cameraIndex is not -1.
   int ShowCameraSettings() { return SetCameraFormat(-1, -1); }
@@ -118,6 +135,9 @@ class CaptureSystem {
   int BuildFromFile(const std::string& path);
   int BuildFromCamera();
   int ApplyCameraSize(std::optional<FrameSize> size);
+  void OpenCameraControls(const CameraInfo& camera);
+  std::vector<CameraMenuItem> MakeMenu() const;
+  void CameraLost();
 
   Settings& settings_;
   EngineState& state_;
@@ -129,6 +149,11 @@ class CaptureSystem {
   std::unique_ptr<FrameSource> source_;  // after delivery_: goes first
 
   std::vector<CameraInfo> cameraList_;
+  std::string selectedKey_;  // the chosen camera, followed through re-listings
+  std::string selectedName_;
+  std::string lostKey_;  // the camera in use that was pulled out; runs again on return
+  ControlsFactory controlsFactory_;
+  std::unique_ptr<CameraControls> controls_;  // of the camera graph, remembered per camera
   std::vector<CameraMenuItem> menu_;
   int activeCamera_ = -1;  // position in cameraList_ of the camera graph
   bool loopVideo_ = true;

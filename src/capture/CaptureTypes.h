@@ -3,9 +3,12 @@
 #include "core/CommandIds.h"
 
 #include <cstddef>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+typedef struct _GstDevice GstDevice;
 
 namespace viren {
 
@@ -31,10 +34,22 @@ enum CaptureStatus : int {
 
 // A video input device as the camera menu lists it.
 struct CameraInfo {
-  std::string name;               // friendly name shown in the menu
-  std::string sourceDescription;  // the source element in gst-launch syntax, e.g. "v4l2src
-                                  // device=/dev/video0"
-  std::vector<FrameSize> sizes;   // picture sizes the device offers, ascending; empty: unknown
+  std::string name;  // friendly name shown in the menu
+  // The source element as gst-launch text, e.g. "v4l2src device=/dev/video0";
+  // unused when `device` is set.
+  std::string sourceDescription;
+  std::vector<FrameSize> sizes;  // picture sizes the device offers, ascending; empty: unknown
+  // What tells this camera apart from the others across listings (its V4L2
+  // node, or its provider and name; empty: the name); the selection follows
+  // it when cameras come and go.
+  std::string key;
+  // The device that makes its own source (any provider: V4L2, PipeWire,
+  // libcamera); null: `sourceDescription`.
+  std::shared_ptr<GstDevice> device;
+  // The V4L2 node whose controls adjust this camera; empty: none reachable.
+  std::string controlDevice;
+
+  const std::string& Key() const { return key.empty() ? name : key; }
 };
 
 // One item of the camera submenu.

@@ -1,6 +1,7 @@
 #include <gst/gst.h>
 
 #include <algorithm>
+#include <mutex>
 #include <string>
 
 #include "capture/CameraProvider.h"
@@ -27,7 +28,9 @@ std::vector<FrameSize> SizesOf(GstCaps* caps) {
   return sizes;
 }
 
-std::string DevicePath(GstDevice* device) {
+// The V4L2 node behind a device, whichever provider offers it (the V4L2
+// provider says "device.path", PipeWire "api.v4l2.path").
+std::string V4l2PathOf(GstDevice* device) {
   std::string path;
   if (GstStructure* props = gst_device_get_properties(device)) {
     for (const char* key : {"api.v4l2.path", "device.path"}) {
@@ -43,7 +46,7 @@ std::string DevicePath(GstDevice* device) {
   return path;
 }
 
-// Device paths go into a launch description; keep them to what a device node
+// Device paths are opened for the controls; keep them to what a device node
 // name can hold.
 bool SafePath(const std::string& path) {
   return std::all_of(path.begin(), path.end(), [](unsigned char c) {
@@ -51,43 +54,155 @@ bool SafePath(const std::string& path) {
   });
 }
 
+// The kind of device object tells the providers apart: GstV4l2Device,
+// GstPipeWireDevice, GstLibcameraDevice...
+std::string KindOf(GstDevice* device) {
+  return G_OBJECT_TYPE_NAME(device);
+}
+
+// A camera as one provider offers it, before duplicates are dropped.
+struct Candidate {
+  CameraInfo info;
+  std::string v4l2Path;
+  bool direct = false;  // the V4L2 provider itself, not a service in between
+};
+
+CameraInfo Describe(GstDevice* device, const std::string& v4l2Path) {
+  CameraInfo info;
+  gchar* name = gst_device_get_display_name(device);
+  info.name = name && *name ? name : v4l2Path;
+  g_free(name);
+  // A menu item holds at most 127 characters of a name.
+  info.name = Utf8Prefix(info.name, 127);
+  gst_object_ref(device);
+  info.device = std::shared_ptr<GstDevice>(device, [](GstDevice* d) { gst_object_unref(d); });
+  if (!v4l2Path.empty()) {
+    info.key = v4l2Path;
+    info.controlDevice = v4l2Path;
+    info.sourceDescription = "v4l2src device=" + v4l2Path;
+  } else {
+    info.key = KindOf(device) + ":" + info.name;
+  }
+  GstCaps* caps = gst_device_get_caps(device);
+  info.sizes = SizesOf(caps);
+  if (caps) gst_caps_unref(caps);
+  return info;
+}
+
+// Node paths in number order: /dev/video2 before /dev/video10.
+bool PathBefore(const std::string& a, const std::string& b) {
+  return a.size() != b.size() ? a.size() < b.size() : a < b;
+}
+
+std::vector<CameraInfo> CamerasOf(GList* devices) {
+  std::vector<Candidate> found;
+  for (GList* l = devices; l; l = l->next) {
+    auto* device = GST_DEVICE(l->data);
+    std::string path = V4l2PathOf(device);
+    if (!path.empty() && !SafePath(path)) path.clear();
+    Candidate c;
+    c.v4l2Path = path;
+    c.direct = KindOf(device) == "GstV4l2Device";
+    c.info = Describe(device, path);
+    found.push_back(std::move(c));
+  }
+  // V4L2 nodes first, by path, the direct device before the same node through
+  // a service; then the rest by name.
+  std::stable_sort(found.begin(), found.end(), [](const Candidate& a, const Candidate& b) {
+    if (a.v4l2Path.empty() != b.v4l2Path.empty()) return !a.v4l2Path.empty();
+    if (!a.v4l2Path.empty() && a.v4l2Path != b.v4l2Path) return PathBefore(a.v4l2Path, b.v4l2Path);
+    if (a.v4l2Path.empty() && a.info.name != b.info.name) return a.info.name < b.info.name;
+    return a.direct && !b.direct;
+  });
+  std::vector<CameraInfo> cameras;
+  std::vector<std::string> nodeNames;  // names of the cameras listed by their node
+  for (Candidate& c : found) {
+    const bool seen = std::any_of(cameras.begin(), cameras.end(),
+                                  [&](const CameraInfo& k) { return k.key == c.info.key; });
+    if (seen) continue;
+    // A camera without a node that has the name of one listed by its node is
+    // that camera again through another service (libcamera or PipeWire over
+    // a UVC camera).
+    if (c.v4l2Path.empty() &&
+        std::find(nodeNames.begin(), nodeNames.end(), c.info.name) != nodeNames.end())
+      continue;
+    if (!c.v4l2Path.empty()) nodeNames.push_back(c.info.name);
+    cameras.push_back(std::move(c.info));
+  }
+  return cameras;
+}
+
 class GstCameraProvider final : public CameraProvider {
  public:
+  ~GstCameraProvider() override { StopWatching(); }
+
   std::vector<CameraInfo> ListCameras() override {
-    std::vector<std::pair<std::string, CameraInfo>> found;
-    GstDeviceMonitor* monitor = gst_device_monitor_new();
-    gst_device_monitor_add_filter(monitor, "Video/Source", nullptr);
+    GstDeviceMonitor* monitor =
+        watching_ ? GST_DEVICE_MONITOR(gst_object_ref(watching_)) : MakeMonitor();
     // Without a start the monitor probes once when asked for its devices.
     GList* devices = gst_device_monitor_get_devices(monitor);
-    for (GList* l = devices; l; l = l->next) {
-      auto* device = GST_DEVICE(l->data);
-      const std::string path = DevicePath(device);
-      if (path.empty() || !SafePath(path)) continue;
-      if (std::any_of(found.begin(), found.end(), [&](const auto& f) { return f.first == path; }))
-        continue;
-      CameraInfo info;
-      gchar* name = gst_device_get_display_name(device);
-      info.name = name ? name : path;
-      g_free(name);
-      // A menu item holds at most 127 characters of a name.
-      info.name = Utf8Prefix(info.name, 127);
-      info.sourceDescription = "v4l2src device=" + path;
-      GstCaps* caps = gst_device_get_caps(device);
-      info.sizes = SizesOf(caps);
-      if (caps) gst_caps_unref(caps);
-      found.emplace_back(path, std::move(info));
-    }
+    std::vector<CameraInfo> cameras = CamerasOf(devices);
     g_list_free_full(devices, gst_object_unref);
     gst_object_unref(monitor);
-
-    // /dev/video2 before /dev/video10.
-    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
-      return a.first.size() != b.first.size() ? a.first.size() < b.first.size() : a.first < b.first;
-    });
-    std::vector<CameraInfo> cameras;
-    for (auto& f : found) cameras.push_back(std::move(f.second));
     return cameras;
   }
+
+  void WatchCameras(std::function<void()> changed) override {
+    StopWatching();
+    {
+      std::lock_guard lock(changedMutex_);
+      changed_ = std::move(changed);
+    }
+    GstDeviceMonitor* monitor = MakeMonitor();
+    GstBus* bus = gst_device_monitor_get_bus(monitor);
+    gst_bus_set_sync_handler(bus, &GstCameraProvider::OnBusMessage, this, nullptr);
+    gst_object_unref(bus);
+    if (!gst_device_monitor_start(monitor)) {
+      gst_object_unref(monitor);
+      return;
+    }
+    watching_ = monitor;
+  }
+
+  void StopWatching() override {
+    if (watching_) {
+      gst_device_monitor_stop(watching_);
+      GstBus* bus = gst_device_monitor_get_bus(watching_);
+      gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+      gst_object_unref(bus);
+      gst_object_unref(watching_);
+      watching_ = nullptr;
+    }
+    std::lock_guard lock(changedMutex_);
+    changed_ = nullptr;
+  }
+
+ private:
+  static GstDeviceMonitor* MakeMonitor() {
+    GstDeviceMonitor* monitor = gst_device_monitor_new();
+    gst_device_monitor_add_filter(monitor, "Video/Source", nullptr);
+    // PipeWire hides the V4L2 provider's devices; we want them, for their
+    // controls, and drop the duplicates ourselves.
+    g_object_set(monitor, "show-all", TRUE, nullptr);
+    return monitor;
+  }
+
+  // Any thread: a provider's own, or the one that plugged a device in.
+  static GstBusSyncReply OnBusMessage(GstBus*, GstMessage* message, gpointer data) {
+    auto* self = static_cast<GstCameraProvider*>(data);
+    const GstMessageType type = GST_MESSAGE_TYPE(message);
+    if (type == GST_MESSAGE_DEVICE_ADDED || type == GST_MESSAGE_DEVICE_REMOVED ||
+        type == GST_MESSAGE_DEVICE_CHANGED) {
+      std::lock_guard lock(self->changedMutex_);
+      if (self->changed_) self->changed_();
+    }
+    gst_message_unref(message);
+    return GST_BUS_DROP;
+  }
+
+  GstDeviceMonitor* watching_ = nullptr;
+  std::mutex changedMutex_;
+  std::function<void()> changed_;
 };
 
 }  // namespace

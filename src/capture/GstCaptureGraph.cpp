@@ -251,6 +251,13 @@ int GstCaptureGraph::Build(const Request& request, CaptureError& error) {
       return error.status;
     }
     g_object_set(source_, "location", request.location.c_str(), nullptr);
+  } else if (request.device) {
+    source_ = gst_device_create_element(request.device.get(), "camera");
+    if (!source_) {
+      error = {CAPTURE_FAILED, std::string(capture_op::kEnumBind),
+               "the device cannot make its source element"};
+      return error.status;
+    }
   } else {
     GError* err = nullptr;
     source_ = gst_parse_bin_from_description(request.location.c_str(), TRUE, &err);

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "capture/CaptureTypes.h"
 #include "capture/FrameSource.h"
 
 typedef struct _GstElement GstElement;
@@ -26,10 +28,11 @@ class GstCaptureGraph final : public FrameSource {
   enum class Kind { File, Camera };
   struct Request {
     Kind kind = Kind::File;
-    std::string location;            // file path, or the camera's source description
-    std::optional<FrameSize> size;   // cameras only
-    bool syncToClock = true;         // false: frames as fast as the analysis takes them
-    bool notifyEndOfStream = false;  // tell the host when a file reaches its end
+    std::string location;               // file path, or the camera's source description
+    std::shared_ptr<GstDevice> device;  // cameras: makes the source when set
+    std::optional<FrameSize> size;      // cameras only
+    bool syncToClock = true;            // false: frames as fast as the analysis takes them
+    bool notifyEndOfStream = false;     // tell the host when a file reaches its end
   };
 
   // `notify` is called on any thread when events wait in TakeEvents.

@@ -81,4 +81,12 @@ enum MainCommand : int {
 // graph has events waiting (the end of a looping video, an error).
 inline constexpr int WM_GRAPH_NOTIFY = 0x8001;
 
+// Posted by the ball search on the capture thread: the camera picture is
+// larger than the ball search takes; the view shows kMessageBallFrameTooLarge.
+inline constexpr int WM_BALL_FRAME_TOO_LARGE = 0x8002;
+
+// Posted when the list of cameras changed (one was plugged in or pulled out);
+// the view has the capture list them again.
+inline constexpr int WM_CAMERAS_CHANGED = 0x8003;
+
 }  // namespace viren

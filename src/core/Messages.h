@@ -21,6 +21,10 @@ inline constexpr int kMsgEnterIntegerBetween = 61714;  // "... between %1 and %2
 
 // Another program handed over a window this display cannot draw into.
 inline constexpr int kMessageExternalWindowRefused = 20001;
+// The camera picture (%1 x %2) is larger than the ball search takes (%3).
+inline constexpr int kMessageBallFrameTooLarge = 23001;
+// The camera in use (%1) was disconnected; the car was stopped.
+inline constexpr int kMessageCameraLost = 23002;
 
 // The application title used on every message box.
 inline constexpr std::string_view kAppTitle = "VIREN";

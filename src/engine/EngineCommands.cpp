@@ -1,8 +1,11 @@
 // The menu commands that the engine carries out itself.
+#include <string>
+
 #include "ball/BallSystem.h"
 #include "capture/CaptureSystem.h"
 #include "core/CommandIds.h"
 #include "core/DriveTypes.h"
+#include "core/Messages.h"
 #include "core/UiHost.h"
 #include "device/CCarDevices.h"
 #include "editor/ProgramEditor.h"
@@ -177,6 +180,15 @@ bool CDriveSystem::OnCommand(int id) {
       return true;
     case WM_GRAPH_NOTIFY:
       capture_->OnGraphEvent();
+      return true;
+    case WM_CAMERAS_CHANGED:
+      capture_->OnCamerasChanged();
+      return true;
+    case WM_BALL_FRAME_TOO_LARGE:
+      ui_.Message(
+          kMessageBallFrameTooLarge,
+          {std::to_string(state_.frameWidth), std::to_string(state_.frameHeight), "2048x2048"},
+          MsgIcon::Exclamation, MsgButtons::Ok);
       return true;
     case ID_CAMERA_SETTINGS:
       capture_->ShowCameraSettings();

@@ -1,6 +1,8 @@
 #include "engine/EngineFrames.h"
 
 #include "capture/CaptureSystem.h"
+#include "core/CommandIds.h"
+#include "core/DriveTypes.h"
 #include "core/UiHost.h"
 #include "device/CCarDevices.h"
 #include "engine/CDriveSystem.h"
@@ -61,9 +63,21 @@ std::optional<std::string> EngineFrames::ChooseVideoFile() {
 
 std::optional<FrameSize> EngineFrames::ChooseCameraFormat(const std::string& cameraName,
                                                           const std::vector<FrameSize>& sizes,
-                                                          FrameSize current) {
+                                                          FrameSize current,
+                                                          CameraControls* controls) {
   if (!dialogs_) return std::nullopt;
-  return dialogs_->ChooseCameraFormat(cameraName, sizes, current);
+  return dialogs_->ChooseCameraFormat(cameraName, sizes, current, controls);
+}
+
+void EngineFrames::NotifyCamerasChanged() {
+  engine_.ui().PostCommand(WM_CAMERAS_CHANGED);
+}
+
+void EngineFrames::StopCar() {
+  // A run ends as from the menu (its thread sends the final stop); a car
+  // driven by hand is stopped here.
+  if (engine_.state().autoDriving) engine_.runner().StopAutoDriving();
+  engine_.devices().drive().SendDriveCommand(DRIVE_STOP, true);
 }
 
 void EngineFrames::LeaveSimulation() {

@@ -38,11 +38,13 @@ class EngineFrames final : public FrameSink,
 
   // CaptureHost.
   void NotifyGraphEvent() override;
+  void NotifyCamerasChanged() override;
+  void StopCar() override;
   void LeaveSimulation() override;
   std::optional<std::string> ChooseVideoFile() override;
   std::optional<FrameSize> ChooseCameraFormat(const std::string& cameraName,
                                               const std::vector<FrameSize>& sizes,
-                                              FrameSize current) override;
+                                              FrameSize current, CameraControls* controls) override;
   void ShowLiveView() override;
 
   // TargetFollower (capture thread).

@@ -7,6 +7,7 @@
 #include <QPolygon>
 
 #include "layout/CarShape.h"
+#include "layout/ImageConvert.h"
 
 namespace viren {
 
@@ -113,7 +114,7 @@ void FitPhotograph(Bitmap24& photo) {
 bool CarPhoto::Load(const std::string& path) {
   Release();
   Bitmap24 photo;
-  if (LoadBitmap24(path, photo) != BitmapStatus::Ok) return false;
+  if (LoadPicture24(path, photo) != BitmapStatus::Ok) return false;
   return Load(std::move(photo));
 }
 

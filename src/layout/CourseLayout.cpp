@@ -85,7 +85,7 @@ int CourseLayout::LoadLayoutPhoto(bool* changed) {
   if (name.empty()) return 0;
   if (changed != nullptr) *changed = true;
   Bitmap24 photo;
-  const BitmapStatus status = LoadBitmap24(settings_.ResolveDataPath(kLayoutFolder, name), photo);
+  const BitmapStatus status = LoadPicture24(settings_.ResolveDataPath(kLayoutFolder, name), photo);
   if (status == BitmapStatus::Ok && photo.width == kLayoutWidth && photo.height == kLayoutHeight) {
     CopyBitmapToImage(photo, layout_);
     return 0;

@@ -1,5 +1,8 @@
 #include "layout/ImageConvert.h"
 
+#include <QImageReader>
+#include <QPainter>
+
 namespace viren {
 
 void CopyBitmapToImage(const Bitmap24& bitmap, QImage& image) {
@@ -38,6 +41,34 @@ Bitmap24 ImageToBitmap(const QImage& image) {
     }
   }
   return bitmap;
+}
+
+BitmapStatus LoadPicture24(const std::string& path, Bitmap24& out) {
+  const BitmapStatus status = LoadBitmap24(path, out);
+  if (status == BitmapStatus::Ok || status == BitmapStatus::CannotOpen ||
+      status == BitmapStatus::TooLarge)
+    return status;
+  QImageReader reader(QString::fromStdString(path));
+  reader.setAutoTransform(true);
+  // The size from the header, before any pixel is decoded.
+  const QSize size = reader.size();
+  if (size.isValid() &&
+      (size.width() > kMaxBitmapSide || size.height() > kMaxBitmapSide ||
+       static_cast<std::int64_t>(size.width()) * size.height() > kMaxBitmapPixels))
+    return BitmapStatus::TooLarge;
+  QImage image = reader.read();
+  if (image.isNull() || image.width() > kMaxBitmapSide || image.height() > kMaxBitmapSide)
+    return status;
+  if (image.hasAlphaChannel()) {
+    QImage opaque(image.size(), QImage::Format_RGB32);
+    opaque.fill(Qt::white);
+    QPainter painter(&opaque);
+    painter.drawImage(0, 0, image);
+    painter.end();
+    image = std::move(opaque);
+  }
+  out = ImageToBitmap(image);
+  return out.Empty() ? BitmapStatus::TooLarge : BitmapStatus::Ok;
 }
 
 QRgb RgbOf(ColorRef color) {

@@ -9,8 +9,10 @@ namespace viren {
 // green, red); binary outputs are one byte a pixel, 0 or 1.
 
 // The smallest channel difference that counts as movement:
-// (100 - DIFF_LEVEL) x W / 100, integer arithmetic.
+// (100 - DIFF_LEVEL) x W / 100, integer arithmetic, with W taken as at most
+// kThresholdWidthLimit and the result at most 255 (see the definition).
 int DifferenceThreshold(int diffLevel, int width);
+inline constexpr int kThresholdWidthLimit = 1280;
 
 // out[i] = 1 when the blue, green or red byte of pixel i differs between
 // `frame` and `reference` by `threshold` or more, else 0.

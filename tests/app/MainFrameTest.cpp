@@ -27,6 +27,10 @@
 #include "capture/CameraProvider.h"
 #include "capture/CaptureSystem.h"
 #include "core/CommandIds.h"
+#include "core/DriveTypes.h"
+#include "core/Messages.h"
+#include "device/CCarDevices.h"
+#include "device/CDriveControl.h"
 #include "engine/CDriveSystem.h"
 #include "engine/CommandTable.h"
 #include "support/FakeUiHost.h"
@@ -362,6 +366,54 @@ TEST_F(MainFrameTest, openVideoAndCameraFormatDialogsReachTheCapture) {
       [&] { frame.OnCommand(ID_CAMERA_SETTINGS); }));
   EXPECT_EQ(ui.messageIds().back(), 164);
   EXPECT_NE(dir.Read("option.ini").find("RESOLUTION=640,480"), std::string::npos);
+  frame.OnCommand(ID_APP_EXIT);
+}
+
+// A camera pulled out while the car drives: the window hears of it, the car
+// stops and one message names the camera. A camera too large for the ball
+// search says so through the same window.
+TEST_F(MainFrameTest, cameraPulledOutDuringADriveStopsTheCarWithOneMessage) {
+  class PluggableCameras : public CameraProvider {
+   public:
+    std::vector<CameraInfo> ListCameras() override { return cameras; }
+    void WatchCameras(std::function<void()> changed) override { changed_ = std::move(changed); }
+    void StopWatching() override { changed_ = nullptr; }
+    void Pull() {
+      cameras.clear();
+      if (changed_) changed_();
+    }
+    std::vector<CameraInfo> cameras{
+        {"Test camera", "videotestsrc is-live=true pattern=ball", {{320, 240}}}};
+    std::function<void()> changed_;
+  };
+  dir.Write("option.ini", "[AGREEMENT]\r\nAGREEMENT=1\r\n[CAPTURE]\r\nDEVICE=1\r\n");
+  auto provider = std::make_unique<PluggableCameras>();
+  PluggableCameras* cameras = provider.get();
+  EngineOptions options;
+  options.cameras = std::move(provider);
+  CMainFrame frame(dir.path(), "", &ui, std::move(options));
+  frame.show();
+  CDriveSystem& engine = frame.view()->engine();
+  QTRY_VERIFY_WITH_TIMEOUT(engine.engineReady(), 5000);
+  ASSERT_TRUE(engine.state().captureRunning);
+  engine.devices().drive().SendDriveCommand(DRIVE_FORWARD);
+  ASSERT_NE(engine.devices().drive().DriveState() & DRIVE_STATE_FORWARD, 0u);
+
+  cameras->Pull();
+  const std::vector<int> posted = ui.postedCommands();
+  ASSERT_NE(std::find(posted.begin(), posted.end(), WM_CAMERAS_CHANGED), posted.end());
+  frame.OnCommand(WM_CAMERAS_CHANGED);
+  EXPECT_EQ(ui.messageIds(), std::vector<int>{kMessageCameraLost});
+  EXPECT_EQ(engine.devices().drive().DriveState() & (DRIVE_STATE_FORWARD | DRIVE_STATE_REVERSE),
+            0u);
+  EXPECT_FALSE(engine.state().captureRunning);
+  EXPECT_FALSE(engine.capture().hasGraph());
+
+  engine.state().frameWidth = 2592;
+  engine.state().frameHeight = 1944;
+  frame.OnCommand(WM_BALL_FRAME_TOO_LARGE);
+  EXPECT_EQ(ui.messageIds().back(), kMessageBallFrameTooLarge);
+  EXPECT_EQ(ui.messages().back().args, (std::vector<std::string>{"2592", "1944", "2048x2048"}));
   frame.OnCommand(ID_APP_EXIT);
 }
 

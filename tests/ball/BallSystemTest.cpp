@@ -9,6 +9,7 @@
 #include "ball/BallGeometry.h"
 #include "ball/PatternFile.h"
 #include "core/CarState.h"
+#include "core/CommandIds.h"
 #include "core/EngineState.h"
 #include "settings/IniFile.h"
 #include "settings/Settings.h"
@@ -123,6 +124,23 @@ TEST_F(BallSystemTest, searchesTheFirstFrameAndThenEveryPmFrameFrames) {
     }
   }
   EXPECT_EQ(searchedAt, (std::vector<int>{0, 3, 6}));
+}
+
+TEST_F(BallSystemTest, frameBeyondTheMatchersLimitIsToldOnceAndAgainAfterAFittingOne) {
+  dir.Write("option.ini", "[PM]\nPM_FRAME=1\n");
+  ball.LoadPatternSettings();
+  const auto patch = test::ToFrame(test::BallPatch(32, 2));
+  ASSERT_TRUE(WritePatternFile(dir.File("ball.bmp"), patch, 32));
+  ASSERT_EQ(ball.LoadPatternFile(dir.File("ball.bmp")), 1);
+  const std::vector<std::uint8_t> large(2592u * 1944u * 3u, 80), small(320u * 240u * 3u, 80);
+  Rect r;
+  for (int n = 0; n < 3; ++n) EXPECT_FALSE(ball.SearchFrame(large.data(), 2592, 1944, r));
+  EXPECT_EQ(ui.postedCommands(), std::vector<int>{WM_BALL_FRAME_TOO_LARGE});
+  EXPECT_FALSE(ball.matcher().HasSetup());
+  ball.SearchFrame(small.data(), 320, 240, r);
+  ball.SearchFrame(large.data(), 2592, 1944, r);
+  EXPECT_EQ(ui.postedCommands(),
+            (std::vector<int>{WM_BALL_FRAME_TOO_LARGE, WM_BALL_FRAME_TOO_LARGE}));
 }
 
 TEST_F(BallSystemTest, setUpIsRebuiltWhenTheFrameSizeChanges) {

@@ -2,15 +2,19 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QListWidget>
 #include <QPointer>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 #include <filesystem>
 #include <functional>
 
+#include "FakeCameraControls.h"
 #include "capture/ui/CCameraFormatDlg.h"
 #include "capture/ui/QtCaptureDialogs.h"
 #include "support/TestDir.h"
@@ -91,6 +95,57 @@ TEST(CCameraFormatDlgTest, aCameraThatListsNoSizesIsOfferedTheCommonOnesAndItsOw
   EXPECT_EQ(*dlg.selectedSize(), (FrameSize{352, 288}));
 }
 
+// The camera's own controls beside the sizes, as a person uses them.
+TEST(CCameraFormatDlgTest, controlsSetTheCameraAsTheyChangeAndResetPutsItsDefaultsBack) {
+  using namespace test;
+  auto device = FakeCameraControls::Webcam();
+  FakeCameraControls controls(device);
+  CCameraFormatDlg dlg("cam", kOffered, {320, 240}, &controls);
+  ASSERT_NE(dlg.findChild<QWidget*>(QStringLiteral("controls")), nullptr);
+  auto* brightness = qobject_cast<QSpinBox*>(dlg.controlWidget(kBrightness));
+  auto* mode = qobject_cast<QComboBox*>(dlg.controlWidget(kExposureMode));
+  auto* time = qobject_cast<QSpinBox*>(dlg.controlWidget(kExposureTime));
+  auto* whiteBalance = qobject_cast<QCheckBox*>(dlg.controlWidget(kAutoWhiteBalance));
+  ASSERT_TRUE(brightness && mode && time && whiteBalance);
+  EXPECT_EQ(brightness->value(), 128);
+  EXPECT_EQ(mode->currentText(), QStringLiteral("Aperture Priority Mode"));
+  EXPECT_FALSE(time->isEnabled());  // governed by automatic exposure
+  EXPECT_TRUE(whiteBalance->isChecked());
+
+  brightness->setValue(90);
+  EXPECT_EQ(FakeCameraControls::ValueOf(*device, kBrightness), 90);
+  mode->setCurrentIndex(mode->findText(QStringLiteral("Manual Mode")));
+  emit mode->activated(mode->currentIndex());
+  EXPECT_EQ(FakeCameraControls::ValueOf(*device, kExposureMode), kExposureManual);
+  EXPECT_TRUE(time->isEnabled());
+  time->setValue(500);
+  EXPECT_EQ(FakeCameraControls::ValueOf(*device, kExposureTime), 500);
+  QTest::mouseClick(whiteBalance, Qt::LeftButton);
+  EXPECT_EQ(FakeCameraControls::ValueOf(*device, kAutoWhiteBalance), 0);
+  // A value the camera refuses shows what it kept.
+  time->setValue(2047);
+  device->controls.back().maximum = 1000;
+  time->setValue(1500);
+  EXPECT_EQ(time->value(), 2047);
+
+  QTest::mouseClick(dlg.resetButton(), Qt::LeftButton);
+  for (const CameraControl& c : device->controls) EXPECT_EQ(c.value, c.defaultValue) << c.name;
+  EXPECT_EQ(brightness->value(), 128);
+  EXPECT_FALSE(time->isEnabled());
+  EXPECT_EQ(mode->currentText(), QStringLiteral("Aperture Priority Mode"));
+}
+
+TEST(CCameraFormatDlgTest, aCameraWithoutControlsShowsTheSizeListAlone) {
+  test::FakeCameraControls none(std::make_shared<test::FakeCameraControls::State>());
+  for (CameraControls* controls :
+       {static_cast<CameraControls*>(nullptr), static_cast<CameraControls*>(&none)}) {
+    CCameraFormatDlg dlg("cam", kOffered, {320, 240}, controls);
+    EXPECT_EQ(dlg.findChild<QWidget*>(QStringLiteral("controls")), nullptr);
+    EXPECT_EQ(dlg.resetButton(), nullptr);
+    EXPECT_EQ(dlg.sizeList()->count(), 4);
+  }
+}
+
 TEST(QtCaptureDialogsTest, okReturnsTheSizeChosenCancelAndCloseReturnNothing) {
   QtCaptureDialogs dialogs(nullptr);
   bool seen = false;
@@ -101,7 +156,8 @@ TEST(QtCaptureDialogsTest, okReturnsTheSizeChosenCancelAndCloseReturnNothing) {
         QTest::mouseClick(d->okButton(), Qt::LeftButton);
       },
       seen);
-  EXPECT_EQ(dialogs.ChooseCameraFormat("cam", kOffered, {320, 240}), (FrameSize{640, 480}));
+  EXPECT_EQ(dialogs.ChooseCameraFormat("cam", kOffered, {320, 240}, nullptr),
+            (FrameSize{640, 480}));
   EXPECT_TRUE(seen);
 
   seen = false;
@@ -111,19 +167,20 @@ TEST(QtCaptureDialogsTest, okReturnsTheSizeChosenCancelAndCloseReturnNothing) {
         QTest::mouseClick(d->cancelButton(), Qt::LeftButton);
       },
       seen);
-  EXPECT_EQ(dialogs.ChooseCameraFormat("cam", kOffered, {320, 240}), std::nullopt);
+  EXPECT_EQ(dialogs.ChooseCameraFormat("cam", kOffered, {320, 240}, nullptr), std::nullopt);
   EXPECT_TRUE(seen);
 
   seen = false;
   AnswerWhenOpen<CCameraFormatDlg>([](CCameraFormatDlg* d) { d->close(); }, seen);
-  EXPECT_EQ(dialogs.ChooseCameraFormat("cam", kOffered, {320, 240}), std::nullopt);
+  EXPECT_EQ(dialogs.ChooseCameraFormat("cam", kOffered, {320, 240}, nullptr), std::nullopt);
   EXPECT_TRUE(seen);
 
   // Untouched, OK keeps the current size; a double click is OK.
   seen = false;
   AnswerWhenOpen<CCameraFormatDlg>(
       [](CCameraFormatDlg* d) { QTest::mouseClick(d->okButton(), Qt::LeftButton); }, seen);
-  EXPECT_EQ(dialogs.ChooseCameraFormat("cam", kOffered, {1280, 720}), (FrameSize{1280, 720}));
+  EXPECT_EQ(dialogs.ChooseCameraFormat("cam", kOffered, {1280, 720}, nullptr),
+            (FrameSize{1280, 720}));
   seen = false;
   AnswerWhenOpen<CCameraFormatDlg>(
       [](CCameraFormatDlg* d) {
@@ -133,7 +190,8 @@ TEST(QtCaptureDialogsTest, okReturnsTheSizeChosenCancelAndCloseReturnNothing) {
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, at.center());
       },
       seen);
-  EXPECT_EQ(dialogs.ChooseCameraFormat("cam", kOffered, {1280, 720}), (FrameSize{160, 120}));
+  EXPECT_EQ(dialogs.ChooseCameraFormat("cam", kOffered, {1280, 720}, nullptr),
+            (FrameSize{160, 120}));
   EXPECT_TRUE(seen);
 }
 
@@ -142,6 +200,7 @@ class VideoFileDialogTest : public ::testing::Test {
   VideoFileDialogTest() {
     std::filesystem::create_directories(dir.File("dump"));
     dir.Write("moving.avi", "RIFF");
+    dir.Write("phone.MP4", "ftyp");
     dir.Write("dump/000001.bmp", "BM");
     dir.Write("dump/000002.bmp", "BM");
   }
@@ -150,8 +209,11 @@ class VideoFileDialogTest : public ::testing::Test {
     bool seen = false;
     AnswerWhenOpen<QFileDialog>(
         [&](QFileDialog* d) {
-          EXPECT_EQ(d->nameFilters(), (QStringList{QString::fromUtf8("画像ﾌｧｲﾙ (*.avi)"),
-                                                   QString::fromUtf8("連番ビットマップ (*.bmp)")}));
+          EXPECT_EQ(d->nameFilters(),
+                    (QStringList{QString::fromUtf8("動画ファイル (*.avi *.mp4 *.mkv *.webm *.mov)"),
+                                 QString::fromUtf8("画像ﾌｧｲﾙ (*.avi)"), "MP4 (*.mp4)",
+                                 "Matroska (*.mkv)", "WebM (*.webm)", "QuickTime (*.mov)",
+                                 QString::fromUtf8("連番ビットマップ (*.bmp)")}));
           EXPECT_EQ(d->fileMode(), QFileDialog::ExistingFile);
           EXPECT_EQ(d->acceptMode(), QFileDialog::AcceptOpen);
           if (file.empty()) {
@@ -173,16 +235,20 @@ class VideoFileDialogTest : public ::testing::Test {
 
 TEST_F(VideoFileDialogTest, anAviIsPlayedItselfABitmapPlaysItsFolderCancelPlaysNothing) {
   EXPECT_EQ(Choose(QtCaptureDialogs::kVideoFilter, dir.File("moving.avi")), dir.File("moving.avi"));
+  EXPECT_EQ(Choose(QtCaptureDialogs::kAllVideosFilter, dir.File("phone.MP4")),
+            dir.File("phone.MP4"));
   EXPECT_EQ(Choose(QtCaptureDialogs::kFolderFilter, dir.File("dump/000002.bmp")), dir.File("dump"));
   EXPECT_EQ(Choose(QtCaptureDialogs::kVideoFilter, ""), std::nullopt);
 }
 
 TEST_F(VideoFileDialogTest, aNameTypedWithoutExtensionTakesThatOfTheFilter) {
   bool seen = false;
-  QString suffix;
+  QString suffix, mkvSuffix;
   AnswerWhenOpen<QFileDialog>(
       [&](QFileDialog* d) {
         suffix = d->defaultSuffix();
+        emit d->filterSelected(QStringLiteral("Matroska (*.mkv)"));
+        mkvSuffix = d->defaultSuffix();
         d->selectNameFilter(QtCaptureDialogs::kFolderFilter);
         emit d->filterSelected(QtCaptureDialogs::kFolderFilter);
         d->selectFile(QString::fromStdString(dir.File("dump/000001")));
@@ -192,6 +258,7 @@ TEST_F(VideoFileDialogTest, aNameTypedWithoutExtensionTakesThatOfTheFilter) {
   EXPECT_EQ(dialogs.ChooseVideoFile(), dir.File("dump"));
   EXPECT_TRUE(seen);
   EXPECT_EQ(suffix, QStringLiteral("avi"));
+  EXPECT_EQ(mkvSuffix, QStringLiteral("mkv"));
 }
 
 TEST(QtCaptureDialogsTest, videoSourceOfAChoice) {

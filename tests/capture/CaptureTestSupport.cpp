@@ -43,10 +43,24 @@ std::vector<std::uint8_t> MakePicture(int width, int height, int index, std::siz
 
 bool WriteTestVideo(const std::string& path, int width, int height, int frames, VideoCodec codec) {
   gst_init(nullptr, nullptr);
-  const std::string encoder =
-      codec == VideoCodec::Mjpeg ? "videoconvert ! jpegenc quality=95 ! " : "";
+  std::string encoder, muxer = "avimux";
+  switch (codec) {
+    case VideoCodec::Raw:
+      break;
+    case VideoCodec::Mjpeg:
+      encoder = "videoconvert ! jpegenc quality=95 ! ";
+      break;
+    case VideoCodec::H264:
+      encoder = "videoconvert ! x264enc pass=quant quantizer=0 speed-preset=ultrafast ! ";
+      muxer = "mp4mux";
+      break;
+    case VideoCodec::Vp8:
+      encoder = "videoconvert ! vp8enc min-quantizer=0 max-quantizer=4 deadline=1 ! ";
+      muxer = "matroskamux";
+      break;
+  }
   // The muxer's video pad named, or the source would be given its audio pad.
-  const std::string description = "avimux name=mux ! filesink location=\"" + path +
+  const std::string description = muxer + " name=mux ! filesink location=\"" + path +
                                   "\" appsrc name=src format=time ! " + encoder + "mux.video_0";
   GError* err = nullptr;
   GstElement* pipeline = gst_parse_launch(description.c_str(), &err);
@@ -180,6 +194,22 @@ void TestCaptureHost::NotifyGraphEvent() {
   cv_.notify_all();
 }
 
+void TestCaptureHost::NotifyCamerasChanged() {
+  ++cameraChanges;
+  {
+    std::lock_guard lock(mutex_);
+    ++camerasPending_;
+  }
+  cv_.notify_all();
+}
+
+bool TestCaptureHost::WaitForCamerasChanged(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(mutex_);
+  if (!cv_.wait_for(lock, timeout, [&] { return camerasPending_ > 0; })) return false;
+  camerasPending_ = 0;
+  return true;
+}
+
 bool TestCaptureHost::WaitForNotify(std::chrono::milliseconds timeout) {
   std::unique_lock lock(mutex_);
   if (!cv_.wait_for(lock, timeout, [&] { return pending_ > 0; })) return false;
@@ -189,8 +219,10 @@ bool TestCaptureHost::WaitForNotify(std::chrono::milliseconds timeout) {
 
 std::optional<FrameSize> TestCaptureHost::ChooseCameraFormat(const std::string&,
                                                              const std::vector<FrameSize>& sizes,
-                                                             FrameSize) {
+                                                             FrameSize, CameraControls* controls) {
   offeredSizes = sizes;
+  offeredControls = controls;
+  if (controls && adjustControls) adjustControls(*controls);
   return formatChoice;
 }
 

@@ -30,10 +30,12 @@ struct RectCentre {
 // True centre of the rectangle in frame `index`, picture coordinates (y down).
 RectCentre TrueCentre(int index);
 
-enum class VideoCodec { Raw, Mjpeg };
+// Raw and Mjpeg in AVI; H264 (lossless) in MP4; Vp8 in Matroska.
+enum class VideoCodec { Raw, Mjpeg, H264, Vp8 };
 // Picture `index` as rows top-down, `stride` bytes a row (>= width * 3).
 std::vector<std::uint8_t> MakePicture(int width, int height, int index, std::size_t stride);
-// Writes an AVI with `frames` pictures through GStreamer; false on failure.
+// Writes a video of `frames` pictures through GStreamer in the container of
+// its codec; false on failure.
 bool WriteTestVideo(const std::string& path, int width, int height, int frames, VideoCodec codec);
 
 // What one delivered frame showed.
@@ -84,7 +86,7 @@ class TestCaptureHost : public CaptureHost {
   std::optional<std::string> ChooseVideoFile() override { return videoChoice; }
   std::optional<FrameSize> ChooseCameraFormat(const std::string& name,
                                               const std::vector<FrameSize>& sizes,
-                                              FrameSize current) override;
+                                              FrameSize current, CameraControls* controls) override;
   void LeaveSimulation() override { ++leftSimulation; }
   void ShowLiveView() override { ++liveViewShown; }
   void RepaintView() override { ++repaints; }
@@ -95,6 +97,14 @@ class TestCaptureHost : public CaptureHost {
   std::optional<std::string> videoChoice;
   std::optional<FrameSize> formatChoice;
   std::vector<FrameSize> offeredSizes;
+  CameraControls* offeredControls = nullptr;            // only valid during the dialog
+  std::function<void(CameraControls&)> adjustControls;  // what the person does in the dialog
+  void NotifyCamerasChanged() override;
+  void StopCar() override { ++carStops; }
+  int carStops = 0;
+  // Waits for a camera change notice; true when one came.
+  bool WaitForCamerasChanged(std::chrono::milliseconds timeout);
+  std::atomic<int> cameraChanges{0};
   std::atomic<int> notifications{0};
   int leftSimulation = 0;
   int liveViewShown = 0;
@@ -104,6 +114,7 @@ class TestCaptureHost : public CaptureHost {
   std::mutex mutex_;
   std::condition_variable cv_;
   int pending_ = 0;
+  int camerasPending_ = 0;
 };
 
 // Cameras made of videotestsrc, as many as wanted.

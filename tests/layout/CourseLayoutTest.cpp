@@ -74,6 +74,81 @@ TEST_F(CourseLayoutTest, WrongSizedPhotographIsRefusedWith208AndTheGraphicLayout
   EXPECT_EQ(Option("LAYOUT_TYPE"), "0");
 }
 
+// A 32-bit bitmap as image editors save it: blue, green, red, alpha.
+std::vector<std::uint8_t> Bitmap32(int w, int h, std::uint8_t b, std::uint8_t g, std::uint8_t r) {
+  const std::uint32_t image = static_cast<std::uint32_t>(w) * h * 4;
+  std::vector<std::uint8_t> f(54 + image, 0);
+  auto put16 = [&](size_t at, std::uint32_t v) {
+    f[at] = v & 0xFF;
+    f[at + 1] = (v >> 8) & 0xFF;
+  };
+  auto put32 = [&](size_t at, std::uint32_t v) {
+    put16(at, v & 0xFFFF);
+    put16(at + 2, v >> 16);
+  };
+  f[0] = 'B', f[1] = 'M';
+  put32(2, 54 + image);
+  put32(10, 54);
+  put32(14, 40);
+  put32(18, static_cast<std::uint32_t>(w));
+  put32(22, static_cast<std::uint32_t>(h));
+  put16(26, 1);
+  put16(28, 32);
+  put32(34, image);
+  for (std::uint32_t i = 0; i < image; i += 4) {
+    f[54 + i] = b, f[55 + i] = g, f[56 + i] = r, f[57 + i] = 255;
+  }
+  return f;
+}
+
+// Photographs come as PNG, JPEG and bitmaps of any depth; each becomes the
+// same 24-bit picture, and the 640 x 480 rule holds for all of them.
+TEST_F(CourseLayoutTest, PngJpegAndDeeperOrShallowerBitmapsLoadAsLayoutAndCar) {
+  QImage course(640, 480, QImage::Format_ARGB32);
+  course.fill(qRgb(0, 128, 0));
+  for (int x = 0; x < 40; ++x) course.setPixel(x, 0, qRgba(0, 0, 0, 0));  // transparent: white
+  ASSERT_TRUE(course.save(QString::fromStdString(dir.File("sample/layout/course.png"))));
+  ASSERT_TRUE(course.convertToFormat(QImage::Format_RGB32)
+                  .save(QString::fromStdString(dir.File("sample/layout/course.jpg")), "JPEG", 95));
+  QImage indexed =
+      course.convertToFormat(QImage::Format_RGB32).convertToFormat(QImage::Format_Indexed8);
+  ASSERT_TRUE(indexed.save(QString::fromStdString(dir.File("sample/layout/course8.bmp")), "BMP"));
+  const auto deep = Bitmap32(640, 480, 0, 128, 0);
+  dir.Write("sample/layout/course32.bmp", std::string(deep.begin(), deep.end()));
+  QImage car(60, 40, QImage::Format_RGB32);
+  car.fill(qRgb(200, 0, 0));
+  ASSERT_TRUE(car.save(QString::fromStdString(dir.File("sample/car/car.png"))));
+
+  for (const char* name : {"course.png", "course.jpg", "course8.bmp", "course32.bmp"}) {
+    test::FakeUiHost host;
+    Options(std::string("LAYOUT_TYPE=0\nLAYOUT_FILE=") + name + "\nCAR_TYPE=0\nCAR_FILE=car.png\n");
+    CourseLayout l(settings, host, state);
+    ASSERT_TRUE(l.Initialise());
+    EXPECT_TRUE(host.messages().empty()) << name;
+    EXPECT_EQ(l.layoutType(), LAYOUT_PHOTO) << name;
+    const QRgb p = l.LayoutPicture().pixel(100, 300);
+    EXPECT_LE(std::abs(qRed(p) - 0) + std::abs(qGreen(p) - 128) + std::abs(qBlue(p) - 0), 6)
+        << name;
+    if (std::string(name) == "course.png") {
+      EXPECT_EQ(l.LayoutPicture().pixel(5, 0), qRgb(255, 255, 255));
+    }
+    EXPECT_TRUE(l.carPhotoLoaded()) << name;
+    QImage work;
+    ASSERT_TRUE(l.CopyLayoutInto(work));
+    l.DrawCarFigure(work, {100, 100}, 0.0);
+    EXPECT_EQ(work.pixel(100, 100), qRgb(200, 0, 0)) << name;
+  }
+
+  // The size rule and its message hold whatever the format.
+  QImage(800, 600, QImage::Format_RGB32)
+      .save(QString::fromStdString(dir.File("sample/layout/big.png")));
+  Options("LAYOUT_TYPE=0\nLAYOUT_FILE=big.png\n");
+  test::FakeUiHost host;
+  CourseLayout l(settings, host, state);
+  ASSERT_TRUE(l.Initialise());
+  EXPECT_EQ(host.messageIds(), std::vector<int>{208});
+}
+
 TEST_F(CourseLayoutTest, UnreadableOrMissingPhotographGives138) {
   dir.Write("sample/layout/broken.bmp", "BM not really");
   for (const char* name : {"missing.bmp", "broken.bmp"}) {

@@ -220,6 +220,31 @@ TEST_F(FrameAnalyserTest, carStandingStillIsNotFoundAndKeepsItsLastState) {
   EXPECT_EQ(car.carDirection, 1.0);
 }
 
+// A five-megapixel camera with the default level: a dark blue car on a light
+// table, moved by 40 pixels. The threshold once grew past 255 from 2560
+// pixels of width on and nothing was ever found.
+TEST_F(FrameAnalyserTest, largeCameraFindsTheCarWithTheDefaultLevel) {
+  Load();
+  constexpr int w = 2592, h = 1944, carW = 160, carH = 100;
+  auto frame = [&](int carX, int carY) {
+    std::vector<std::uint8_t> f(static_cast<size_t>(w) * h * 3, 200);
+    for (int y = carY; y < carY + carH; ++y)
+      for (int x = carX; x < carX + carW; ++x) {
+        std::uint8_t* p = &f[(static_cast<size_t>(h - 1 - y) * w + x) * 3];
+        p[0] = 160, p[1] = 30, p[2] = 30;
+      }
+    return f;
+  };
+  auto first = frame(1200, 900), second = frame(1240, 900);
+  analyser.AnalyseFrame(first.data(), first.size(), w, h);
+  analyser.AnalyseFrame(second.data(), second.size(), w, h);
+  // The swept strips at both ends centre between the car's two centres.
+  const Point found = car.carPosition;
+  EXPECT_NEAR(found.x, 1220 + carW / 2, 3);
+  EXPECT_NEAR(found.y, 900 + carH / 2, 3);
+  EXPECT_EQ(car.lostCountdown, 15);
+}
+
 TEST_F(FrameAnalyserTest, lostCountdownReadsMinusOneAfterSixteenFramesWithoutTheCarWhileDriving) {
   Load();
   drive.state = DRIVE_STATE_FORWARD;

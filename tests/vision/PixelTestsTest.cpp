@@ -14,6 +14,12 @@ TEST(PixelTestsTest, differenceThresholdFollowsLevelAndWidth) {
   EXPECT_EQ(DifferenceThreshold(99, 320), 3);
   EXPECT_EQ(DifferenceThreshold(90, 640), 64);
   EXPECT_EQ(DifferenceThreshold(90, 320), 32);
+  EXPECT_EQ(DifferenceThreshold(90, 1280), 128);
+  // Wider cameras keep the 1280 threshold; at 2560 and more the plain
+  // formula passed 255 and nothing could ever count as movement.
+  EXPECT_EQ(DifferenceThreshold(90, 2592), 128);
+  EXPECT_EQ(DifferenceThreshold(95, 4096), 64);
+  EXPECT_EQ(DifferenceThreshold(1, 640), 255);
 }
 
 // The vector path must agree with the plain definition for every length

@@ -2,10 +2,17 @@
 
 #include <algorithm>
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QSpinBox>
 #include <QVBoxLayout>
 
 namespace viren {
@@ -32,6 +39,11 @@ std::vector<FrameSize> SortedSizes(const std::vector<FrameSize>& offered, FrameS
   return sizes;
 }
 
+QString ControlName(std::uint32_t id) {
+  return QStringLiteral("control_") +
+         QStringLiteral("%1").arg(id, 8, 16, QLatin1Char('0')).toUpper();
+}
+
 }  // namespace
 
 QString CCameraFormatDlg::SizeText(FrameSize size) {
@@ -40,8 +52,8 @@ QString CCameraFormatDlg::SizeText(FrameSize size) {
 
 CCameraFormatDlg::CCameraFormatDlg(const std::string& cameraName,
                                    const std::vector<FrameSize>& sizes, FrameSize current,
-                                   QWidget* parent)
-    : QDialog(parent), sizes_(SortedSizes(sizes, current)) {
+                                   CameraControls* controls, QWidget* parent)
+    : QDialog(parent), sizes_(SortedSizes(sizes, current)), controls_(controls) {
   setModal(true);
   setWindowTitle(QString::fromStdString(cameraName));
 
@@ -72,10 +84,117 @@ CCameraFormatDlg::CCameraFormatDlg(const std::string& cameraName,
   buttons->addStretch();
   buttons->addWidget(ok_);
   buttons->addWidget(cancel_);
+  auto* sizeColumn = new QVBoxLayout;
+  sizeColumn->addWidget(label);
+  sizeColumn->addWidget(list_);
+  auto* columns = new QHBoxLayout;
+  columns->addLayout(sizeColumn);
+  if (QWidget* panel = MakeControlsPanel()) columns->addWidget(panel, 1);
   auto* layout = new QVBoxLayout(this);
-  layout->addWidget(label);
-  layout->addWidget(list_);
+  layout->addLayout(columns);
   layout->addLayout(buttons);
+}
+
+QWidget* CCameraFormatDlg::MakeControlsPanel() {
+  if (!controls_) return nullptr;
+  const std::vector<CameraControl> listed = controls_->List();
+  if (listed.empty()) return nullptr;
+
+  auto* inner = new QWidget;
+  auto* form = new QFormLayout(inner);
+  for (const CameraControl& c : listed) {
+    const std::uint32_t id = c.id;
+    QWidget* field = nullptr;
+    switch (c.type) {
+      case CameraControl::Type::Integer: {
+        auto* row = new QWidget;
+        auto* rowLayout = new QHBoxLayout(row);
+        rowLayout->setContentsMargins(0, 0, 0, 0);
+        auto* slider = new QSlider(Qt::Horizontal, row);
+        auto* spin = new QSpinBox(row);
+        spin->setObjectName(ControlName(id));
+        slider->setRange(c.minimum, c.maximum);
+        slider->setSingleStep(c.step);
+        spin->setRange(c.minimum, c.maximum);
+        spin->setSingleStep(c.step);
+        // The slider only moves the number; the number sets the camera.
+        connect(slider, &QSlider::valueChanged, spin, &QSpinBox::setValue);
+        connect(spin, &QSpinBox::valueChanged, slider, &QSlider::setValue);
+        connect(spin, &QSpinBox::valueChanged, this, [this, id](int v) { ApplyControl(id, v); });
+        rowLayout->addWidget(slider, 1);
+        rowLayout->addWidget(spin);
+        field = row;
+        break;
+      }
+      case CameraControl::Type::Boolean: {
+        auto* box = new QCheckBox;
+        box->setObjectName(ControlName(id));
+        connect(box, &QCheckBox::toggled, this,
+                [this, id](bool on) { ApplyControl(id, on ? 1 : 0); });
+        field = box;
+        break;
+      }
+      case CameraControl::Type::Menu: {
+        auto* combo = new QComboBox;
+        combo->setObjectName(ControlName(id));
+        for (const auto& [value, text] : c.menu)
+          combo->addItem(QString::fromStdString(text), value);
+        connect(combo, &QComboBox::activated, this,
+                [this, id, combo](int index) { ApplyControl(id, combo->itemData(index).toInt()); });
+        field = combo;
+        break;
+      }
+    }
+    form->addRow(QString::fromStdString(c.name), field);
+  }
+  reset_ = new QPushButton(QString::fromUtf8("既定値に戻す"), inner);
+  reset_->setObjectName(QStringLiteral("resetControls"));
+  connect(reset_, &QPushButton::clicked, this, [this] {
+    ResetControlsToDefaults(*controls_);
+    RefreshControls();
+  });
+  form->addRow(reset_);
+  RefreshControls();
+
+  auto* scroll = new QScrollArea(this);
+  scroll->setObjectName(QStringLiteral("controls"));
+  scroll->setWidgetResizable(true);
+  scroll->setWidget(inner);
+  return scroll;
+}
+
+QWidget* CCameraFormatDlg::controlWidget(std::uint32_t id) const {
+  return findChild<QWidget*>(ControlName(id));
+}
+
+void CCameraFormatDlg::ApplyControl(std::uint32_t id, int value) {
+  controls_->Set(id, value);
+  // A refused value shows what the camera kept; a mode switched shows which
+  // values it now governs.
+  RefreshControls();
+}
+
+void CCameraFormatDlg::RefreshControls() {
+  if (!controls_) return;
+  for (const CameraControl& c : controls_->List()) {
+    QWidget* w = controlWidget(c.id);
+    if (!w) continue;
+    const QSignalBlocker block(w);
+    if (auto* spin = qobject_cast<QSpinBox*>(w)) {
+      spin->setValue(c.value);
+      // The slider beside it follows without setting the camera again.
+      if (auto* slider = spin->parentWidget()->findChild<QSlider*>()) {
+        const QSignalBlocker blockSlider(slider);
+        slider->setValue(c.value);
+        slider->setEnabled(!c.inactive);
+      }
+    } else if (auto* box = qobject_cast<QCheckBox*>(w)) {
+      box->setChecked(c.value != 0);
+    } else if (auto* combo = qobject_cast<QComboBox*>(w)) {
+      combo->setCurrentIndex(combo->findData(c.value));
+    }
+    w->setEnabled(!c.inactive);
+  }
 }
 
 std::optional<FrameSize> CCameraFormatDlg::selectedSize() const {
