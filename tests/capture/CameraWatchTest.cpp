@@ -140,13 +140,16 @@ TEST_F(CameraWatchTest, menuFollowsPlugAndPullAndLosingTheCameraInUseStopsTheCar
 
 class CameraControlsTest : public CaptureTest {
  protected:
+  // The camera's controls are those of `device` from the next build on.
   void MakeWithControls(std::shared_ptr<FakeCameraControls::State> device) {
+    device_ = std::move(device);
     Make("DEVICE=1\nRESOLUTION=160,120\n", "", {TestCamera("Desk [cam]", {{160, 120}})});
-    capture->SetControlsFactory([device](const CameraInfo&) -> std::unique_ptr<CameraControls> {
-      if (!device) return nullptr;
-      return std::make_unique<FakeCameraControls>(device);
+    capture->SetControlsFactory([this](const CameraInfo&) -> std::unique_ptr<CameraControls> {
+      if (!device_) return nullptr;
+      return std::make_unique<FakeCameraControls>(device_);
     });
   }
+  std::shared_ptr<FakeCameraControls::State> device_;
   std::string Stored(std::uint32_t id) {
     char key[16];
     std::snprintf(key, sizeof key, "%08X", id);
@@ -179,7 +182,7 @@ TEST_F(CameraControlsTest, controlsChangedInTheDialogAreRememberedAndComeBackMod
   // The camera comes back with its own defaults (unplugged, another run):
   // the stored values are applied, the mode before the time it governs.
   auto fresh = FakeCameraControls::Webcam();
-  MakeWithControls(fresh);
+  device_ = fresh;
   ASSERT_EQ(capture->BuildCaptureGraph(""), 0);
   EXPECT_EQ(FakeCameraControls::ValueOf(*fresh, kExposureMode), kExposureManual);
   EXPECT_EQ(FakeCameraControls::ValueOf(*fresh, kExposureTime), 300);
@@ -239,7 +242,9 @@ TEST(RealCameraControls, aRealV4l2NodeListsItsControlsAndTakesItsOwnValue) {
   const std::vector<CameraControl> listed = controls->List();
   for (const CameraControl& c : listed) {
     EXPECT_LE(c.minimum, c.maximum) << c.name;
-    if (c.type == CameraControl::Type::Menu) EXPECT_FALSE(c.menu.empty()) << c.name;
+    if (c.type == CameraControl::Type::Menu) {
+      EXPECT_FALSE(c.menu.empty()) << c.name;
+    }
   }
   const auto writable = std::find_if(listed.begin(), listed.end(),
                                      [](const CameraControl& c) { return !c.inactive; });

@@ -120,7 +120,7 @@ TEST(CCameraFormatDlgTest, controlsSetTheCameraAsTheyChangeAndResetPutsItsDefaul
   EXPECT_TRUE(time->isEnabled());
   time->setValue(500);
   EXPECT_EQ(FakeCameraControls::ValueOf(*device, kExposureTime), 500);
-  QTest::mouseClick(whiteBalance, Qt::LeftButton);
+  whiteBalance->click();
   EXPECT_EQ(FakeCameraControls::ValueOf(*device, kAutoWhiteBalance), 0);
   // A value the camera refuses shows what it kept.
   time->setValue(2047);
@@ -128,7 +128,7 @@ TEST(CCameraFormatDlgTest, controlsSetTheCameraAsTheyChangeAndResetPutsItsDefaul
   time->setValue(1500);
   EXPECT_EQ(time->value(), 2047);
 
-  QTest::mouseClick(dlg.resetButton(), Qt::LeftButton);
+  dlg.resetButton()->click();
   for (const CameraControl& c : device->controls) EXPECT_EQ(c.value, c.defaultValue) << c.name;
   EXPECT_EQ(brightness->value(), 128);
   EXPECT_FALSE(time->isEnabled());

@@ -154,12 +154,12 @@ QWidget* CCameraFormatDlg::MakeControlsPanel() {
     RefreshControls();
   });
   form->addRow(reset_);
-  RefreshControls();
 
   auto* scroll = new QScrollArea(this);
   scroll->setObjectName(QStringLiteral("controls"));
   scroll->setWidgetResizable(true);
   scroll->setWidget(inner);
+  RefreshControls();  // the widgets are the dialog's own from here on
   return scroll;
 }
 
