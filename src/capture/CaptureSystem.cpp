@@ -190,9 +190,11 @@ void CaptureSystem::OnCamerasChanged() {
   }
   menu_ = MakeMenu();
 
-  // The camera that was pulled out during the run is back: it runs again.
+  // The camera that was pulled out is back: it runs again, unless the
+  // person has gone on with a video or the simulation meanwhile.
   const int back = positionOf(lostKey_);
-  if (back >= 0 && !cameraGraph && !state_.captureRunning && back < kMaxSelectableCameras) {
+  if (back >= 0 && !cameraGraph && !state_.captureRunning && !state_.simulating &&
+      back < kMaxSelectableCameras) {
     lostKey_.clear();
     SelectCamera(back + 1);
   }
