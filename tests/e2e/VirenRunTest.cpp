@@ -5,6 +5,7 @@
 #include <unistd.h>
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <set>
@@ -12,6 +13,7 @@
 #include <thread>
 
 #include "settings/IniFile.h"
+#include "support/ProgramBytes.h"
 #include "support/RunViren.h"
 #include "support/TestDir.h"
 
@@ -104,6 +106,52 @@ TEST_F(VirenRunProgram, sampleProgramOnTheVirtualClockGivesTheSameTrackEveryRun)
   EXPECT_LE(rows, 1001);
   // The run started: the automatic-driving bit is set while commands execute.
   EXPECT_NE(a.find(",64,0\n"), std::string::npos);
+}
+
+// With the shipped tuning a program drives as on the table: "go to point" to a
+// point behind the car on the other side of the course range, then a quarter
+// turn to the left; the track CSV shows both done in a few seconds.
+TEST_F(VirenRunProgram, shippedTuningGoesToAPointBehindAndTurnsAQuarter) {
+  using test::CommandBytes;
+  // start, go to (180, 340), forward, left lock for 90 degrees, stop, end
+  dir.Write("p.ntc", test::ProgramFileBytes(test::StartChain(
+                         {{5, 3, 180, 340}, {3, 1, 0, 0}, {4, 1, 90, 0}, {3, 0}, {8}})));
+  const auto r = RunViren("--dir " + dir.path() + " --program " + dir.File("p.ntc") +
+                          " --auto --virtual-clock --seconds 10 --track " + dir.File("t.csv"));
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  std::istringstream csv(dir.Read("t.csv"));
+  std::string line;
+  std::getline(csv, line);
+  struct Row {
+    long t;
+    int x, y;
+    double direction;
+    int turns, state, command;
+  };
+  std::vector<Row> rows;
+  while (std::getline(csv, line)) {
+    Row row{};
+    ASSERT_EQ(std::sscanf(line.c_str(), "%ld,%d,%d,%lf,%d,%d,%d", &row.t, &row.x, &row.y,
+                          &row.direction, &row.turns, &row.state, &row.command),
+              7)
+        << line;
+    rows.push_back(row);
+  }
+  const auto firstOf = [&](int command) {
+    return std::find_if(rows.begin(), rows.end(),
+                        [&](const Row& row) { return row.command == command; });
+  };
+  const auto turn = firstOf(3);
+  ASSERT_NE(turn, rows.end()) << "the point was not reached";
+  EXPECT_LT(turn->t, 5000);
+  EXPECT_LT(std::hypot(turn->x - 180, turn->y - 340), 36) << turn->x << ", " << turn->y;
+  // The heading falls by a quarter turn (left is anticlockwise on the screen).
+  const Row& last = rows.back();
+  EXPECT_EQ(last.command, -1);
+  double turned = last.direction - turn->direction + 2 * M_PI * (last.turns - turn->turns);
+  EXPECT_NEAR(turned, -M_PI / 2, 5 * M_PI / 180);
+  for (const Row& row : rows) ASSERT_TRUE(row.x >= 0 && row.x < 640 && row.y >= 0 && row.y < 480);
 }
 
 TEST_F(VirenRunProgram, unreadableProgramShows149AndFails) {
