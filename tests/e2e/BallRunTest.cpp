@@ -114,7 +114,7 @@ TEST_F(BallRun, followReachesTheBallAndTheProgramGoesOn) {
     auto after = std::find_if(first, rows.end(), [&](const Row& r) { return r.command != follow; });
     ASSERT_NE(after, rows.end()) << "the car never reached the ball";
     EXPECT_GT(after->command, follow) << "the program went on past the follow command";
-    EXPECT_LT(after->tMs, 3000);
+    EXPECT_LT(after->tMs, 4000);  // the shipped car drives 150 px a second
     std::int64_t nearest = Distance2(*first);
     for (auto row = first; row != after; ++row) nearest = std::min(nearest, Distance2(*row));
     EXPECT_LT(nearest, std::int64_t{camera.reachPx} * camera.reachPx);

@@ -147,14 +147,14 @@ TEST(SettingsTable, everyKeyHasAReadableDefaultOfItsType) {
 }
 
 // The shipped file holds every tuning key: at the program's own value, except
-// where it tunes the simulated car (and the steering toward a point) like a
+// where it tunes the simulated car like a
 // toy car on the 640 x 480 layout; a missing key keeps the program's value.
 TEST(SettingsTable, shippedVirenIniHoldsEveryTuningKey) {
   std::ifstream in(test::SourceDir() + "/data/VIREN.ini", std::ios::binary);
   ASSERT_TRUE(in) << "data/VIREN.ini missing";
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   const std::map<std::string, std::string> shippedTuning = {
-      {"POSITION_STEP", "1.5"}, {"DIRECTION_STEP", "0.0333"}, {"DIRECTION_RANGE", "60"}};
+      {"POSITION_STEP", "1.5"}, {"DIRECTION_STEP", "0.05"}};
   for (const SettingKey& k : AllSettingKeys()) {
     const auto value = ini::Lookup(text, k.section, k.key);
     if (k.file == SettingsFileKind::Viren) {

@@ -46,11 +46,11 @@ class ShippedTuning : public ::testing::Test {
 // From the centre, heading right, to every point of a 40 px grid over the
 // course range (160..480 x 120..360): ahead, behind, beside. Left out are
 // the start itself and the points inside the car's two turning circles there
-// (radius 45 px, centres 45 px to either side): a car that only drives
+// (radius 30 px, centres 30 px to either side): a car that only drives
 // forward and steers toward its target circles round those, on the table as
 // here.
 TEST_F(ShippedTuning, goToPointReachesPointsAcrossTheCourseRange) {
-  constexpr int kRadius = 45;
+  constexpr int kRadius = 30;
   int reached = 0;
   for (int x = 160; x <= 480; x += 40) {
     for (int y = 120; y <= 360; y += 40) {
