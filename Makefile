@@ -4,7 +4,7 @@ JOBS       ?= $(shell nproc)
 CMAKE_GEN  := -G Ninja
 SRC        := $(CURDIR)
 
-.PHONY: all deps build run test check-sanitize check-asan check-tsan fuzz bench format clean
+.PHONY: all deps build run test package check-sanitize check-asan check-tsan fuzz bench format clean
 
 all: build
 
@@ -26,6 +26,11 @@ CTEST_FLAGS := --output-on-failure -j $(JOBS) --repeat until-pass:3
 
 test: build
 	@cd $(BUILD) && VIREN_AUDIO_SINK="fakesink sync=true" ctest $(CTEST_FLAGS)
+
+# A Debian package of the program (build/viren_<version>_<arch>.deb); it
+# installs the program folder to /usr/lib/viren with a menu entry.
+package: build
+	@cmake --build $(BUILD) --target package
 
 check-sanitize: check-asan check-tsan
 

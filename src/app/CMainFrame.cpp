@@ -3,9 +3,11 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <QShortcut>
 #include <QStatusBar>
 #include <QTimer>
@@ -32,6 +34,7 @@
 #include "engine/CommandTable.h"
 #include "engine/EngineFrames.h"
 #include "program/ProgramFile.h"
+#include "settings/Settings.h"
 #include "simulation/RunTrack.h"
 
 namespace viren {
@@ -289,7 +292,13 @@ bool CMainFrame::CreateController() {
   delete controller_;
   controller_ = new CControlDlg(engine.devices().drive(), engine.controllerActions(), this);
   const SkinType skin = state.controlRoboQ ? SkinType::RoboQ : SkinType::Normal;
-  const QPoint corner = view_->mapToGlobal(QPoint(view_->width(), view_->height()));
+  if (!positionsRestored_) RestoreFramePosition();
+  QPoint corner = view_->mapToGlobal(QPoint(view_->width(), view_->height()));
+  if (const std::string saved = engine.settings().ReadString(keys::CONTROL_POSITION);
+      !saved.empty()) {
+    const SettingPair p = ParseSettingPair(saved);
+    corner = QPoint(p.first, p.second);
+  }
   controller_->LoadSkin(engine.settings(), engine.settings().moduleFolder(), skin, engine.ui(),
                         state.enableTurbo, state.control4WD, corner);
   if (controller_->turboMissing()) state.enableTurbo = false;
@@ -310,7 +319,30 @@ void CMainFrame::OnAppExit() {
   // The driving program is offered for saving first; the capture stops with
   // the engine's shut-down.
   if (!view_->engine().programFiles().ConfirmSaveIfModified()) return;
+  SavePositions();
   CloseFrame();
+}
+
+void CMainFrame::RestoreFramePosition() {
+  positionsRestored_ = true;
+  const std::string saved = view_->engine().settings().ReadString(keys::FRAME_POSITION);
+  if (saved.empty()) return;
+  const SettingPair p = ParseSettingPair(saved);
+  const QPoint at(p.first, p.second);
+  // A screen that is no longer there (a second monitor unplugged) is not
+  // returned to.
+  if (QGuiApplication::screenAt(at) || QGuiApplication::screens().size() <= 1) move(at);
+}
+
+void CMainFrame::SavePositions() {
+  const Settings& settings = view_->engine().settings();
+  if (settings.optionFile().empty()) return;  // start-up never ran
+  auto save = [&settings](const SettingKey& key, QPoint at) {
+    const std::string text = std::to_string(at.x()) + "," + std::to_string(at.y());
+    if (settings.ReadString(key) != text) settings.WritePair(key, at.x(), at.y());
+  };
+  save(keys::FRAME_POSITION, pos());
+  if (controller_) save(keys::CONTROL_POSITION, controller_->pos());
 }
 
 void CMainFrame::OnAppAbout() {

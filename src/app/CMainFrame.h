@@ -77,6 +77,10 @@ class CMainFrame : public QMainWindow {
   CDriveView* view_ = nullptr;
   QToolBar* toolbar_ = nullptr;
   CControlDlg* controller_ = nullptr;
+  // Where the frame and the controller window were when the program last
+  // ended: restored once the settings are known, saved by the exit command.
+  void RestoreFramePosition();
+  void SavePositions();
   QToolBar* commandToolbar_ = nullptr;
   std::unique_ptr<class QtCommandDialogs> commandDialogs_;
   std::unique_ptr<class QtProgramFileDialogs> programFileDialogs_;
@@ -91,6 +95,7 @@ class CMainFrame : public QMainWindow {
   int shownReport_ = 0;
   std::multimap<int, QAction*> actions_;
   bool closing_ = false;
+  bool positionsRestored_ = false;
 };
 
 }  // namespace viren

@@ -162,7 +162,16 @@ void QtUiHost::RequestClose() {
 }
 
 void QtUiHost::SetStatusText(const std::string& text) {
-  if (frame_ && OnGuiThread()) frame_->statusBar()->showMessage(QString::fromStdString(text));
+  // A settings write that fails on a worker thread warns here too.
+  QPointer<CMainFrame> frame = frame_;
+  const QString message = QString::fromStdString(text);
+  auto show = [frame, message] {
+    if (frame) frame->statusBar()->showMessage(message);
+  };
+  if (OnGuiThread())
+    show();
+  else
+    QMetaObject::invokeMethod(qApp, show, Qt::QueuedConnection);
 }
 
 void QtUiHost::FitFrameToClient(int width, int height) {

@@ -21,6 +21,8 @@ inline constexpr int kMsgEnterIntegerBetween = 61714;  // "... between %1 and %2
 
 // Another program handed over a window this display cannot draw into.
 inline constexpr int kMessageExternalWindowRefused = 20001;
+// Our own: the serial port of the chosen COM number cannot be opened, and why.
+inline constexpr int kMessagePortNotOpened = 20002;
 // The camera picture (%1 x %2) is larger than the ball search takes (%3).
 inline constexpr int kMessageBallFrameTooLarge = 23001;
 // The camera in use (%1) was disconnected; the car was stopped.

@@ -4,6 +4,7 @@
 
 #include "core/DriveTypes.h"
 #include "core/EngineState.h"
+#include "core/Messages.h"
 #include "core/UiHost.h"
 #include "device/ComPortMap.h"
 #include "device/MessageDeferral.h"
@@ -57,6 +58,11 @@ int CRelayBoard::OpenPort() {
   lastPath_ = ResolveComDevice(settings_, number);
   if (lastPath_.empty()) return SerialPort::kCannotOpen;
   return port_.Open(lastPath_, 9600, 8, SerialPort::PARITY_NONE, SerialPort::STOP_ONE);
+}
+
+std::vector<std::string> CRelayBoard::ExplainOpenFailure(int number) const {
+  return {ComPortLabel(settings_, number),
+          DescribePortOpenFailure(number, lastPath_, port_.openError(), DeviceGroupOf(lastPath_))};
 }
 
 bool CRelayBoard::PollAcknowledgement() {
@@ -143,12 +149,23 @@ bool CRelayBoard::RelayOpen() {
   }
   connected_ = false;
   reconnecting_.Clear();
-  if (settings_.ReadInt(keys::COM_NO) == 0) return true;
+  const int number = settings_.ReadInt(keys::COM_NO);
+  if (number == 0) return true;
+  std::vector<std::string> failure;
   {
     std::lock_guard lock(portMutex_);
-    if (OpenPort() != SerialPort::kOpenOk) return false;
-    port_.SetRts(true);
-    port_.SetDtr(true);
+    if (OpenPort() != SerialPort::kOpenOk) {
+      failure = ExplainOpenFailure(number);
+    } else {
+      port_.SetRts(true);
+      port_.SetDtr(true);
+    }
+  }
+  // The user must act (connect the board, join the device's group): the
+  // reason is told here; start-up adds its own 142.
+  if (!failure.empty()) {
+    MessageDeferral::Show(ui_, kMessagePortNotOpened, MsgIcon::Stop, std::move(failure));
+    return false;
   }
   connected_ = true;
   const bool answered = RelayOutput(DRIVE_CHECK);

@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "device/DeviceInterfaces.h"
 #include "platform/SerialPort.h"
@@ -86,6 +87,9 @@ class CRelayBoard : public DriveOutput {
   bool Exchange(const std::string& text);  // port lock held
   bool PollAcknowledgement();              // port lock held
   void Show(int id);
+  // The arguments of message 20002 for a port that did not open: the port
+  // and the reason. Port lock held.
+  std::vector<std::string> ExplainOpenFailure(int number) const;
 
   Settings& settings_;
   EngineState& state_;

@@ -1,5 +1,11 @@
 #include "device/ComPortMap.h"
 
+#include <grp.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
 #include "platform/SerialPortEnumeration.h"
 #include "settings/Settings.h"
 
@@ -19,6 +25,37 @@ std::string ComPortLabel(const Settings& settings, int number, const std::string
   const std::string path = ResolveComDevice(settings, number, devRoot);
   if (!path.empty()) label += " (" + path + ")";
   return label;
+}
+
+std::string DescribePortOpenFailure(int number, const std::string& path, int error,
+                                    const std::string& deviceGroup) {
+  if (path.empty())
+    return "このCOM番号のシリアルデバイスがありません（/dev/serial/by-id、/dev/ttyUSB*、"
+           "/dev/ttyACM*）。\nボードを接続するか、VIREN.iniの[USB]にCOM_DEVICE" +
+           std::to_string(number) + "=デバイスのパス を書いてください。";
+  switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+      return "デバイス" + path + "がありません。ボードの接続を確かめてください。";
+    case EACCES:
+    case EPERM:
+      return "デバイス" + path + "を使う権限がありません。\nユーザーを" + deviceGroup +
+             "グループに加えて（sudo adduser $USER " + deviceGroup +
+             "）、ログインし直してください。";
+    case EBUSY:
+      return "デバイス" + path + "はほかのプログラムが使用中です。そのプログラムを終了してください。";
+    default:
+      return "デバイス" + path + "を開けません（" + std::strerror(error) + "）。";
+  }
+}
+
+std::string DeviceGroupOf(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return "dialout";
+  // The buffer of getgrgid is the library's; the name is copied at once.
+  if (const group* g = ::getgrgid(st.st_gid); g && g->gr_gid != 0) return g->gr_name;
+  return "dialout";
 }
 
 }  // namespace viren

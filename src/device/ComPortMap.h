@@ -16,4 +16,14 @@ std::string ResolveComDevice(const Settings& settings, int number,
 // no device stands behind the number.
 std::string ComPortLabel(const Settings& settings, int number, const std::string& devRoot = "/dev");
 
+// Why the port of COM number `number` at `path` (empty: no device stands for
+// the number) could not be opened, given the open's errno, and what the user
+// can do about it. `deviceGroup` is the group that owns the device (the one
+// to join when permission is refused).
+std::string DescribePortOpenFailure(int number, const std::string& path, int error,
+                                    const std::string& deviceGroup = "dialout");
+
+// The name of the group owning `path`; "dialout" when it cannot be told.
+std::string DeviceGroupOf(const std::string& path);
+
 }  // namespace viren

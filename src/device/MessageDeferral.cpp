@@ -13,15 +13,15 @@ MessageDeferral::MessageDeferral() : outermost_(tOutermost == nullptr) {
 MessageDeferral::~MessageDeferral() {
   if (!outermost_) return;
   tOutermost = nullptr;
-  for (const auto& p : pending_) ShowMessage(*p.ui, p.id, p.icon);
+  for (const auto& p : pending_) p.ui->Message(p.id, p.args, p.icon, MsgButtons::Ok);
 }
 
-void MessageDeferral::Show(UiHost& ui, int id, MsgIcon icon) {
+void MessageDeferral::Show(UiHost& ui, int id, MsgIcon icon, std::vector<std::string> args) {
   if (tOutermost) {
-    tOutermost->pending_.push_back({&ui, id, icon});
+    tOutermost->pending_.push_back({&ui, id, icon, std::move(args)});
     return;
   }
-  ShowMessage(ui, id, icon);
+  ui.Message(id, args, icon, MsgButtons::Ok);
 }
 
 }  // namespace viren

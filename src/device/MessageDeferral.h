@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "core/UiHost.h"
@@ -20,13 +21,14 @@ class MessageDeferral {
   MessageDeferral& operator=(const MessageDeferral&) = delete;
 
   // Shows message `id` now, or when this thread's deferral ends.
-  static void Show(UiHost& ui, int id, MsgIcon icon);
+  static void Show(UiHost& ui, int id, MsgIcon icon, std::vector<std::string> args = {});
 
  private:
   struct Pending {
     UiHost* ui;
     int id;
     MsgIcon icon;
+    std::vector<std::string> args;
   };
   bool outermost_;
   std::vector<Pending> pending_;

@@ -1,5 +1,7 @@
 #include "engine/CDriveSystem.h"
 
+#include <cstdlib>
+
 #include "api/ProgramInterface.h"
 #include "capture/CaptureSystem.h"
 #include "core/Clock.h"
@@ -19,6 +21,7 @@
 #include "program/ProgramCheck.h"
 #include "program/ProgramFile.h"
 #include "program/ProgramRunner.h"
+#include "settings/SettingsLocation.h"
 #include "simulation/RunTrack.h"
 #include "simulation/Simulator.h"
 #include "sound/GstSoundBackend.h"
@@ -153,15 +156,21 @@ void CDriveSystem::Start() {
 }
 
 bool CDriveSystem::RunStartup() {
-  // 1-3: the program folder and the two settings files beside the executable.
-  std::string folder = moduleFolderArg_.empty() ? FolderOf(ExecutablePath()) : moduleFolderArg_;
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  settings_.SetPaths(folder, folder + "/VIREN.ini", folder + "/option.ini");
+  // 1-3: the program folder and the two settings files: VIREN.ini beside the
+  // executable, option.ini there too unless the folder is read-only.
+  const std::string folder =
+      moduleFolderArg_.empty() ? FolderOf(ExecutablePath()) : moduleFolderArg_;
+  const SettingsLocation location =
+      LocateSettings(folder, FolderWritable(folder), [](const char* name) {
+        return static_cast<const char*>(std::getenv(name));
+      });
+  settings_.SetPaths(location.moduleFolder, location.settingsFile, location.optionFile);
   if (!FileExists(settings_.settingsFile())) {
     ui_.Message(129, {settings_.settingsFile()}, MsgIcon::Stop, MsgButtons::Ok);
     ui_.RequestClose();
     return false;
   }
+  SeedPerUserOptionFile(location);
 
   // 4: the disclaimer, until it has been accepted once.
   if (settings_.ReadInt(keys::AGREEMENT) == 0) {

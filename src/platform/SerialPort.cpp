@@ -70,9 +70,14 @@ int RemainingMs(std::chrono::steady_clock::time_point deadline) {
 int SerialPort::Open(const std::string& path, int baud, int dataBits, int parity, int stopBits,
                      Sharing sharing) {
   Close();
+  openError_ = 0;
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return kCannotOpen;
+  if (fd < 0) {
+    openError_ = errno;
+    return kCannotOpen;
+  }
   if (sharing == Sharing::Exclusive && ::ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY) {
+    openError_ = errno;
     ::close(fd);
     return kCannotOpen;
   }

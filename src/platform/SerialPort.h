@@ -42,6 +42,8 @@ class SerialPort {
            Sharing sharing = Sharing::Exclusive);
   void Close();
   bool IsOpen() const { return fd_ >= 0; }
+  // Why the last Open returned kCannotOpen: its errno (EACCES, EBUSY, ENOENT...).
+  int openError() const { return openError_; }
   const std::string& path() const { return path_; }
 
   // Bytes in the input queue; -1 when the device cannot be asked (closed,
@@ -66,6 +68,7 @@ class SerialPort {
   bool SetModemLine(int bit, bool on);
 
   int fd_ = -1;
+  int openError_ = 0;
   std::string path_;
 };
 

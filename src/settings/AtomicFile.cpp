@@ -38,14 +38,18 @@ bool WriteFileAtomically(const std::string& path, std::string_view content,
   if (fd < 0) return false;
   ::fchmod(fd, 0644);
   const bool written = WriteAll(fd, content) && ::fsync(fd) == 0;
+  int error = errno;
   ::close(fd);
   if (!written) {
     ::unlink(temp.c_str());
+    errno = error;
     return false;
   }
   if (beforeRename) beforeRename();
   if (::rename(temp.c_str(), path.c_str()) != 0) {
+    error = errno;
     ::unlink(temp.c_str());
+    errno = error;
     return false;
   }
   // Make the rename itself durable.

@@ -97,6 +97,12 @@ std::optional<std::string> Lookup(std::string_view text, std::string_view sectio
   return std::nullopt;
 }
 
+bool HasSection(std::string_view text, std::string_view section) {
+  for (const Line& line : SplitLines(text))
+    if (auto name = SectionName(line.body); name && EqualNoCase(*name, section)) return true;
+  return false;
+}
+
 std::string Update(std::string_view text, std::string_view section, std::string_view key,
                    std::string_view value) {
   const std::vector<Line> lines = SplitLines(text);

@@ -17,6 +17,9 @@ namespace ini {
 std::optional<std::string> Lookup(std::string_view text, std::string_view section,
                                   std::string_view key);
 
+// Whether a "[section]" line is present (it may hold no keys).
+bool HasSection(std::string_view text, std::string_view section);
+
 // `text` with `key` in `section` set to `value`: an existing line is replaced,
 // a missing key is added after the last entry of its section, a missing
 // section is added at the end. New lines take the text's own line ending

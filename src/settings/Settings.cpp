@@ -1,7 +1,10 @@
 #include "settings/Settings.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 
 #include "core/UiHost.h"
 #include "settings/AtomicFile.h"
@@ -57,11 +60,17 @@ std::string Settings::ReadSettingString(std::string_view section, std::string_vi
   std::optional<std::string> value;
   {
     std::lock_guard lock(fileMutex_);
-    if (ReadWholeFile(FileOrDefault(file), text)) value = ini::Lookup(text, section, key);
+    if (CurrentText(FileOrDefault(file), text)) value = ini::Lookup(text, section, key);
   }
   std::string result = value ? std::move(*value) : std::string(defaultText);
   if (result.size() > kMaxSettingLength) result.resize(kMaxSettingLength);
   return result;
+}
+
+bool Settings::HasSection(std::string_view section, const std::string& file) const {
+  std::string text;
+  std::lock_guard lock(fileMutex_);
+  return CurrentText(FileOrDefault(file), text) && ini::HasSection(text, section);
 }
 
 int Settings::ReadSettingInt(std::string_view section, std::string_view key, int defaultValue,
@@ -104,13 +113,44 @@ ColorRef Settings::ReadColor(const SettingKey& k) const {
   return ReadSettingColor(k.section, k.key, k.defaultText, PathOf(k.file));
 }
 
+bool Settings::CurrentText(const std::string& path, std::string& text) const {
+  if (auto it = unsaved_.find(path); it != unsaved_.end()) {
+    text = it->second;
+    return true;
+  }
+  return ReadWholeFile(path, text);
+}
+
+std::string SettingsNotSavedText(const std::string& path, const std::string& reason) {
+  return "設定を保存できません: " + path + " (" + reason + ")。変更は終了まで有効です";
+}
+
 bool Settings::WriteSettingString(std::string_view section, std::string_view key,
                                   std::string_view value, const std::string& file) const {
-  std::lock_guard lock(fileMutex_);
-  const std::string& path = FileOrDefault(file);
-  std::string text;
-  ReadWholeFile(path, text);  // a missing file is created
-  return WriteFileAtomically(path, ini::Update(text, section, key, value));
+  std::string warning;
+  {
+    std::lock_guard lock(fileMutex_);
+    const std::string& path = FileOrDefault(file);
+    std::string text;
+    CurrentText(path, text);  // a missing file is created
+    std::string updated = ini::Update(text, section, key, value);
+    // The user's configuration folder is made on the first write.
+    std::error_code folderError;
+    if (const auto folder = std::filesystem::path(path).parent_path(); !folder.empty())
+      std::filesystem::create_directories(folder, folderError);
+    if (WriteFileAtomically(path, updated)) {
+      unsaved_.erase(path);
+      return true;
+    }
+    const std::string reason = folderError ? folderError.message() : std::strerror(errno);
+    unsaved_[path] = std::move(updated);
+    if (!saveWarningShown_) {
+      saveWarningShown_ = true;
+      warning = SettingsNotSavedText(path, reason);
+    }
+  }
+  if (!warning.empty() && ui_ != nullptr) ui_->SetStatusText(warning);
+  return false;
 }
 
 bool Settings::WriteString(const SettingKey& k, std::string_view value) const {

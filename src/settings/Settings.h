@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -45,7 +46,11 @@ std::string FormatColorText(ColorRef color);
 
 // Access to VIREN.ini and option.ini. Every file is read afresh on each call and
 // written by replacing it whole, so a value written is what the next reader
-// sees, and a crash mid-write leaves the previous file. Thread safe: values are
+// sees, and a crash mid-write leaves the previous file. A file that cannot be
+// written (a read-only folder, a full disk) is kept in memory with the new
+// value and read from there until a later write gets through, so a choice
+// stays in effect until the program ends; the first such failure shows one
+// status-bar warning with the file and the reason. Thread safe: values are
 // returned by value, file access is serialised.
 class Settings {
  public:
@@ -71,6 +76,9 @@ class Settings {
   ColorRef ReadSettingColor(std::string_view section, std::string_view key,
                             std::string_view defaultText, const std::string& file = {}) const;
 
+  // Whether `file` has the section at all (a first start has none).
+  bool HasSection(std::string_view section, const std::string& file) const;
+
   // Typed reads through the settings table.
   std::string ReadString(const SettingKey& k) const;
   int ReadInt(const SettingKey& k) const;
@@ -78,7 +86,8 @@ class Settings {
   SettingPair ReadPair(const SettingKey& k) const;
   ColorRef ReadColor(const SettingKey& k) const;
 
-  // Writers; false when the file could not be replaced (the old one stays).
+  // Writers; false when the file could not be replaced (the old one stays on
+  // disk, the new value in memory).
   bool WriteSettingString(std::string_view section, std::string_view key, std::string_view value,
                           const std::string& file) const;
   bool WriteString(const SettingKey& k, std::string_view value) const;
@@ -95,12 +104,21 @@ class Settings {
   const std::string& FileOrDefault(const std::string& file) const {
     return file.empty() ? settingsFile_ : file;
   }
+  // The text of `path`: the unsaved one in memory, else the file's. Called
+  // with fileMutex_ held.
+  bool CurrentText(const std::string& path, std::string& text) const;
 
   UiHost* ui_;
   std::string moduleFolder_;
   std::string settingsFile_;
   std::string optionFile_;
   mutable std::mutex fileMutex_;
+  // Whole texts of files whose last write failed, by path.
+  mutable std::map<std::string, std::string> unsaved_;
+  mutable bool saveWarningShown_ = false;
 };
+
+// The status-bar text after a settings file could not be written.
+std::string SettingsNotSavedText(const std::string& path, const std::string& reason);
 
 }  // namespace viren

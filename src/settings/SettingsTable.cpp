@@ -25,7 +25,8 @@ std::span<const SettingKey> AllSettingKeys() {
       SIM_ROBOQ,        COM_NO,           RELAY_ID,         ROBOQ_BAND,
       ROBOQ_CH,         ROBOQ_INTERVAL,   VECTOR_PEN_COLOR, VECTOR_PEN_WIDTH,
       COMPARE_FRAME,    DIFF_LEVEL,       MARKER_CHECK,     MARKER_LEVEL,
-      SAMPLING_FRAME,   SAMPLING_MINIMUM, DOC_URL,          FOLDER_RATE,
+      SAMPLING_FRAME,   SAMPLING_MINIMUM, DOC_URL,          FOLDER_RATE,      SOUND_FONT,
+      FRAME_POSITION,   CONTROL_POSITION,
   };
   return kAll;
 }

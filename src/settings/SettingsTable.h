@@ -75,6 +75,9 @@ inline constexpr SettingKey POSITION_STEP    {"SIMULATION", "POSITION_STEP",    
 inline constexpr SettingKey DIRECTION_STEP   {"SIMULATION", "DIRECTION_STEP",      Viren,  Real,    "0.02"};
 inline constexpr SettingKey SIM_TURBO        {"SIMULATION", "TURBO",               Viren,  Real,    "2.0"};
 inline constexpr SettingKey SIM_ROBOQ        {"SIMULATION", "ROBOQ",               Viren,  Real,    "0.5"};
+inline constexpr SettingKey FRAME_POSITION   {"WINDOW",     "FRAME_POSITION",      Option, Pair,    ""};
+inline constexpr SettingKey CONTROL_POSITION {"WINDOW",     "CONTROL_POSITION",    Option, Pair,    ""};
+inline constexpr SettingKey SOUND_FONT       {"SOUND",      "SOUND_FONT",          Viren,  String,  ""};
 inline constexpr SettingKey COM_NO           {"USB",        "COM_NO",              Option, Integer, "0"};
 inline constexpr SettingKey RELAY_ID         {"USB",        "RELAY_ID",            Viren,  String,  "0123456789"};
 inline constexpr SettingKey ROBOQ_BAND       {"USB",        "ROBOQ_BAND",          Option, Integer, "0"};

@@ -500,6 +500,10 @@ class GstSoundBackendImpl : public SoundBackend {
     return 0;
   }
 
+  void SetSoundFont(const std::string& configured) override {
+    midi_.SetSoundFontPath(configured.empty() ? options_.soundFontPath : configured);
+  }
+
   SoundErrorText DescribeError(int code) const override {
     SoundErrorText text = StandardSoundErrorText(code);
     if (code == lastFailureCode && !lastFailureDetail.empty())

@@ -11,9 +11,9 @@ struct GstSoundOptions {
   // The audio output as a gst-launch description ("autoaudiosink",
   // "fakesink sync=true", "pulsesink device=..."). Each player gets its own.
   std::string sinkDescription = "autoaudiosink";
-  // General MIDI sound font for MIDI files. The small TimGM6mb font is named
-  // explicitly: the system's default font may be a 148 MB one.
-  std::string soundFontPath = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+  // General MIDI sound font for MIDI files; empty: the system's (FindSystemSoundFont).
+  // A font named in VIREN.ini (SetSoundFont) takes the place of either.
+  std::string soundFontPath;
 };
 
 // The defaults, overridden by the environment: VIREN_AUDIO_SINK (tests set

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "sound/SoundErrors.h"
+#include "sound/SoundFont.h"
 
 namespace viren {
 
@@ -89,6 +90,13 @@ MidiRenderer::MidiRenderer(std::string soundFontPath) : soundFontPath_(std::move
 
 MidiRenderer::~MidiRenderer() = default;
 
+void MidiRenderer::SetSoundFontPath(std::string soundFontPath) {
+  std::lock_guard lock(mutex_);
+  if (soundFontPath == soundFontPath_) return;
+  soundFontPath_ = std::move(soundFontPath);
+  synth_.reset();
+}
+
 int MidiRenderer::Render(const std::string& midi, std::string* wav, std::string* detail) {
   std::lock_guard lock(mutex_);
   QuietFluidLog();
@@ -117,8 +125,13 @@ int MidiRenderer::Render(const std::string& midi, std::string* wav, std::string*
       *detail = "FluidSynth synthesiser could not be created: " + errors;
       return kSoundErrorMidi;
     }
-    if (fluid_synth_sfload(s->synth, soundFontPath_.c_str(), 1) == FLUID_FAILED) {
-      *detail = soundFontPath_ + (errors.empty() ? "" : ": " + errors);
+    const std::string font = soundFontPath_.empty() ? FindSystemSoundFont() : soundFontPath_;
+    if (font.empty()) {
+      *detail = MissingSoundFontText();
+      return kSoundErrorSoundFont;
+    }
+    if (fluid_synth_sfload(s->synth, font.c_str(), 1) == FLUID_FAILED) {
+      *detail = font + (errors.empty() ? "" : ": " + errors) + "; " + MissingSoundFontText();
       return kSoundErrorSoundFont;
     }
     synth_ = std::move(s);

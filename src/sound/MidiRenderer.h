@@ -14,7 +14,10 @@ namespace viren {
 // Thread safe: renders one file at a time.
 class MidiRenderer {
  public:
+  // An empty path: the system's General MIDI font, looked up at the first render.
   explicit MidiRenderer(std::string soundFontPath);
+  // Another font for the renders to come (empty: the system's).
+  void SetSoundFontPath(std::string soundFontPath);
   ~MidiRenderer();
   MidiRenderer(const MidiRenderer&) = delete;
   MidiRenderer& operator=(const MidiRenderer&) = delete;

@@ -60,6 +60,9 @@ class SoundBackend {
   virtual int CreatePlayer(std::unique_ptr<SoundPlayer>* player) = 0;
   // Loads a wave or MIDI file (or anything else the library can decode).
   virtual int LoadSegment(const std::string& path, std::unique_ptr<SoundSegment>* segment) = 0;
+  // The General MIDI font named in the settings for MIDI files (empty: the
+  // back end's own choice). Called at start-up, before any load.
+  virtual void SetSoundFont(const std::string& /*configured*/) {}
   // Name and description of an error code this back end returned; called on
   // the thread that got the code, right after the failing call, which lets the
   // description carry the details of that failure.

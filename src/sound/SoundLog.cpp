@@ -119,6 +119,7 @@ class LoggingBackend final : public SoundBackend {
       *segment = std::make_unique<LoggedSegment>(std::move(loaded), BaseName(path));
     return rc;
   }
+  void SetSoundFont(const std::string& configured) override { inner_->SetSoundFont(configured); }
   SoundErrorText DescribeError(int code) const override { return inner_->DescribeError(code); }
 
  private:

@@ -56,6 +56,8 @@ bool SoundSystem::InitSound(bool prepareShared) {
     ReportSoundError(rc, kCallLoader);
     return false;
   }
+  backend_->SetSoundFont(settings_.ReadString(keys::SOUND_FONT));
+  if (!settings_.HasSection(kSoundSection, settings_.optionFile())) ListSampleSounds();
   soundCount_ = 0;
   for (int n = 1; n <= kMaxSoundNumber; ++n) {
     const std::string value =
@@ -69,6 +71,16 @@ bool SoundSystem::InitSound(bool prepareShared) {
   }
   if (prepareShared) return PrepareSound(0) >= 0;
   return true;
+}
+
+void SoundSystem::ListSampleSounds() {
+  int n = 0;
+  for (const char* name : kSampleSounds) {
+    std::error_code ec;
+    if (!std::filesystem::exists(settings_.ResolveDataPath(kSoundFolder, name), ec)) break;
+    settings_.WriteSettingString(kSoundSection, SoundFileKeyName(++n), name,
+                                 settings_.optionFile());
+  }
 }
 
 std::string SoundSystem::ListedPath(int n) const {

@@ -28,6 +28,9 @@ class UiHost;
 class SoundSystem {
  public:
   static constexpr int kMaxSoundNumber = 100;  // numbers 1..100; 0 is the shared player
+  // The sounds that ship in sample/sound, numbered as the sample programs use
+  // them: the list of a first start (an option.ini without a SOUND section).
+  static constexpr const char* kSampleSounds[] = {"horn.wav", "engine.wav", "tune.mid"};
 
   SoundSystem(Settings& settings, UiHost& ui, std::unique_ptr<SoundBackend> backend);
   // Stops every sound and releases players and segments.
@@ -36,7 +39,8 @@ class SoundSystem {
   SoundSystem& operator=(const SoundSystem&) = delete;
 
   // Start-up: brings up the audio library (failure: message 184, false; the
-  // engine then stops with message 183), counts the sound list (message 185 for
+  // engine then stops with message 183), on a first start lists the sample
+  // sounds by their bare names, counts the sound list (message 185 for
   // each listed file that does not exist) and, with `prepareShared` (the "-s"
   // switch), prepares the shared player.
   bool InitSound(bool prepareShared);
@@ -90,6 +94,7 @@ class SoundSystem {
 
   static bool ValidNumber(int n) { return n >= 0 && n <= kMaxSoundNumber; }
   std::string ListedPath(int n) const;
+  void ListSampleSounds();
   int SlotOf(int n) const;
   void ReleaseAll();
   // The *Locked operations run with the slot's mutex held and report nothing;

@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <thread>
 
 #include "DeviceRig.h"
 #include "FakePcOpRs1.h"
 #include "FakeRelayBoard.h"
 #include "core/DriveTypes.h"
+#include "device/ComPortMap.h"
 #include "device/RoboQFrame.h"
 #include "settings/IniFile.h"
 
@@ -67,11 +69,35 @@ TEST_F(CarDevices, noPortNumberOpensNothingAndShowsNothing) {
   EXPECT_TRUE(rig.ui.messageIds().empty());
 }
 
-TEST_F(CarDevices, missingDeviceGivesOnly142FromStartup) {
+TEST_F(CarDevices, missingDeviceSaysWhichAndWhyThenStartupShows142) {
   rig.Configure({.com1Device = "/dev/no-such-board"});
   CCarDevices devices(rig.settings, rig.state, rig.ui, kFast);
   EXPECT_FALSE(OpenDevice(devices));
-  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{142}));
+  const auto shown = rig.ui.messages();
+  ASSERT_EQ(rig.ui.messageIds(), (std::vector<int>{20002, 142}));
+  EXPECT_EQ(shown[0].args.at(0), "COM1 (/dev/no-such-board)");
+  EXPECT_EQ(shown[0].args.at(1),
+            "デバイス/dev/no-such-boardがありません。ボードの接続を確かめてください。");
+}
+
+TEST(PortOpenFailure, eachReasonTellsTheUserWhatToDo) {
+  const struct {
+    std::string path;
+    int error;
+    const char* mustSay;
+  } cases[] = {
+      {"", 0, "COM_DEVICE4="},
+      {"/dev/ttyUSB0", ENOENT, "がありません"},
+      {"/dev/ttyUSB0", EACCES, "sudo adduser $USER uucp"},
+      {"/dev/ttyUSB0", EPERM, "uucpグループ"},
+      {"/dev/ttyUSB0", EBUSY, "使用中"},
+      {"/dev/ttyUSB0", EIO, "Input/output error"},
+  };
+  for (const auto& c : cases) {
+    const std::string text = DescribePortOpenFailure(4, c.path, c.error, "uucp");
+    EXPECT_NE(text.find(c.mustSay), std::string::npos) << c.error << ": " << text;
+    if (!c.path.empty()) EXPECT_NE(text.find(c.path), std::string::npos) << text;
+  }
 }
 
 TEST_F(CarDevices, everyDriveCommandReachesTheBoardAsItsTextInBothCarModes) {

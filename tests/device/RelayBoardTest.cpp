@@ -8,6 +8,7 @@
 #include "DeviceRig.h"
 #include "FakeRelayBoard.h"
 #include "core/DriveTypes.h"
+#include "core/Messages.h"
 
 namespace viren {
 namespace {
@@ -135,11 +136,11 @@ TEST_F(RelayBoard, silentHandshakeShows141AndLeavesTheBoardUnused) {
   EXPECT_EQ(peer.commands(), (Strings{"AT\r"}));
 }
 
-TEST_F(RelayBoard, portThatCannotBeOpenedFailsSilently) {
+TEST_F(RelayBoard, portThatCannotBeOpenedSaysWhyOnceAndStaysUnconnected) {
   rig.Configure({.com1Device = "/dev/no-such-board"});
   EXPECT_FALSE(board.RelayOpen());
   EXPECT_FALSE(board.connected());
-  EXPECT_TRUE(rig.ui.messageIds().empty());
+  EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{kMessagePortNotOpened});
   EXPECT_TRUE(board.RelayOutput(DRIVE_FORWARD));
 }
 

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
@@ -166,6 +170,71 @@ TEST(SettingsTable, shippedVirenIniHoldsEveryTuningKey) {
       EXPECT_FALSE(value.has_value()) << k.key << " belongs in option.ini";
     }
   }
+}
+
+}  // namespace
+}  // namespace viren
+
+namespace viren {
+namespace {
+
+// option.ini where it cannot be written: its folder is a plain file.
+class UnwritableOptionFile : public ::testing::Test {
+ protected:
+  UnwritableOptionFile() : settings(&ui) {
+    dir.Write("folder", "a file, not a folder");
+    settings.SetPaths(dir.path(), dir.File("VIREN.ini"), dir.File("folder/option.ini"));
+  }
+  void MakeWritable() {
+    std::filesystem::remove(dir.File("folder"));
+    std::filesystem::create_directory(dir.File("folder"));
+  }
+  test::TestDir dir;
+  test::FakeUiHost ui;
+  Settings settings;
+};
+
+TEST_F(UnwritableOptionFile, failedWritesStayInEffectAndAreSavedWithTheNextWriteThatWorks) {
+  EXPECT_FALSE(settings.WriteInt(keys::COM_NO, 3));
+  EXPECT_FALSE(settings.WriteString(keys::AGREEMENT, "1"));
+  EXPECT_EQ(settings.ReadInt(keys::COM_NO), 3);
+  EXPECT_EQ(settings.ReadInt(keys::AGREEMENT), 1);
+  EXPECT_TRUE(settings.HasSection("USB", settings.optionFile()));
+
+  MakeWritable();
+  EXPECT_TRUE(settings.WriteInt(keys::DIFF_LEVEL, 80));
+  const std::string saved = dir.Read("folder/option.ini");
+  EXPECT_EQ(ini::Lookup(saved, "USB", "COM_NO"), "3");
+  EXPECT_EQ(ini::Lookup(saved, "AGREEMENT", "AGREEMENT"), "1");
+  EXPECT_EQ(ini::Lookup(saved, "VIEW", "DIFF_LEVEL"), "80");
+  // From now on the file is read again: another program's change is seen.
+  dir.Write("folder/option.ini", "[USB]\r\nCOM_NO=5\r\n");
+  EXPECT_EQ(settings.ReadInt(keys::COM_NO), 5);
+}
+
+TEST_F(UnwritableOptionFile, oneStatusWarningNamesTheFileAndTheReason) {
+  settings.WriteInt(keys::COM_NO, 3);
+  settings.WriteInt(keys::COM_NO, 4);
+  settings.WriteColor(keys::CAR_COLOR, MakeColorRef(1, 2, 3));
+  const auto texts = ui.statusTexts();
+  ASSERT_EQ(texts.size(), 1u);
+  EXPECT_EQ(texts[0], SettingsNotSavedText(dir.File("folder/option.ini"), std::strerror(ENOTDIR)));
+  EXPECT_TRUE(ui.messages().empty()) << "a warning, not a message box";
+}
+
+TEST_F(UnwritableOptionFile, concurrentReadersSeeTheUnsavedValues) {
+  settings.WriteInt(keys::COM_NO, 7);
+  std::vector<std::thread> readers;
+  std::atomic<int> wrong{0};
+  for (int t = 0; t < 4; ++t)
+    readers.emplace_back([&] {
+      for (int i = 0; i < 200; ++i)
+        if (settings.ReadInt(keys::COM_NO) != 7) ++wrong;
+    });
+  for (int i = 0; i < 50; ++i) settings.WriteInt(keys::DIFF_LEVEL, i);
+  for (auto& r : readers) r.join();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_EQ(settings.ReadInt(keys::DIFF_LEVEL), 49);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include "settings/Settings.h"
 #include "sound/MidiRenderer.h"
 #include "sound/SoundErrors.h"
+#include "sound/SoundFont.h"
 #include "sound/SoundSystem.h"
 #include "support/FakeUiHost.h"
 #include "support/TestDir.h"
@@ -209,6 +210,15 @@ TEST_F(GstSoundTest, unusableOutputOrSoundFontIsReportedByItsCall) {
   EXPECT_EQ(sound->PrepareSound(1), kSoundErrorSoundFont);
   EXPECT_EQ(ui.messages().back().args[0], "LoadObjectFromFile");
   EXPECT_EQ(sound->PrepareSound(2), 0) << "wave files play without a sound font";
+
+  // A font named in VIREN.ini takes the place of the system's; when it cannot
+  // be loaded the message says which file and what to install.
+  dir.Write("VIREN.ini", "[SOUND]\nSOUND_FONT=" + dir.File("mine.sf2") + "\n");
+  Start("SOUND_FILE1=tune.mid\n");
+  EXPECT_EQ(sound->PrepareSound(1), kSoundErrorSoundFont);
+  const std::string description = ui.messages().back().args.at(1);
+  EXPECT_NE(description.find(dir.File("mine.sf2")), std::string::npos) << description;
+  EXPECT_NE(description.find(kSoundFontPackage), std::string::npos) << description;
 }
 
 TEST_F(GstSoundTest, soundCommandsFromThreeThreadsAndShutDownWhilePlaying) {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <future>
 #include <thread>
 
@@ -257,6 +258,40 @@ TEST_F(SoundSystemTest, aSlowLoadForOneNumberDoesNotHoldUpAnother) {
   EXPECT_TRUE(drivingDone) << "the prepared number waited for another number's load";
   EXPECT_EQ(driving.get(), 0);
   EXPECT_EQ(window.get(), 0);
+}
+
+}  // namespace
+}  // namespace viren
+
+namespace viren {
+namespace {
+
+TEST_F(SoundSystemTest, firstStartListsTheSampleSoundsByBareNameAndAClearedListStaysClear) {
+  std::filesystem::create_directories(dir.File("sample/sound"));
+  for (const char* name : SoundSystem::kSampleSounds) dir.Write(std::string("sample/sound/") + name, "");
+  const struct {
+    const char* optionIni;  // nullptr: no file
+    int count;
+  } cases[] = {
+      {nullptr, 3},
+      {"[AGREEMENT]\nAGREEMENT=1\n", 3},
+      {"[SOUND]\nSOUND_FILE1=\n", 0},
+      {"[SOUND]\n", 0},
+  };
+  for (const auto& c : cases) {
+    std::filesystem::remove(dir.File("option.ini"));
+    if (c.optionIni) dir.Write("option.ini", c.optionIni);
+    ASSERT_TRUE(sound->InitSound(false));
+    EXPECT_EQ(sound->soundCount(), c.count) << (c.optionIni ? c.optionIni : "no option.ini");
+  }
+  std::filesystem::remove(dir.File("option.ini"));
+  ASSERT_TRUE(sound->InitSound(false));
+  EXPECT_EQ(settings.ReadSettingString("SOUND", "SOUND_FILE1", "", settings.optionFile()), "horn.wav");
+  EXPECT_EQ(settings.ReadSettingString("SOUND", "SOUND_FILE2", "", settings.optionFile()), "engine.wav");
+  EXPECT_EQ(settings.ReadSettingString("SOUND", "SOUND_FILE3", "", settings.optionFile()), "tune.mid");
+  EXPECT_TRUE(ui.messages().empty());
+  ASSERT_EQ(sound->PrepareSound(2), 0);
+  EXPECT_EQ(Loads().back(), SampleSound("engine.wav"));
 }
 
 }  // namespace

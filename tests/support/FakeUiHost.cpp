@@ -26,6 +26,16 @@ void FakeUiHost::PostCommand(int commandId) {
   commands_.push_back(commandId);
 }
 
+void FakeUiHost::SetStatusText(const std::string& text) {
+  std::lock_guard lock(mutex_);
+  statusTexts_.push_back(text);
+}
+
+std::vector<std::string> FakeUiHost::statusTexts() const {
+  std::lock_guard lock(mutex_);
+  return statusTexts_;
+}
+
 void FakeUiHost::ScriptAnswer(MsgAnswer answer) {
   std::lock_guard lock(mutex_);
   script_.push_back(answer);

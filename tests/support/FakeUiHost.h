@@ -26,6 +26,7 @@ class FakeUiHost : public UiHost {
   bool AskAgreement() override;
   void PostCommand(int commandId) override;
   void RequestClose() override { ++closeRequests; }
+  void SetStatusText(const std::string& text) override;
 
   void ScriptAnswer(MsgAnswer answer);
   void SetDefaultAnswer(MsgAnswer answer) { defaultAnswer_ = answer; }
@@ -34,6 +35,7 @@ class FakeUiHost : public UiHost {
   std::vector<Shown> messages() const;
   std::vector<int> messageIds() const;
   std::vector<int> postedCommands() const;
+  std::vector<std::string> statusTexts() const;
 
   std::atomic<int> closeRequests{0};
   std::atomic<int> agreementAsked{0};
@@ -42,6 +44,7 @@ class FakeUiHost : public UiHost {
   mutable std::mutex mutex_;
   std::vector<Shown> messages_;
   std::vector<int> commands_;
+  std::vector<std::string> statusTexts_;
   std::deque<MsgAnswer> script_;
   MsgAnswer defaultAnswer_ = MsgAnswer::No;
   bool agree_ = true;

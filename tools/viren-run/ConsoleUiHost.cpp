@@ -38,6 +38,13 @@ bool ConsoleUiHost::AskAgreement() {
   return answerYes_;
 }
 
+void ConsoleUiHost::SetStatusText(const std::string& text) {
+  if (text.empty()) return;
+  std::lock_guard lock(mutex_);
+  std::fprintf(stderr, "[status] %s\n", text.c_str());
+  std::fflush(stderr);
+}
+
 void ConsoleUiHost::PostCommand(int commandId) {
   std::lock_guard lock(mutex_);
   commands_.push_back(commandId);

@@ -10,7 +10,7 @@
 namespace viren {
 
 // The engine's user on a console: every message box is printed to stderr as
-// "[<id>] <text>", every question and the disclaimer get the one answer given
+// "[<id>] <text>", status-bar texts as "[status] <text>", every question and the disclaimer get the one answer given
 // on the command line, and posted commands wait in a queue for the run loop.
 class ConsoleUiHost final : public UiHost {
  public:
@@ -21,7 +21,8 @@ class ConsoleUiHost final : public UiHost {
   bool AskAgreement() override;
   void PostCommand(int commandId) override;
   void RequestClose() override { closeRequested_ = true; }
-  void SetStatusText(const std::string&) override {}
+  // Printed as "[status] <text>" (an empty text clears the pane: not printed).
+  void SetStatusText(const std::string& text) override;
 
   bool closeRequested() const { return closeRequested_; }
   std::optional<int> TakeCommand();

@@ -11,6 +11,7 @@ const char* const kRunUsage =
     "                 [--video FILE_OR_DIR] [--edit] [--api]\n"
     "                 [--program FILE] [--auto] [--virtual-clock] [--track FILE.csv]\n"
     "                 [--sound-log FILE.csv] [--track-picture FILE.png]\n"
+    "                 [--com N]\n"
     "       viren-run [--dir DIR] --check FILE.ntc [--check FILE.ntc ...]\n"
     "Runs VIREN's engine without a window. Messages go to stderr as [id] text.\n"
     "  --program FILE    driving program, loaded as at start-up (a bare name from sample/program)\n"
@@ -24,7 +25,8 @@ const char* const kRunUsage =
     "                    once or endless\n"
     "  --check FILE.ntc  looks at a program without running it: one line a finding,\n"
     "                    \"command N: text\" (a file name first when several are\n"
-    "                    checked); exit status 1 when any finding is an error\n";
+    "                    checked); exit status 1 when any finding is an error\n"
+    "  --com N           choose COM port N (0: none) as the COM menu does; kept in option.ini\n";
 
 std::string RunOptions::EngineCommandLine() const {
   std::vector<std::string> words;
@@ -94,6 +96,16 @@ std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args,
       const auto* v = value();
       if (!v) return std::nullopt;
       o.check.push_back(*v);
+    } else if (a == "--com") {
+      const auto* v = value();
+      if (!v) return std::nullopt;
+      char* end = nullptr;
+      const long port = std::strtol(v->c_str(), &end, 10);
+      if (end == v->c_str() || *end != '\0' || port < 0 || port > 0xFFFF) {
+        error = "--com takes a COM port number 0..65535";
+        return std::nullopt;
+      }
+      o.comPort = static_cast<int>(port);
     } else if (a == "--auto") {
       o.autoDrive = true;
     } else if (a == "--virtual-clock") {

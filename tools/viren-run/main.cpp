@@ -139,6 +139,7 @@ int main(int argc, char** argv) {
     }
   };
   if (started) runPostedCommands();
+  if (started && options->comPort >= 0) engine.devices().SelectComPort(options->comPort);
   if (ok && options->autoDrive) ok = engine.ToggleAutoDriving();
 
   const std::int64_t end = clock->NowMs() + static_cast<std::int64_t>(options->seconds * 1000);
