@@ -33,6 +33,8 @@
 #include "device/CDriveControl.h"
 #include "engine/CDriveSystem.h"
 #include "engine/CommandTable.h"
+#include "settings/IniFile.h"
+#include "settings/Settings.h"
 #include "support/FakeUiHost.h"
 #include "support/TestDir.h"
 
@@ -425,6 +427,48 @@ TEST_F(MainFrameTest, failedStartupClosesTheFrame) {
   QTRY_VERIFY_WITH_TIMEOUT(!ui.messages().empty(), 5000);
   EXPECT_EQ(ui.messageIds(), std::vector<int>{129});
   EXPECT_EQ(ui.closeRequests, 1);
+}
+
+TEST_F(MainFrameTest, frameAndControllerComeBackWhereTheyWereLeft) {
+  {
+    CMainFrame frame(dir.path(), "", &ui);
+    frame.show();
+    QTRY_VERIFY_WITH_TIMEOUT(frame.view()->engine().engineReady(), 5000);
+    ASSERT_NE(frame.controller(), nullptr);
+    frame.move(123, 45);
+    frame.controller()->move(400, 300);
+    frame.OnCommand(ID_APP_EXIT);
+  }
+  const std::string option = dir.Read("option.ini");
+  EXPECT_EQ(ini::Lookup(option, "WINDOW", "FRAME_POSITION"), "123,45");
+  EXPECT_EQ(ini::Lookup(option, "WINDOW", "CONTROL_POSITION"), "400,300");
+
+  CMainFrame frame(dir.path(), "", &ui);
+  frame.show();
+  QTRY_VERIFY_WITH_TIMEOUT(frame.view()->engine().engineReady(), 5000);
+  EXPECT_EQ(frame.pos(), QPoint(123, 45));
+  ASSERT_NE(frame.controller(), nullptr);
+  EXPECT_EQ(frame.controller()->pos(), QPoint(400, 300));
+  frame.OnCommand(ID_APP_EXIT);
+}
+
+TEST_F(MainFrameTest, aChoiceThatCannotBeSavedWarnsOnTheStatusBarAndStaysInEffect) {
+  CMainFrame frame(dir.path(), "");  // the window's own user interface
+  frame.show();
+  QTRY_VERIFY_WITH_TIMEOUT(frame.view()->engine().engineReady(), 5000);
+  // option.ini's place is taken by a folder: the file cannot be replaced.
+  std::filesystem::remove(dir.File("option.ini"));
+  std::filesystem::create_directories(dir.File("option.ini/x"));
+  frame.OnCommand(ID_COM_NONE);
+  const QString warning = frame.statusBar()->currentMessage();
+  EXPECT_TRUE(warning.startsWith(QStringLiteral("設定を保存できません: "))) << warning.toStdString();
+  EXPECT_TRUE(warning.contains(QString::fromStdString(dir.File("option.ini")))) << warning.toStdString();
+  frame.statusBar()->clearMessage();
+  frame.OnCommand(ID_CAR_GRAPHIC);
+  EXPECT_TRUE(frame.statusBar()->currentMessage().isEmpty()) << "warned once";
+  EXPECT_EQ(frame.view()->engine().settings().ReadInt(keys::CAR_TYPE), 1) << "in effect";
+  std::filesystem::remove_all(dir.File("option.ini"));
+  frame.OnCommand(ID_APP_EXIT);
 }
 
 TEST_F(MainFrameTest, agreementOkOnlyAfterAChoice) {
