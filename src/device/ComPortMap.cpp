@@ -44,7 +44,8 @@ std::string DescribePortOpenFailure(int number, const std::string& path, int err
              "グループに加えて（sudo adduser $USER " + deviceGroup +
              "）、ログインし直してください。";
     case EBUSY:
-      return "デバイス" + path + "はほかのプログラムが使用中です。そのプログラムを終了してください。";
+      return "デバイス" + path +
+             "はほかのプログラムが使用中です。そのプログラムを終了してください。";
     default:
       return "デバイス" + path + "を開けません（" + std::strerror(error) + "）。";
   }

@@ -161,9 +161,8 @@ bool CDriveSystem::RunStartup() {
   const std::string folder =
       moduleFolderArg_.empty() ? FolderOf(ExecutablePath()) : moduleFolderArg_;
   const SettingsLocation location =
-      LocateSettings(folder, FolderWritable(folder), [](const char* name) {
-        return static_cast<const char*>(std::getenv(name));
-      });
+      LocateSettings(folder, FolderWritable(folder),
+                     [](const char* name) { return static_cast<const char*>(std::getenv(name)); });
   settings_.SetPaths(location.moduleFolder, location.settingsFile, location.optionFile);
   if (!FileExists(settings_.settingsFile())) {
     ui_.Message(129, {settings_.settingsFile()}, MsgIcon::Stop, MsgButtons::Ok);

@@ -461,8 +461,10 @@ TEST_F(MainFrameTest, aChoiceThatCannotBeSavedWarnsOnTheStatusBarAndStaysInEffec
   std::filesystem::create_directories(dir.File("option.ini/x"));
   frame.OnCommand(ID_COM_NONE);
   const QString warning = frame.statusBar()->currentMessage();
-  EXPECT_TRUE(warning.startsWith(QStringLiteral("設定を保存できません: "))) << warning.toStdString();
-  EXPECT_TRUE(warning.contains(QString::fromStdString(dir.File("option.ini")))) << warning.toStdString();
+  EXPECT_TRUE(warning.startsWith(QStringLiteral("設定を保存できません: ")))
+      << warning.toStdString();
+  EXPECT_TRUE(warning.contains(QString::fromStdString(dir.File("option.ini"))))
+      << warning.toStdString();
   frame.statusBar()->clearMessage();
   frame.OnCommand(ID_CAR_GRAPHIC);
   EXPECT_TRUE(frame.statusBar()->currentMessage().isEmpty()) << "warned once";

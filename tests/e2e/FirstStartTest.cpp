@@ -59,7 +59,8 @@ TEST(FirstStart, aListClearedByTheUserIsNotFilledAgain) {
   test::TestDir dir;
   LayOutProgramFolder(dir.path());
   dir.Write("option.ini", "[AGREEMENT]\r\nAGREEMENT=1\r\n[SOUND]\r\nSOUND_FILE1=\r\n");
-  const auto r = test::RunViren("--dir " + dir.path() + " --program sounds.ntc --auto "
+  const auto r = test::RunViren("--dir " + dir.path() +
+                                " --program sounds.ntc --auto "
                                 "--virtual-clock --seconds 1");
   EXPECT_NE(r.err.find("[184] DirectX Audio Error:LoadObjectFromFile"), std::string::npos)
       << "no sound listed, so the sound command cannot load one: " << r.err;
@@ -89,7 +90,8 @@ class ReadOnlyFolder : public ::testing::Test {
       for (const auto& f : readOnly) mounts += "mount --bind -o ro " + f + " " + f + " && ";
       command = "unshare -m sh -c \"" + mounts + "exec env " + env + "\"";
     } else {
-      for (const auto& f : readOnly) fs::permissions(f, fs::perms::owner_write, fs::perm_options::remove);
+      for (const auto& f : readOnly)
+        fs::permissions(f, fs::perms::owner_write, fs::perm_options::remove);
       command = "env " + env;
     }
     test::RunResult r;
@@ -98,7 +100,8 @@ class ReadOnlyFolder : public ::testing::Test {
     while (pipe && std::fgets(buf.data(), buf.size(), pipe)) r.err += buf.data();
     const int status = pipe ? ::pclose(pipe) : -1;
     r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    for (const auto& f : readOnly) fs::permissions(f, fs::perms::owner_write, fs::perm_options::add);
+    for (const auto& f : readOnly)
+      fs::permissions(f, fs::perms::owner_write, fs::perm_options::add);
     return r;
   }
   std::string UserOptions() const { return config.Read("viren/option.ini"); }
@@ -113,7 +116,8 @@ TEST_F(ReadOnlyFolder, choicesGoToTheUsersFolderAndSurviveARestart) {
   auto r = Run("--answer yes --com 3");
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(CountOf(r.err, "[disclaimer]"), 1) << r.err;
-  EXPECT_EQ(r.err.find("[status]"), std::string::npos) << "the user's folder is writable: " << r.err;
+  EXPECT_EQ(r.err.find("[status]"), std::string::npos)
+      << "the user's folder is writable: " << r.err;
   EXPECT_FALSE(program.Exists("option.ini"));
   EXPECT_EQ(ini::Lookup(UserOptions(), "AGREEMENT", "AGREEMENT"), "1");
   EXPECT_EQ(ini::Lookup(UserOptions(), "USB", "COM_NO"), "3");
@@ -133,9 +137,10 @@ TEST_F(ReadOnlyFolder, nowhereToWriteKeepsChoicesForTheRunAndWarnsOnce) {
   // Neither the program folder nor the user's: the disclaimer, the sample
   // sound list and the COM choice all fail to be written; each is still in
   // effect until the program ends.
-  const auto r = Run("--answer yes --com 0 --program sounds.ntc --auto --virtual-clock "
-                     "--seconds 5",
-                     /*configReadOnly=*/true);
+  const auto r =
+      Run("--answer yes --com 0 --program sounds.ntc --auto --virtual-clock "
+          "--seconds 5",
+          /*configReadOnly=*/true);
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(CountOf(r.err, "[status]"), 1) << r.err;
   EXPECT_NE(r.err.find("[status] 設定を保存できません: " + config.path() + "/viren/option.ini"),

@@ -45,7 +45,8 @@ TEST(SettingsLocation, optionIniGoesBesideTheProgramOrToTheUsersConfigurationFol
 TEST(SettingsLocation, theUsersFileStartsAsACopyOfTheProgramFoldersAndIsThenKept) {
   test::TestDir program, config;
   program.Write("option.ini", "[USB]\r\nCOM_NO=2\r\n");
-  const SettingsLocation l = LocateSettings(program.path(), false, Env({{"XDG_CONFIG_HOME", config.path()}}));
+  const SettingsLocation l =
+      LocateSettings(program.path(), false, Env({{"XDG_CONFIG_HOME", config.path()}}));
   ASSERT_TRUE(SeedPerUserOptionFile(l));
   EXPECT_EQ(config.Read("viren/option.ini"), "[USB]\r\nCOM_NO=2\r\n");
 
@@ -56,7 +57,8 @@ TEST(SettingsLocation, theUsersFileStartsAsACopyOfTheProgramFoldersAndIsThenKept
 
 TEST(SettingsLocation, aProgramFolderWithoutOptionIniSeedsNothing) {
   test::TestDir program, config;
-  const SettingsLocation l = LocateSettings(program.path(), false, Env({{"XDG_CONFIG_HOME", config.path()}}));
+  const SettingsLocation l =
+      LocateSettings(program.path(), false, Env({{"XDG_CONFIG_HOME", config.path()}}));
   EXPECT_TRUE(SeedPerUserOptionFile(l));
   EXPECT_FALSE(config.Exists("viren/option.ini"));
   EXPECT_TRUE(std::filesystem::is_directory(config.File("viren")));

@@ -268,7 +268,8 @@ namespace {
 
 TEST_F(SoundSystemTest, firstStartListsTheSampleSoundsByBareNameAndAClearedListStaysClear) {
   std::filesystem::create_directories(dir.File("sample/sound"));
-  for (const char* name : SoundSystem::kSampleSounds) dir.Write(std::string("sample/sound/") + name, "");
+  for (const char* name : SoundSystem::kSampleSounds)
+    dir.Write(std::string("sample/sound/") + name, "");
   const struct {
     const char* optionIni;  // nullptr: no file
     int count;
@@ -286,9 +287,12 @@ TEST_F(SoundSystemTest, firstStartListsTheSampleSoundsByBareNameAndAClearedListS
   }
   std::filesystem::remove(dir.File("option.ini"));
   ASSERT_TRUE(sound->InitSound(false));
-  EXPECT_EQ(settings.ReadSettingString("SOUND", "SOUND_FILE1", "", settings.optionFile()), "horn.wav");
-  EXPECT_EQ(settings.ReadSettingString("SOUND", "SOUND_FILE2", "", settings.optionFile()), "engine.wav");
-  EXPECT_EQ(settings.ReadSettingString("SOUND", "SOUND_FILE3", "", settings.optionFile()), "tune.mid");
+  EXPECT_EQ(settings.ReadSettingString("SOUND", "SOUND_FILE1", "", settings.optionFile()),
+            "horn.wav");
+  EXPECT_EQ(settings.ReadSettingString("SOUND", "SOUND_FILE2", "", settings.optionFile()),
+            "engine.wav");
+  EXPECT_EQ(settings.ReadSettingString("SOUND", "SOUND_FILE3", "", settings.optionFile()),
+            "tune.mid");
   EXPECT_TRUE(ui.messages().empty());
   ASSERT_EQ(sound->PrepareSound(2), 0);
   EXPECT_EQ(Loads().back(), SampleSound("engine.wav"));

@@ -10,8 +10,8 @@
 namespace viren {
 
 // The engine's user on a console: every message box is printed to stderr as
-// "[<id>] <text>", status-bar texts as "[status] <text>", every question and the disclaimer get the one answer given
-// on the command line, and posted commands wait in a queue for the run loop.
+// "[<id>] <text>", status-bar texts as "[status] <text>", every question and the disclaimer get the
+// one answer given on the command line, and posted commands wait in a queue for the run loop.
 class ConsoleUiHost final : public UiHost {
  public:
   explicit ConsoleUiHost(bool answerYes) : answerYes_(answerYes) {}
