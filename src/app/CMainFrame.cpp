@@ -329,9 +329,9 @@ void CMainFrame::RestoreFramePosition() {
   if (saved.empty()) return;
   const SettingPair p = ParseSettingPair(saved);
   const QPoint at(p.first, p.second);
-  // A screen that is no longer there (a second monitor unplugged) is not
-  // returned to.
-  if (QGuiApplication::screenAt(at) || QGuiApplication::screens().size() <= 1) move(at);
+  // A place on no screen (a second monitor unplugged, a smaller desktop) is
+  // not returned to.
+  if (QGuiApplication::screenAt(at)) move(at);
 }
 
 void CMainFrame::SavePositions() {
