@@ -430,8 +430,9 @@ TEST_F(MainFrameTest, failedStartupClosesTheFrame) {
 }
 
 TEST_F(MainFrameTest, frameAndControllerComeBackWhereTheyWereLeft) {
+  std::filesystem::copy(test::ProgramFolder() + "/control1", dir.File("control1"));
   {
-    CMainFrame frame(dir.path(), "", &ui);
+    CMainFrame frame(dir.path(), "");  // the window makes its controller
     frame.show();
     QTRY_VERIFY_WITH_TIMEOUT(frame.view()->engine().engineReady(), 5000);
     ASSERT_NE(frame.controller(), nullptr);
@@ -443,7 +444,7 @@ TEST_F(MainFrameTest, frameAndControllerComeBackWhereTheyWereLeft) {
   EXPECT_EQ(ini::Lookup(option, "WINDOW", "FRAME_POSITION"), "123,45");
   EXPECT_EQ(ini::Lookup(option, "WINDOW", "CONTROL_POSITION"), "400,300");
 
-  CMainFrame frame(dir.path(), "", &ui);
+  CMainFrame frame(dir.path(), "");  // the window makes its controller
   frame.show();
   QTRY_VERIFY_WITH_TIMEOUT(frame.view()->engine().engineReady(), 5000);
   EXPECT_EQ(frame.pos(), QPoint(123, 45));

@@ -96,7 +96,9 @@ TEST(PortOpenFailure, eachReasonTellsTheUserWhatToDo) {
   for (const auto& c : cases) {
     const std::string text = DescribePortOpenFailure(4, c.path, c.error, "uucp");
     EXPECT_NE(text.find(c.mustSay), std::string::npos) << c.error << ": " << text;
-    if (!c.path.empty()) EXPECT_NE(text.find(c.path), std::string::npos) << text;
+    if (!c.path.empty()) {
+      EXPECT_NE(text.find(c.path), std::string::npos) << text;
+    }
   }
 }
 
