@@ -12,6 +12,7 @@ packages=(
   # window, drawing and Japanese texts
   qt6-base-dev libgl-dev fonts-ipafont-gothic
   qt6-translations-l10n  # Qt's own dialogs in Japanese
+  libxcb1-dev  # drawing into another program's window on X11
   # capture and sound
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-tools

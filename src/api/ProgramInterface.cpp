@@ -223,10 +223,18 @@ void ProgramInterface::SendDrive(int code) {
 }
 
 void ProgramInterface::Dispatch(int code, int parameter) {
+  const int speedLevel = drive_.SpeedLevel();
+  const bool publish = CarryOut(code, parameter);
+  // A ROBO-Q speed, or a program started or stopped, may have moved the
+  // controller's speed lever.
+  if (drive_.SpeedLevel() != speedLevel) target_.RepaintSpeedLever();
+  if (publish) PublishStatus();
+}
+
+bool ProgramInterface::CarryOut(int code, int parameter) {
   switch (code) {
     case 1:
-      if (!DriveCommand(parameter)) return;
-      break;
+      return DriveCommand(parameter);
     case 2:
       if (IsSoundNumber(parameter)) target_.PlaySound(parameter, true);
       break;
@@ -259,7 +267,7 @@ void ProgramInterface::Dispatch(int code, int parameter) {
     default:
       break;
   }
-  PublishStatus();
+  return true;
 }
 
 // False when the command is dropped without a status publication.
@@ -288,10 +296,7 @@ bool ProgramInterface::DriveCommand(int parameter) {
       SendDrive(parameter);
       return true;
   }
-  if (drive_.SpeedLevel() != level) {
-    drive_.SetSpeedLevel(level);
-    target_.RepaintSpeedLever();
-  }
+  drive_.SetSpeedLevel(level);
   SendDrive(DRIVE_FORWARD);
   return true;
 }

@@ -80,6 +80,8 @@ class ProgramInterface {
   void Run();
   void Write(Slot slot, const InterfaceRecord& record);
   void ReleaseBlocks();
+  // The command's work; false when the status is not to be published.
+  bool CarryOut(int code, int parameter);
   bool DriveCommand(int parameter);
   void FollowTarget(int parameter);
   void SelectBallMode(int parameter);

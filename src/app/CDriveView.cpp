@@ -6,6 +6,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include "app/ExternalWindow.h"
 #include "editor/ProgramEditor.h"
 
 #include "engine/CDriveSystem.h"
@@ -30,7 +31,7 @@ CDriveView::CDriveView(UiHost& ui, std::string moduleFolder, std::string command
         this,
         [this] {
           repaintPending_ = false;
-          update();
+          ShowPicture();
         },
         Qt::QueuedConnection);
   });
@@ -38,6 +39,40 @@ CDriveView::CDriveView(UiHost& ui, std::string moduleFolder, std::string command
 
 CDriveView::~CDriveView() {
   engine_->Shutdown();
+  external_.reset();
+  engine_->state().externalDisplay = false;
+}
+
+void CDriveView::ShowPicture() {
+  if (!DrawExternal()) update();
+}
+
+bool CDriveView::DrawExternal() {
+  if (!external_) return false;
+  const int mode = engine_->state().viewMode;
+  if (mode == VIEW_LAYOUT || mode == VIEW_PROGRAM) return false;
+  PictureExchange& pictures = engine_->pictures();
+  if (pictures.HasPicture() && !external_->Draw(pictures.Front())) {
+    // Its owner destroyed it.
+    DetachExternalWindow();
+    return false;
+  }
+  return true;
+}
+
+void CDriveView::AttachExternalWindow(std::shared_ptr<ExternalWindow> window) {
+  external_ = std::move(window);
+  engine_->state().externalDisplay = external_ != nullptr;
+  ShowPicture();
+}
+
+void CDriveView::DetachExternalWindow() {
+  if (!external_) return;
+  external_.reset();
+  engine_->state().externalDisplay = false;
+  QWidget* frame = window();
+  if (frame->isMinimized() || !frame->isVisible()) frame->showNormal();
+  update();
 }
 
 QSize CDriveView::sizeHint() const {

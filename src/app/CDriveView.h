@@ -10,6 +10,7 @@
 namespace viren {
 
 class CDriveSystem;
+class ExternalWindow;
 class UiHost;
 
 // The main view. It owns the engine; its first paint starts it, and its
@@ -27,6 +28,13 @@ class CDriveView : public QWidget {
 
   QSize sizeHint() const override;
 
+  // Another program's window takes the camera picture instead of this view
+  // (the layout stays here), until it is detached or vanishes; then the main
+  // window is shown normally again. Both keep the engine's externalDisplay.
+  void AttachExternalWindow(std::shared_ptr<ExternalWindow> window);
+  void DetachExternalWindow();
+  bool externalWindowAttached() const { return external_ != nullptr; }
+
  signals:
   // The right button asks for the view menu at this screen position.
   void viewMenuRequested(QPoint globalPosition);
@@ -42,8 +50,12 @@ class CDriveView : public QWidget {
 
  private:
   void Mouse(int action, QMouseEvent* event);
+  // A new picture is ready: into the external window when it takes it.
+  void ShowPicture();
+  bool DrawExternal();
 
   std::atomic<bool> repaintPending_{false};
+  std::shared_ptr<ExternalWindow> external_;
   std::unique_ptr<CDriveSystem> engine_;
 };
 

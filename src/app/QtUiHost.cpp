@@ -11,6 +11,7 @@
 #include "app/CAgreementDlg.h"
 #include "app/CDriveView.h"
 #include "app/CMainFrame.h"
+#include "app/ExternalWindow.h"
 #include "core/Messages.h"
 #include "editor/ui/DialogSupport.h"
 
@@ -211,10 +212,34 @@ void QtUiHost::RequestClipboardText(std::function<void(std::optional<std::string
       Qt::QueuedConnection);
 }
 
-// Drawing the camera picture into another program's window needs the native
-// window of that program; this program shows its picture only in its own view.
-bool QtUiHost::AttachExternalWindow(std::uint32_t) {
-  return false;
+void QtUiHost::RunOnWindowThread(std::function<void()> work) {
+  // Tied to the frame: work still queued when the frame goes is dropped.
+  QObject* context = frame_ ? static_cast<QObject*>(frame_.data()) : qApp;
+  QMetaObject::invokeMethod(context, std::move(work), Qt::QueuedConnection);
+}
+
+ExternalWindowResult QtUiHost::AttachExternalWindow(std::uint32_t windowId) {
+  QPointer<CMainFrame> frame = frame_;
+  if (windowId == 0) {
+    QMetaObject::invokeMethod(
+        qApp,
+        [frame] {
+          if (frame) frame->view()->DetachExternalWindow();
+        },
+        Qt::QueuedConnection);
+    return ExternalWindowResult::Detached;
+  }
+  ExternalWindowResult result = ExternalWindowResult::NotSupported;
+  // Looked up here, so the caller learns at once whether it exists.
+  std::shared_ptr<ExternalWindow> window = ExternalWindow::Open(windowId, result);
+  if (!window) return result;
+  QMetaObject::invokeMethod(
+      qApp,
+      [frame, window] {
+        if (frame) frame->view()->AttachExternalWindow(window);
+      },
+      Qt::QueuedConnection);
+  return ExternalWindowResult::Attached;
 }
 
 void QtUiHost::ShowCommandToolbar(bool visible) {

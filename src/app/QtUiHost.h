@@ -39,7 +39,8 @@ class QtUiHost final : public UiHost {
   bool CreateController() override;
   void RepaintControllerButton(int button) override;
   void RequestClipboardText(std::function<void(std::optional<std::string>)> reply) override;
-  bool AttachExternalWindow(std::uint32_t windowId) override;
+  void RunOnWindowThread(std::function<void()> work) override;
+  ExternalWindowResult AttachExternalWindow(std::uint32_t windowId) override;
 
   // The message box itself; GUI thread only.
   static MsgAnswer ShowMessageBox(QWidget* parent, int id, const std::vector<std::string>& args,

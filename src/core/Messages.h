@@ -27,6 +27,10 @@ inline constexpr int kMessagePortNotOpened = 20002;
 inline constexpr int kMessageBallFrameTooLarge = 23001;
 // The camera in use (%1) was disconnected; the car was stopped.
 inline constexpr int kMessageCameraLost = 23002;
+// The window id another program handed over names no window.
+inline constexpr int kMessageExternalWindowMissing = 18001;
+// Status text: the edited program was saved to %1 before a load replaced it.
+inline constexpr int kMessageEditsRecovered = 18002;
 
 // The application title used on every message box.
 inline constexpr std::string_view kAppTitle = "VIREN";

@@ -11,6 +11,8 @@ namespace viren {
 enum class MsgIcon { None, Stop, Exclamation, Question, Information };
 enum class MsgButtons { Ok, OkCancel, YesNo, YesNoCancel };
 enum class MsgAnswer { Ok, Cancel, Yes, No };
+// NotSupported: this display has no foreign windows (Wayland, no display).
+enum class ExternalWindowResult { Attached, Detached, NotSupported, NoSuchWindow };
 
 // The only way the engine reaches the person in front of the program. The
 // window program shows real dialogs, viren-run prints to the console, tests
@@ -65,10 +67,17 @@ class UiHost {
     reply(std::nullopt);
   }
 
+  // Runs `work` on the window thread once its event loop runs again. Any
+  // thread; returns at once. A host without an event loop runs it at once.
+  virtual void RunOnWindowThread(std::function<void()> work) { work(); }
+
   // Another program's window (an X11 window id) to show the camera picture
-  // in; 0 detaches. False when this display cannot take foreign windows
-  // (the caller says so). Any thread; the work is done on the window thread.
-  virtual bool AttachExternalWindow(std::uint32_t /*windowId*/) { return false; }
+  // in; 0 detaches. The caller reports a refusal. Any thread; the window is
+  // looked up at once, the drawing is done on the window thread, which also
+  // keeps EngineState::externalDisplay.
+  virtual ExternalWindowResult AttachExternalWindow(std::uint32_t /*windowId*/) {
+    return ExternalWindowResult::NotSupported;
+  }
 };
 
 // Message box with no arguments, the common case.

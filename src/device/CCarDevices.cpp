@@ -11,10 +11,20 @@ CCarDevices::CCarDevices(Settings& settings, EngineState& state, UiHost& ui, Dev
       state_(state),
       relay_(settings, state, ui, timings.relay),
       roboQ_(settings, state, speedLevel_, relay_, timings.roboQ),
-      drive_(state, relay_, roboQ_, speedLevel_) {}
+      drive_(state, relay_, roboQ_, speedLevel_) {
+  relay_.SetConnectionListener(this);
+  roboQ_.SetConnectionListener(this);
+}
 
 CCarDevices::~CCarDevices() {
   roboQ_.RoboQClose();
+  relay_.SetConnectionListener(nullptr);
+  roboQ_.SetConnectionListener(nullptr);
+}
+
+void CCarDevices::DeviceConnectionChanged() {
+  std::lock_guard lock(connectionMutex_);
+  state_.deviceConnected = relay_.reachable() || roboQ_.isOpen();
 }
 
 bool CCarDevices::SelectComPort(int number) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <mutex>
 #include <string>
 
 #include "device/CDriveControl.h"
@@ -20,10 +21,13 @@ struct DeviceTimings {
 
 // The car's control and output devices as the engine owns them: drive
 // control, the relay board and the ROBO-Q transmitter, sharing one SpeedLevel.
-class CCarDevices {
+//
+// It keeps EngineState::deviceConnected: set while the relay board answers or
+// the ROBO-Q transmitter is open, whichever thread changed them.
+class CCarDevices final : public ConnectionListener {
  public:
   CCarDevices(Settings& settings, EngineState& state, UiHost& ui, DeviceTimings timings = {});
-  ~CCarDevices();
+  ~CCarDevices() override;
   CCarDevices(const CCarDevices&) = delete;
   CCarDevices& operator=(const CCarDevices&) = delete;
 
@@ -47,9 +51,13 @@ class CCarDevices {
   std::string ComPortLabel(int number) const;
 
  private:
+  void DeviceConnectionChanged() override;
+
   Settings& settings_;
   EngineState& state_;
   std::atomic<int> speedLevel_{2};
+  // Two devices may change at once; the last to report sees both changes.
+  std::mutex connectionMutex_;
   CRelayBoard relay_;
   CRoboQ roboQ_;
   CDriveControl drive_;

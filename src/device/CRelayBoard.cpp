@@ -47,6 +47,12 @@ std::string CRelayBoard::portPath() const {
 void CRelayBoard::MarkNotConnected() {
   connected_ = false;
   reconnecting_.Clear();
+  SetAnswering(false);
+}
+
+void CRelayBoard::SetAnswering(bool answering) {
+  answering_ = answering;
+  if (ConnectionListener* listener = listener_.load()) listener->DeviceConnectionChanged();
 }
 
 void CRelayBoard::Show(int id) {
@@ -136,6 +142,7 @@ bool CRelayBoard::RelayReconnect() {
       acknowledged = Exchange("AT\r");
     }
   }
+  SetAnswering(acknowledged);
   if (!acknowledged) Show(194);
   return acknowledged;
 }
@@ -149,6 +156,7 @@ bool CRelayBoard::RelayOpen() {
   }
   connected_ = false;
   reconnecting_.Clear();
+  SetAnswering(false);
   const int number = settings_.ReadInt(keys::COM_NO);
   if (number == 0) return true;
   std::vector<std::string> failure;
@@ -170,6 +178,7 @@ bool CRelayBoard::RelayOpen() {
   connected_ = true;
   const bool answered = RelayOutput(DRIVE_CHECK);
   connected_ = answered;
+  SetAnswering(answered);
   if (!answered) {
     Show(141);
     return false;
@@ -191,9 +200,12 @@ void CRelayBoard::RelayClose() {
     }
   }
   // Also a port left open by a failed handshake; nothing is sent to it.
-  std::lock_guard lock(portMutex_);
-  port_.Close();
-  connected_ = false;
+  {
+    std::lock_guard lock(portMutex_);
+    port_.Close();
+    connected_ = false;
+  }
+  SetAnswering(false);
 }
 
 }  // namespace viren

@@ -75,7 +75,16 @@ class CRelayBoard : public DriveOutput {
 
   bool Output(int code) override { return RelayOutput(code); }
 
+  // Told whenever reachable() may have changed. Any thread; null detaches.
+  void SetConnectionListener(ConnectionListener* listener) { listener_ = listener; }
+
+  // Drive commands go to the board (they do nothing while this is false).
+  // It stays set when a reconnect fails, so that later commands try again.
   bool connected() const { return connected_.load(); }
+  // Connected, and the board answered its last handshake: the car can be
+  // driven. Cleared when a reconnect finds no board, set again when a later
+  // one does.
+  bool reachable() const { return connected_.load() && answering_.load(); }
   ReconnectingFlag& reconnectingFlag() { return reconnecting_; }
   // The ROBO-Q transmitter takes over the port number: no relay output.
   void MarkNotConnected();
@@ -90,6 +99,7 @@ class CRelayBoard : public DriveOutput {
   // The arguments of message 20002 for a port that did not open: the port
   // and the reason. Port lock held.
   std::vector<std::string> ExplainOpenFailure(int number) const;
+  void SetAnswering(bool answering);
 
   Settings& settings_;
   EngineState& state_;
@@ -102,7 +112,9 @@ class CRelayBoard : public DriveOutput {
   std::string relayIds_;
 
   std::atomic<bool> connected_{false};
+  std::atomic<bool> answering_{false};
   ReconnectingFlag reconnecting_;
+  std::atomic<ConnectionListener*> listener_{nullptr};
 };
 
 }  // namespace viren

@@ -34,7 +34,7 @@ bool CRoboQ::RoboQOpen() {
   // A transmitter still open (COM change) is stopped and closed first.
   StopSenderLocked();
   port_.Close();
-  open_ = false;
+  SetOpen(false);
   relay_.MarkNotConnected();
   if (!state_.controlRoboQ) return false;
 
@@ -51,7 +51,7 @@ bool CRoboQ::RoboQOpen() {
     return false;
   port_.SetDtr(false);
   port_.SetRts(false);
-  open_ = true;
+  SetOpen(true);
   return true;
 }
 
@@ -62,7 +62,12 @@ void CRoboQ::RoboQClose() {
   // while the relay board is reconnecting.
   StopSenderLocked();
   port_.Close();
-  open_ = false;
+  SetOpen(false);
+}
+
+void CRoboQ::SetOpen(bool open) {
+  open_ = open;
+  if (ConnectionListener* listener = listener_.load()) listener->DeviceConnectionChanged();
 }
 
 void CRoboQ::StopSenderLocked() {

@@ -53,6 +53,9 @@ class CRoboQ : public DriveOutput {
 
   bool Output(int code) override { return RoboQOutput(code); }
 
+  // Told whenever isOpen() changes. Any thread; null detaches.
+  void SetConnectionListener(ConnectionListener* listener) { listener_ = listener; }
+
   bool isOpen() const { return open_.load(); }
   bool sending() const { return sending_.load(); }
   int direction() const { return direction_.load(); }  // 0 straight, 1 right, 2 left
@@ -69,6 +72,7 @@ class CRoboQ : public DriveOutput {
   void RoboQSendLoop();
   void StopSenderLocked();  // control lock held
   bool AwaitAck();
+  void SetOpen(bool open);
   // Waits `duration` unless the port is being closed; false when closing.
   bool PauseFor(std::chrono::milliseconds duration);
 
@@ -90,6 +94,7 @@ class CRoboQ : public DriveOutput {
   std::atomic<int> direction_{0};
   std::atomic<int> active_{0};
   std::atomic<int> maxActive_{0};
+  std::atomic<ConnectionListener*> listener_{nullptr};
 
   std::mutex pauseMutex_;
   std::condition_variable pauseCv_;

@@ -33,6 +33,16 @@ class StatusPublisher {
   virtual void PublishStatus(std::uint32_t driveState) = 0;
 };
 
+// Told whenever an output device's connection changes: the relay board
+// answered its handshake, stopped answering, came back after a reconnect or
+// was closed; the ROBO-Q transmitter was opened or closed. Any thread; must
+// not call back into the device.
+class ConnectionListener {
+ public:
+  virtual ~ConnectionListener() = default;
+  virtual void DeviceConnectionChanged() = 0;
+};
+
 // The frame analysis' track of recent car positions.
 class PositionTrack {
  public:

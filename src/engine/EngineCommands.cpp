@@ -31,7 +31,7 @@ CommandContext CDriveSystem::CommandContextNow() const {
   c.simulating = state_.simulating;
   c.targetFollowing = state_.targetFollowing;
   c.ballMode = state_.ballMode;
-  c.deviceConnected = devices_->relay().connected() || devices_->roboQ().isOpen();
+  c.deviceConnected = state_.deviceConnected;
   c.comPort = settings_.ReadInt(keys::COM_NO);
   c.commandCount = program_->count();
   c.carType = layout_->carType();

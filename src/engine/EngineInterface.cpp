@@ -46,8 +46,9 @@ int EngineInterface::ProgramCommandCount() const {
 }
 
 void EngineInterface::StartAutoDriving() {
+  // AUTO may already be set: the other program took external control (100/1)
+  // or a run is going on, which the new one replaces.
   CDriveControl& drive = engine_.devices().drive();
-  if (drive.DriveState() & DRIVE_STATE_AUTO) return;
   drive.SendDriveCommand(DRIVE_AUTO_ON);
   if (engine_.runner().StartAutoDriving() < 0) drive.SendDriveCommand(DRIVE_AUTO_OFF, false);
 }
@@ -58,12 +59,19 @@ void EngineInterface::StopAutoDriving() {
 }
 
 void EngineInterface::RunProgramFile(const std::string& path) {
+  // The editor, its undo copy and the status bar belong to the window thread.
+  engine_.ui().RunOnWindowThread([this, path] { LoadAndRun(path); });
+}
+
+void EngineInterface::LoadAndRun(const std::string& path) {
+  if (!engine_.engineReady()) return;  // shut down since the command came
   CDriveControl& drive = engine_.devices().drive();
   drive.ChangeDriveState(DRIVE_STATE_AUTO, 0);
-  if (!engine_.programFiles().ReadProgramFile(path)) {
+  if (!engine_.programFiles().LoadFromInterface(path)) {
     drive.ChangeDriveState(0, DRIVE_STATE_AUTO);
     return;
   }
+  engine_.ui().RepaintView();
   if (engine_.runner().StartAutoDriving() < 0) drive.SendDriveCommand(DRIVE_AUTO_OFF, false);
 }
 
@@ -76,21 +84,24 @@ void EngineInterface::RepaintSpeedLever() {
 }
 
 void EngineInterface::AttachExternalWindow(std::uint32_t windowId) {
-  engine_.state().externalDisplay = false;
-  if (windowId == 0) {
-    engine_.ui().AttachExternalWindow(0);
-    return;
-  }
-  if (engine_.ui().AttachExternalWindow(windowId)) {
-    engine_.state().externalDisplay = true;
-  } else {
-    engine_.ui().Message(kMessageExternalWindowRefused, {std::to_string(windowId)},
-                         MsgIcon::Exclamation, MsgButtons::Ok);
+  engine_.ui().AttachExternalWindow(0);
+  if (windowId == 0) return;
+  switch (engine_.ui().AttachExternalWindow(windowId)) {
+    case ExternalWindowResult::Attached:
+    case ExternalWindowResult::Detached:
+      break;
+    case ExternalWindowResult::NotSupported:
+      engine_.ui().Message(kMessageExternalWindowRefused, {std::to_string(windowId)},
+                           MsgIcon::Exclamation, MsgButtons::Ok);
+      break;
+    case ExternalWindowResult::NoSuchWindow:
+      engine_.ui().Message(kMessageExternalWindowMissing, {std::to_string(windowId)},
+                           MsgIcon::Exclamation, MsgButtons::Ok);
+      break;
   }
 }
 
 void EngineInterface::DetachExternalWindow() {
-  if (!engine_.state().externalDisplay.exchange(false)) return;
   engine_.ui().AttachExternalWindow(0);
 }
 

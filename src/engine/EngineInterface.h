@@ -49,6 +49,9 @@ class EngineInterface final : public api::InterfaceTarget,
   void RepaintButton(int button, bool pressed) override;
 
  private:
+  // Command 12 on the window thread: the load, then the run.
+  void LoadAndRun(const std::string& path);
+
   CDriveSystem& engine_;
 };
 

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <vector>
 
+#include "core/Messages.h"
 #include "core/UiHost.h"
 #include "settings/AtomicFile.h"
 #include "settings/Settings.h"
@@ -194,6 +196,63 @@ void ProgramFiles::NewProgram() {
   program_.DiscardToStart();
   shownFile_.clear();
   Redraw();
+}
+
+bool ProgramFiles::LoadFromInterface(const std::string& path) {
+  const bool edited = program_.modified;
+  int editedCount = 0;
+  const ProgramRecords edits = program_.Snapshot(&editedCount);
+  const int editedSelection = program_.selection;
+  if (!ReadProgramFile(path)) return false;
+  if (edited) {
+    const std::string recovery = WriteRecoveryFile(edits, editedCount, path);
+    if (recovery.empty()) {
+      // Nowhere to keep the edits: they stay, and the load is refused.
+      program_.Replace(edits.data(), editedCount);
+      program_.selection = editedSelection;
+      ShowMessage(ui_, kMsgSaveFailed);
+      return false;
+    }
+    ui_.SetStatusText(FormatMessage(kMessageEditsRecovered, {recovery}));
+  }
+  program_.fileName = path;
+  program_.modified = false;
+  program_.undoCount = -1;
+  program_.pendingLinkSource = -1;
+  Redraw();
+  return true;
+}
+
+std::string ProgramFiles::RecoveryFileName(const std::string& folderOf, const std::string& name) {
+  namespace fs = std::filesystem;
+  const fs::path folder = fs::path(folderOf).parent_path();
+  std::string stem = fs::path(name).stem().string();
+  if (stem.empty()) stem = "program";
+  for (int n = 1; n < 1000; ++n) {
+    const std::string file = stem + ".recovered" + (n == 1 ? "" : "-" + std::to_string(n)) + ".ntc";
+    const fs::path candidate = folder / file;
+    std::error_code error;
+    if (!fs::exists(candidate, error) && !error) return candidate.string();
+  }
+  return {};
+}
+
+std::string ProgramFiles::WriteRecoveryFile(const ProgramRecords& records, int count,
+                                            const std::string& loadedPath) {
+  ProgramRecords compacted = records;
+  const int n = CompactProgram(compacted.data(), count);
+  const std::string bytes = EncodeProgramFile(compacted.data(), n);
+  // Beside the program's own file; a program never saved, or a folder that
+  // cannot be written, keeps them beside the file just loaded.
+  std::vector<std::string> folders;
+  if (!program_.fileName.empty())
+    folders.push_back(settings_.ResolveDataPath(kProgramFolder, program_.fileName));
+  folders.push_back(loadedPath);
+  for (const std::string& folderOf : folders) {
+    const std::string path = RecoveryFileName(folderOf, program_.fileName);
+    if (!path.empty() && WriteFileAtomically(path, bytes)) return path;
+  }
+  return {};
 }
 
 }  // namespace viren

@@ -89,6 +89,15 @@ class ProgramFiles {
   // The file the program on screen was last read from or written to; empty
   // after NewProgram (whose fileName stays only as the next save's proposal).
   const std::string& shownFile() const { return shownFile_; }
+  // The load of another program (command 12): reads `path` like opening it,
+  // without asking. Edits not yet saved are first written to a recovery file
+  // beside the program, named on the status bar; when that cannot be written
+  // the edits stay and message 148 is shown. Afterwards fileName is `path`,
+  // modified is clear and there is nothing to undo. True when loaded.
+  bool LoadFromInterface(const std::string& path);
+  // Where the edits of the current program go when a load replaces them:
+  // "<name>.recovered.ntc" beside `folderOf`, numbered when taken.
+  static std::string RecoveryFileName(const std::string& folderOf, const std::string& name);
 
  private:
   void Redraw() {
@@ -96,6 +105,10 @@ class ProgramFiles {
   }
   // fileName as the dialogs offer it.
   std::string ProposedName() const;
+  // Writes `records` to a recovery file; its path, or empty when none could
+  // be written.
+  std::string WriteRecoveryFile(const ProgramRecords& records, int count,
+                                const std::string& loadedPath);
 
   DrivingProgram& program_;
   const Settings& settings_;

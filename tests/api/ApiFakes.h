@@ -90,8 +90,16 @@ class FakeTarget : public api::InterfaceTarget {
   bool BallPatternLearned() const override { return ballLearned; }
   void SetBallFollowing(int d) override { Record("SetBallFollowing " + std::to_string(d)); }
   int ProgramCommandCount() const override { return programCount; }
-  void StartAutoDriving() override { Record("StartAutoDriving"); }
-  void StopAutoDriving() override { Record("StopAutoDriving"); }
+  void StartAutoDriving() override {
+    Record("StartAutoDriving");
+    if (onStartStop) onStartStop();
+  }
+  void StopAutoDriving() override {
+    Record("StopAutoDriving");
+    if (onStartStop) onStartStop();
+  }
+  // What the engine's start and stop also do (they reset the speed level).
+  std::function<void()> onStartStop;
   void RunProgramFile(const std::string& path) override { Record("RunProgramFile " + path); }
   void RequestClipboardText(std::function<void(std::optional<std::string>)> reply) override {
     Record("RequestClipboardText");

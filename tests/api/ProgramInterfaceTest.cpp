@@ -241,6 +241,23 @@ TEST_F(ProgramInterfaceTest, externalControl_startsProgramsOnlyWithSomethingToDr
   EXPECT_THAT(drive.commands(), ElementsAre(DRIVE_AUTO_ON, DRIVE_AUTO_ON));
 }
 
+// Starting or stopping a program puts the speed back to the middle; the
+// controller's speed lever follows when that changed it.
+TEST_F(ProgramInterfaceTest, programStartOrStopThatChangesTheSpeedRepaintsTheLever) {
+  StartActive();
+  state.simulating = true;
+  target.programCount = 2;
+  target.onStartStop = [this] { drive.SetSpeedLevel(2); };
+  drive.SetSpeedLevel(3);
+  api.Dispatch(100, 11);
+  api.Dispatch(100, 10);  // already at the middle speed
+  drive.SetSpeedLevel(1);
+  api.Dispatch(100, 10);
+  EXPECT_THAT(target.calls(),
+              ElementsAre("StartAutoDriving", "RepaintSpeedLever", "StopAutoDriving",
+                          "StopAutoDriving", "RepaintSpeedLever"));
+}
+
 TEST_F(ProgramInterfaceTest, externalControlOnAndOff) {
   StartActive();
   api.Dispatch(100, 1);

@@ -216,12 +216,43 @@ TEST_F(CarDevices, reopeningAfterAFailedHandshakeDoesNotOpenThePortTwice) {
   devices.RelayClose();
 }
 
+// The flag that lets other programs start and stop the driving program
+// follows the board as it answers, vanishes and comes back.
+TEST_F(CarDevices, deviceConnectedFollowsTheBoardThroughLossAndReconnect) {
+  CCarDevices devices(rig.settings, rig.state, rig.ui, kFast);
+  EXPECT_FALSE(rig.state.deviceConnected);
+  ASSERT_TRUE(OpenDevice(devices));
+  EXPECT_TRUE(rig.state.deviceConnected);
+
+  board.Script(FakeRelayBoard::Vanish());
+  devices.drive().SendDriveCommand(DRIVE_FORWARD);
+  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{194}));
+  EXPECT_FALSE(rig.state.deviceConnected);
+
+  // The board is plugged in again (under a new device path): the next
+  // command reconnects.
+  FakeRelayBoard again;
+  rig.Configure({.com1Device = again.devicePath()});
+  devices.drive().SendDriveCommand(DRIVE_STOP);
+  ASSERT_FALSE(again.commands().empty());
+  EXPECT_EQ(again.commands().front(), "AT\r");
+  EXPECT_TRUE(rig.state.deviceConnected);
+
+  devices.RelayClose();
+  EXPECT_FALSE(rig.state.deviceConnected);
+  again.SetDefault(FakeRelayBoard::Silent());
+  EXPECT_FALSE(devices.RelayOpen());  // handshake unanswered: 141
+  EXPECT_FALSE(rig.state.deviceConnected);
+  devices.RelayClose();
+}
+
 TEST(CarDevicesRoboQ, roboQModeOpensTheTransmitterAndLeavesTheRelayBoardAlone) {
   test::FakePcOpRs1 transmitter;
   test::DeviceRig rig({.com1Device = transmitter.devicePath(), .roboqBand = 1});
   rig.state.controlRoboQ = true;
   CCarDevices devices(rig.settings, rig.state, rig.ui, kFast);
   ASSERT_TRUE(devices.RoboQOpen());
+  EXPECT_TRUE(rig.state.deviceConnected);
   EXPECT_EQ(devices.drive().SpeedLevel(), 2);
   devices.drive().SendDriveCommand(DRIVE_TURBO_ON);
   EXPECT_EQ(devices.drive().SpeedLevel(), 3);
@@ -237,7 +268,9 @@ TEST(CarDevicesRoboQ, roboQModeOpensTheTransmitterAndLeavesTheRelayBoardAlone) {
   EXPECT_EQ(test::DecodeRoboQPattern(frames.back().pattern), RoboQStopCode(1));
   EXPECT_EQ(test::DecodeRoboQPattern(frames.front().pattern), RoboQCode(3, 0, 1));
   devices.RelayClose();
+  EXPECT_TRUE(rig.state.deviceConnected);
   devices.RoboQClose();
+  EXPECT_FALSE(rig.state.deviceConnected);
   EXPECT_EQ(transmitter.strayBytes(), 0u);
   EXPECT_TRUE(rig.ui.messageIds().empty());
 }

@@ -2,13 +2,17 @@
 // start-up and put at rest at shut-down, as a user's board would be.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <thread>
 
 #include "FakeRelayBoard.h"
+#include "api/client/InterfaceClient.h"
 #include "settings/IniFile.h"
+#include "support/Programs.h"
 #include "support/RunViren.h"
 #include "support/TestDir.h"
 
@@ -62,6 +66,71 @@ TEST_F(VirenRunBoard, silentBoardIsReportedWith141And142AndTheRunGoesOn) {
   EXPECT_NE(r.err.find("[141]"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("[142]"), std::string::npos) << r.err;
   EXPECT_EQ(board.commands(), (Strings{"AT\r"}));
+}
+
+// Another program drives the real car through shared memory while a video
+// plays (nothing is simulated): 100/11 starts the loaded program, whose first
+// command drives forward; 100/10 stops it; the same after 100/1.
+TEST_F(VirenRunBoard, interfaceStartsAndStopsTheLoadedProgramOnTheBoard) {
+  Prepare(1);
+  const std::string video = dir.File("still.avi");
+  const std::string make =
+      "gst-launch-1.0 -q videotestsrc num-buffers=30 pattern=black ! "
+      "video/x-raw,width=320,height=240,framerate=30/1 ! videoconvert ! avimux ! filesink "
+      "location=" +
+      video + " >/dev/null 2>&1";
+  ASSERT_EQ(std::system(make.c_str()), 0) << "gst-launch-1.0 could not write the test video";
+  dir.Write("run.ntc", test::DriveForwardProgram());
+
+  const std::string prefix = "devrun" + std::to_string(::getpid()) + "_";
+  FILE* run =
+      ::popen(("VIREN_SHM_PREFIX=" + prefix + " VIREN_AUDIO_SINK='fakesink sync=true' " +
+               test::ProgramFolder() + "/viren-run --dir " + dir.path() + " --api --video " +
+               video + " --program " + dir.File("run.ntc") + " --seconds 6 2>&1")
+                  .c_str(),
+              "r");
+  ASSERT_NE(run, nullptr);
+  client::InterfaceClient car(prefix);
+  for (int i = 0; i < 200 && car.Open() != 0; ++i) std::this_thread::sleep_for(20ms);
+  ASSERT_TRUE(car.isOpen());
+  // Start-up: handshake and relays at rest.
+  ASSERT_TRUE(board.WaitForCommands(4, 5s));
+
+  auto post = [&](int code, int parameter) {
+    ASSERT_EQ(car.PostCommand(code, parameter), 0);
+    ASSERT_TRUE(car.WaitCommandTaken(2000));
+  };
+  auto boardSees = [&](std::size_t from, const std::string& text) {
+    for (auto end = std::chrono::steady_clock::now() + 5s; std::chrono::steady_clock::now() < end;
+         std::this_thread::sleep_for(10ms)) {
+      const Strings all = board.commands();
+      for (std::size_t i = from; i < all.size(); ++i)
+        if (all[i] == text) return true;
+    }
+    return false;
+  };
+  for (const bool external : {false, true}) {
+    SCOPED_TRACE(external ? "after 100/1" : "without 100/1");
+    if (external) post(100, 1);
+    std::size_t from = board.commands().size();
+    post(100, 11);
+    EXPECT_TRUE(boardSees(from, "PCR01R10\r")) << "forward";
+    from = board.commands().size();
+    post(100, 10);
+    EXPECT_TRUE(boardSees(from, "PCR00R10\r")) << "released";
+    if (external) post(100, 0);
+  }
+  car.Close();
+
+  std::string output;
+  std::array<char, 512> buf;
+  while (std::fgets(buf.data(), buf.size(), run)) output += buf.data();
+  const int status = ::pclose(run);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
+  EXPECT_EQ(output.find("[14"), std::string::npos) << output;
+  // Shut-down leaves the car at rest.
+  board.WaitForCommands(board.commands().size() + 1, 2s);
+  EXPECT_EQ(board.commands().back(), "PCR40\r");
 }
 
 }  // namespace

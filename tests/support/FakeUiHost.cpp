@@ -36,6 +36,20 @@ std::vector<std::string> FakeUiHost::statusTexts() const {
   return statusTexts_;
 }
 
+void FakeUiHost::RequestClipboardText(std::function<void(std::optional<std::string>)> reply) {
+  std::optional<std::string> text;
+  {
+    std::lock_guard lock(mutex_);
+    text = clipboard_;
+  }
+  reply(std::move(text));
+}
+
+void FakeUiHost::SetClipboardText(std::optional<std::string> text) {
+  std::lock_guard lock(mutex_);
+  clipboard_ = std::move(text);
+}
+
 void FakeUiHost::ScriptAnswer(MsgAnswer answer) {
   std::lock_guard lock(mutex_);
   script_.push_back(answer);

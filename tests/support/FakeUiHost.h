@@ -3,6 +3,7 @@
 #include <atomic>
 #include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,9 @@ class FakeUiHost : public UiHost {
   void PostCommand(int commandId) override;
   void RequestClose() override { ++closeRequests; }
   void SetStatusText(const std::string& text) override;
+  // Answers at once with what SetClipboardText put there (nothing at first).
+  void RequestClipboardText(std::function<void(std::optional<std::string>)> reply) override;
+  void SetClipboardText(std::optional<std::string> text);
 
   void ScriptAnswer(MsgAnswer answer);
   void SetDefaultAnswer(MsgAnswer answer) { defaultAnswer_ = answer; }
@@ -45,6 +49,7 @@ class FakeUiHost : public UiHost {
   std::vector<Shown> messages_;
   std::vector<int> commands_;
   std::vector<std::string> statusTexts_;
+  std::optional<std::string> clipboard_;
   std::deque<MsgAnswer> script_;
   MsgAnswer defaultAnswer_ = MsgAnswer::No;
   bool agree_ = true;

@@ -58,4 +58,17 @@ std::optional<int> ConsoleUiHost::TakeCommand() {
   return id;
 }
 
+void ConsoleUiHost::RunOnWindowThread(std::function<void()> work) {
+  std::lock_guard lock(mutex_);
+  work_.push_back(std::move(work));
+}
+
+std::function<void()> ConsoleUiHost::TakeWork() {
+  std::lock_guard lock(mutex_);
+  if (work_.empty()) return {};
+  std::function<void()> work = std::move(work_.front());
+  work_.pop_front();
+  return work;
+}
+
 }  // namespace viren

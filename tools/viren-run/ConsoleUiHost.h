@@ -2,8 +2,10 @@
 
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
+#include <string>
 
 #include "core/UiHost.h"
 
@@ -14,7 +16,8 @@ namespace viren {
 // one answer given on the command line, and posted commands wait in a queue for the run loop.
 class ConsoleUiHost final : public UiHost {
  public:
-  explicit ConsoleUiHost(bool answerYes) : answerYes_(answerYes) {}
+  ConsoleUiHost(bool answerYes, std::optional<std::string> clipboard = std::nullopt)
+      : answerYes_(answerYes), clipboard_(std::move(clipboard)) {}
 
   MsgAnswer Message(int id, const std::vector<std::string>& args, MsgIcon icon,
                     MsgButtons buttons) override;
@@ -23,15 +26,24 @@ class ConsoleUiHost final : public UiHost {
   void RequestClose() override { closeRequested_ = true; }
   // Printed as "[status] <text>" (an empty text clears the pane: not printed).
   void SetStatusText(const std::string& text) override;
+  void RequestClipboardText(std::function<void(std::optional<std::string>)> reply) override {
+    reply(clipboard_);
+  }
+  // Queued for the run loop, as the window program's event loop would.
+  void RunOnWindowThread(std::function<void()> work) override;
 
   bool closeRequested() const { return closeRequested_; }
   std::optional<int> TakeCommand();
+  // The oldest work queued by RunOnWindowThread, or none.
+  std::function<void()> TakeWork();
 
  private:
   const bool answerYes_;
+  const std::optional<std::string> clipboard_;
   std::atomic<bool> closeRequested_{false};
   std::mutex mutex_;  // message output and the command queue
   std::deque<int> commands_;
+  std::deque<std::function<void()>> work_;
 };
 
 }  // namespace viren

@@ -95,7 +95,7 @@ int main(int argc, char** argv) {
   else
     clock = std::make_unique<RealClock>();
 
-  ConsoleUiHost ui(options->answerYes);
+  ConsoleUiHost ui(options->answerYes, options->clipboard);
   EngineOptions engineOptions;
   engineOptions.clock = clock.get();
   // The sound log outlives the engine, whose players write to it until they go.
@@ -137,6 +137,7 @@ int main(int argc, char** argv) {
       else
         engine.OnCommand(*command);
     }
+    while (auto work = ui.TakeWork()) work();
   };
   if (started) runPostedCommands();
   if (started && options->comPort >= 0) engine.devices().SelectComPort(options->comPort);
