@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -147,15 +148,22 @@ TEST_F(ExternalWindowTest, idOfNoWindowIsRefusedWithAMessage) {
   frame.show();
   CDriveSystem& engine = frame.view()->engine();
   QTRY_VERIFY_WITH_TIMEOUT(engine.engineReady(), 10000);
+  // The message box runs its own event loop: a timer reads and closes it.
+  QString shown;
+  QTimer closer;
+  QObject::connect(&closer, &QTimer::timeout, [&shown] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      shown = box->text();
+      box->accept();
+    }
+  });
+  closer.start(20);
   client::InterfaceClient other(prefix);
   ASSERT_EQ(other.Open(), 0);
   ASSERT_EQ(other.PostCommand(102, 0x7ffffff0), 0);
-  // The interface thread waits for the message box to be answered.
-  QTRY_VERIFY_WITH_TIMEOUT(qobject_cast<QMessageBox*>(QApplication::activeModalWidget()), 5000);
-  auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-  EXPECT_EQ(box->text().toStdString(),
+  QTRY_VERIFY_WITH_TIMEOUT(!shown.isEmpty(), 5000);
+  EXPECT_EQ(shown.toStdString(),
             FormatMessage(kMessageExternalWindowMissing, {std::to_string(0x7ffffff0)}));
-  box->accept();
   EXPECT_FALSE(engine.state().externalDisplay);
   other.Close();
   frame.OnCommand(ID_APP_EXIT);

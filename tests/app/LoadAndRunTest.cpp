@@ -14,6 +14,7 @@
 #include "api/client/InterfaceClient.h"
 #include "app/CDriveView.h"
 #include "app/CMainFrame.h"
+#include "app/ExternalWindow.h"
 #include "core/CommandIds.h"
 #include "core/Messages.h"
 #include "engine/CDriveSystem.h"
@@ -105,6 +106,14 @@ TEST_F(LoadAndRunTest, unsavedEditsGoToARecoveryFileNamedOnTheStatusBar) {
   // Nothing is left to save: the exit asks no question.
   frame.OnCommand(ID_APP_EXIT);
   EXPECT_FALSE(frame.isVisible());
+}
+
+// Without X11 (here the offscreen platform, elsewhere Wayland) no window of
+// another program can be drawn into.
+TEST_F(LoadAndRunTest, externalWindowNeedsX11) {
+  ExternalWindowResult result = ExternalWindowResult::Attached;
+  EXPECT_EQ(ExternalWindow::Open(0x1234, result), nullptr);
+  EXPECT_EQ(result, ExternalWindowResult::NotSupported);
 }
 
 }  // namespace

@@ -125,6 +125,16 @@ TEST_F(EngineInterface, withoutABoardOrSimulationTheProgramDoesNotStart) {
   EXPECT_EQ(engine->devices().drive().DriveState() & DRIVE_STATE_AUTO, 0u);
 }
 
+// A display without foreign windows refuses command 102 with a message that
+// names the window.
+TEST_F(EngineInterface, externalWindowWhereThereAreNoneIsRefusedWithItsId) {
+  StartEngine(0);
+  engine->programInterface().Dispatch(102, 4660);
+  ASSERT_EQ(ui.messageIds(), (std::vector<int>{kMessageExternalWindowRefused}));
+  EXPECT_EQ(ui.messages()[0].args, (Strings{"4660"}));
+  EXPECT_FALSE(engine->state().externalDisplay);
+}
+
 // Command 12 reads the file named on the clipboard and runs it; the editor
 // then holds exactly that program.
 TEST_F(EngineInterface, loadAndRunReplacesACleanProgramCompletely) {
