@@ -81,14 +81,15 @@ TEST_F(VirenRunBoard, interfaceStartsAndStopsTheLoadedProgramOnTheBoard) {
       video + " >/dev/null 2>&1";
   ASSERT_EQ(std::system(make.c_str()), 0) << "gst-launch-1.0 could not write the test video";
   dir.Write("run.ntc", test::DriveForwardProgram());
+  dir.Write("back.ntc", test::DriveForwardProgram(CAR_REVERSE));
 
   const std::string prefix = "devrun" + std::to_string(::getpid()) + "_";
-  FILE* run =
-      ::popen(("VIREN_SHM_PREFIX=" + prefix + " VIREN_AUDIO_SINK='fakesink sync=true' " +
-               test::ProgramFolder() + "/viren-run --dir " + dir.path() + " --api --video " +
-               video + " --program " + dir.File("run.ntc") + " --seconds 6 2>&1")
-                  .c_str(),
-              "r");
+  FILE* run = ::popen(("VIREN_SHM_PREFIX=" + prefix + " VIREN_AUDIO_SINK='fakesink sync=true' " +
+                       test::ProgramFolder() + "/viren-run --dir " + dir.path() +
+                       " --api --video " + video + " --program " + dir.File("run.ntc") +
+                       " --clipboard " + dir.File("back.ntc") + " --seconds 6 2>&1")
+                          .c_str(),
+                      "r");
   ASSERT_NE(run, nullptr);
   client::InterfaceClient car(prefix);
   for (int i = 0; i < 200 && car.Open() != 0; ++i) std::this_thread::sleep_for(20ms);
@@ -120,6 +121,13 @@ TEST_F(VirenRunBoard, interfaceStartsAndStopsTheLoadedProgramOnTheBoard) {
     EXPECT_TRUE(boardSees(from, "PCR00R10\r")) << "released";
     if (external) post(100, 0);
   }
+  // Load-and-run of the program named on the clipboard: it drives backwards.
+  std::size_t from = board.commands().size();
+  post(12, 0);
+  EXPECT_TRUE(boardSees(from, "PCR00R11\r")) << "reverse";
+  from = board.commands().size();
+  post(100, 10);
+  EXPECT_TRUE(boardSees(from, "PCR00R10\r")) << "released";
   car.Close();
 
   std::string output;
