@@ -203,6 +203,7 @@ bool ProgramFiles::LoadFromInterface(const std::string& path) {
   int editedCount = 0;
   const ProgramRecords edits = program_.Snapshot(&editedCount);
   const int editedSelection = program_.selection;
+  const std::string editedFile = shownFile_;
   if (!ReadProgramFile(path)) return false;
   if (edited) {
     const std::string recovery = WriteRecoveryFile(edits, editedCount, path);
@@ -210,6 +211,7 @@ bool ProgramFiles::LoadFromInterface(const std::string& path) {
       // Nowhere to keep the edits: they stay, and the load is refused.
       program_.Replace(edits.data(), editedCount);
       program_.selection = editedSelection;
+      shownFile_ = editedFile;
       ShowMessage(ui_, kMsgSaveFailed);
       return false;
     }
