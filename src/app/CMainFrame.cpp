@@ -192,6 +192,8 @@ void CMainFrame::CreateMenus() {
   ActionFor(ID_FILE_NEW)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
   shortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), ID_UNDO);
   shortcut(QKeySequence(Qt::ALT | Qt::Key_Backspace), ID_UNDO);
+  shortcut(QKeySequence(Qt::CTRL | Qt::Key_Y), ID_REDO);
+  shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), ID_REDO);
   shortcut(QKeySequence(Qt::CTRL | Qt::Key_X), ID_UNLINK);
   shortcut(QKeySequence(Qt::SHIFT | Qt::Key_Delete), ID_UNLINK);
 }
