@@ -3,6 +3,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cstdlib>
 #include <optional>
 #include <utility>
 
@@ -181,6 +182,38 @@ void ProgramEditor::SelectCommand(int index) {
   if (!program_.IsUsed(index)) return;
   program_.selection = index;
   ShowProgram();
+}
+
+bool ProgramEditor::SelectByKey(int dx, int dy) {
+  if (engine_.viewMode != VIEW_PROGRAM || engine_.autoDriving || program_.positionEditIndex != -1)
+    return false;
+  int count = 0;
+  const ProgramRecords r = program_.Snapshot(&count);
+  const int from = program_.selection;
+  int to = -1;
+  if (!UsedIn(r, count, from)) {
+    to = 0;
+  } else if (dx != 0) {
+    const int along = dx > 0 ? r[from].next : r[from].prev;
+    if (UsedIn(r, count, along)) to = along;
+  } else if (dy != 0) {
+    // The nearest row that way, then the box nearest in x.
+    long best = -1;
+    for (int i = 0; i < count; ++i) {
+      if (i == from || !UsedIn(r, count, i)) continue;
+      const int rows = (r[i].y - r[from].y) * (dy > 0 ? 1 : -1);
+      if (rows <= 0) continue;
+      const long score = static_cast<long>(rows) * 10000 + std::abs(r[i].x - r[from].x);
+      if (best == -1 || score < best) {
+        best = score;
+        to = i;
+      }
+    }
+  }
+  if (to == -1) return false;
+  program_.selection = to;
+  ShowProgram();
+  return true;
 }
 
 void ProgramEditor::LayoutProgram() {

@@ -129,6 +129,11 @@ class ProgramEditor {
   bool CheckMarksCurrent() const;
   // Selects a command (from the findings list) and shows it.
   void SelectCommand(int index);
+  // The arrow keys in the program view: left and right go along the chain,
+  // up and down to the nearest box of the row above or below; with nothing
+  // selected any arrow selects the start command. False when nothing moved
+  // (another view, a run, a point being placed, no box that way).
+  bool SelectByKey(int dx, int dy);
 
  private:
   // Runs the record's dialog on a copy; `reference` is set when the position

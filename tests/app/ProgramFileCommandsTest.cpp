@@ -339,6 +339,40 @@ TEST_F(ProgramFileCommandsTest, ctrlZAndCtrlYStepBackAndForthOverOpenAndNew) {
   frame->OnCommand(ID_APP_EXIT);
 }
 
+// The keyboard in the program view: arrows move the selection along the
+// chain, Delete asks as the menu does.
+TEST_F(ProgramFileCommandsTest, arrowKeysSelectAndDeleteAsksBeforeDeleting) {
+  dir.Write("three.ntc", ThreeCommandFile());
+  auto frame = StartedFrame();
+  CDriveSystem& engine = frame->view()->engine();
+  Choose(*frame, ID_FILE_OPEN,
+         {TypeIntoFileDialog(Q(dir.File("three.ntc")), QFileDialog::AcceptOpen)});
+  ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+  frame->view()->setFocus();
+  engine.program().selection = -1;
+  QTest::keyClick(frame->view(), Qt::Key_Right);
+  EXPECT_EQ(engine.program().selection, 0);
+  QTest::keyClick(frame->view(), Qt::Key_Right);
+  QTest::keyClick(frame->view(), Qt::Key_Right);
+  EXPECT_EQ(engine.program().selection, 2);
+  QTest::keyClick(frame->view(), Qt::Key_Left);
+  EXPECT_EQ(engine.program().selection, 1);
+  // The selection frame stands on the timer's box (x 72): green at its edge.
+  EXPECT_EQ(frame->view()->grab().toImage().pixelColor(72, 30), QColor(0, 0xFF, 0));
+
+  ui.ScriptAnswer(MsgAnswer::No);
+  QTest::keyClick(frame.get(), Qt::Key_Delete);
+  EXPECT_EQ(ui.messageIds().back(), 153);
+  EXPECT_EQ(engine.program().Record(1).kind, EVENT_TIMER);
+  ui.ScriptAnswer(MsgAnswer::Yes);
+  QTest::keyClick(frame.get(), Qt::Key_Delete);
+  EXPECT_EQ(engine.program().Record(1).kind, EVENT_FREE);
+  EXPECT_EQ(engine.program().Record(0).next, 2);
+  QTest::keyClick(frame.get(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(engine.program().Record(1).kind, EVENT_TIMER);
+  frame->OnCommand(ID_APP_EXIT);
+}
+
 // The question at exit with an edited program: No leaves without saving,
 // Yes saves through the dialog and then leaves, Yes with the dialog
 // cancelled stays with the edits.

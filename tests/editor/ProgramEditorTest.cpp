@@ -392,6 +392,33 @@ TEST_F(ProgramEditorTest, undoRemovesTheLastInsertionAndASecondUndoTheOneBefore)
   (void)sound;
 }
 
+TEST_F(ProgramEditorTest, arrowKeysWalkTheChainAndTheRows) {
+  rig.Select(0);
+  for (int i = 1; i <= 11; ++i) ASSERT_EQ(rig.Insert(EVENT_TIMER), i);  // rows of 10 and 2
+  rig.Select(-1);
+  EXPECT_TRUE(rig.editor.SelectByKey(0, 1));
+  EXPECT_EQ(rig.program.selection, 0) << "with nothing selected an arrow takes the start";
+  EXPECT_FALSE(rig.editor.SelectByKey(-1, 0));
+  EXPECT_TRUE(rig.editor.SelectByKey(1, 0));
+  EXPECT_TRUE(rig.editor.SelectByKey(1, 0));
+  EXPECT_EQ(rig.program.selection, 2);
+  // Down goes to the box of the next row nearest in x (x 72: record 11).
+  rig.Select(1);
+  EXPECT_TRUE(rig.editor.SelectByKey(0, 1));
+  EXPECT_EQ(rig.program.selection, 11);
+  EXPECT_FALSE(rig.editor.SelectByKey(0, 1));
+  EXPECT_TRUE(rig.editor.SelectByKey(0, -1));
+  EXPECT_EQ(rig.program.selection, 1);
+  // Right at the end of a row follows the chain into the next one.
+  rig.Select(9);
+  EXPECT_TRUE(rig.editor.SelectByKey(1, 0));
+  EXPECT_EQ(rig.program.selection, 10);
+  // A run owns the selection: it shows the running command.
+  rig.engine.autoDriving = true;
+  EXPECT_FALSE(rig.editor.SelectByKey(-1, 0));
+  EXPECT_EQ(rig.program.selection, 10);
+}
+
 TEST_F(ProgramEditorTest, startAndEndCommandsHaveNoDialogAndTheStartStaysPut) {
   ThreeCommands();
   const int end = rig.Insert(EVENT_END);
