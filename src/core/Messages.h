@@ -26,6 +26,9 @@ inline constexpr int kMessageBallFrameTooLarge = 23001;
 // The camera in use (%1) was disconnected; the car was stopped.
 inline constexpr int kMessageCameraLost = 23002;
 
+// The ball-learning square is larger than the picture it is cut from.
+inline constexpr int kMessageLearnSquareTooLarge = 28001;
+
 // The application title used on every message box.
 inline constexpr std::string_view kAppTitle = "VIREN";
 
