@@ -96,7 +96,8 @@ QImage CControlDlg::Composed() const {
       p.setCompositionMode(QPainter::CompositionMode_SourceOver);
       continue;
     }
-    if (picture.isNull() || !(state & (1u << (k - 1)))) continue;
+    const bool pressed = k == 1 ? panel_.closeHeld() : (state & (1u << (k - 1))) != 0;
+    if (picture.isNull() || !pressed) continue;
     p.drawImage(ToQRect(panel_.buttonRect(k)).topLeft(), picture);
   }
   return out;

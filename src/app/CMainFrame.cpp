@@ -95,6 +95,12 @@ CMainFrame::CMainFrame(std::string moduleFolder, std::string commandLine, UiHost
   // The report never widens the frame, which follows the view's size.
   runReport_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   statusBar()->addWidget(runReport_, 1);
+  // A menu's or a button's prompt ends with an empty message: the frame says
+  // it is ready again, unless a run report now stands there.
+  connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString& text) {
+    if (text.isEmpty() && runReport_->text().isEmpty())
+      statusBar()->showMessage(Utf8(MessageText(57345)));
+  });
   resize(sizeHint());
 
   auto* timer = new QTimer(this);
@@ -305,7 +311,7 @@ bool CMainFrame::CreateController() {
     corner = QPoint(p.first, p.second);
   }
   controller_->LoadSkin(engine.settings(), engine.settings().moduleFolder(), skin, engine.ui(),
-                        state.enableTurbo, state.control4WD, corner);
+                        state.enableTurbo, state.fourWheel(), corner);
   if (controller_->turboMissing()) state.enableTurbo = false;
   // A skin with a missing picture (message 140 shown) still shows what it has.
   controller_->show();

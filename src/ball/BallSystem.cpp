@@ -1,11 +1,13 @@
 #include "ball/BallSystem.h"
 
 #include <algorithm>
+#include <string>
 
 #include "ball/PatternFile.h"
 #include "core/CarState.h"
 #include "core/CommandIds.h"
 #include "core/EngineState.h"
+#include "core/Messages.h"
 #include "core/UiHost.h"
 #include "settings/Settings.h"
 
@@ -187,6 +189,13 @@ bool BallSystem::LearnBall() {
   int height = 0;
   if (!reference_->CopyReferenceFrame(frame, width, height)) return false;
   const int size = learnSize_;
+  if (size >= width || size >= height) {
+    // Clamping cannot fit it: the user is told which sizes to choose from.
+    ui_.Message(kMessageLearnSquareTooLarge,
+                {std::to_string(size), std::to_string(width), std::to_string(height)},
+                MsgIcon::Exclamation, MsgButtons::Ok);
+    return false;
+  }
   const Rect r = car_.ballRect.load();
   // The square is taken from picture rows top + 1 .. top + size, as the
   // learning always has; every row and column of it must be in the frame.

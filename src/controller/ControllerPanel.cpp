@@ -44,6 +44,7 @@ bool ControllerPanel::MouseDown(Point p) {
     return true;
   }
   cursor_ = ControllerCursor::Button;
+  closeHeld_ = hot_ == 1;
   if (hot_ == 2 && type_ == SkinType::RoboQ) leverGrabLevel_ = drive_.SpeedLevel();
   return false;
 }
@@ -65,6 +66,7 @@ bool ControllerPanel::MouseMove(Point p) {
 }
 
 void ControllerPanel::MouseUp(Point) {
+  closeHeld_ = false;
   if (hot_ >= 1) Release(hot_);
   leverGrabLevel_ = 0;
   cursor_ = ControllerCursor::None;

@@ -56,6 +56,8 @@ class ControllerPanel {
   void MouseUp(Point p);
 
   int hotButton() const { return hot_; }
+  // The close button is held down: it shows its pressed picture until release.
+  bool closeHeld() const { return closeHeld_; }
   ControllerCursor cursor() const { return cursor_; }
   bool leverHeld() const { return leverGrabLevel_ != 0; }
 
@@ -76,6 +78,7 @@ class ControllerPanel {
   bool turboEnabled_ = true;
   bool fourWheel_ = false;
   int hot_ = -1;
+  bool closeHeld_ = false;
   ControllerCursor cursor_ = ControllerCursor::None;
   int leverGrabLevel_ = 0;  // speed level when the lever was grabbed, 0: not held
 };

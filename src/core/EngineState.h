@@ -40,6 +40,11 @@ struct EngineState {
   std::atomic<bool> control4WD{false};
   std::atomic<bool> enableTurbo{true};
   std::atomic<bool> controlRoboQ{false};
+
+  // Four-wheel mode is a way of wiring the relay board. A ROBO-Q steers with
+  // its own direction codes, so in ROBO-Q mode CONTROL_4WD counts for nothing:
+  // drive state, controller, simulation and program steering all ask here.
+  bool fourWheel() const { return control4WD && !controlRoboQ; }
 };
 
 }  // namespace viren

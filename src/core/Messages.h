@@ -32,6 +32,9 @@ inline constexpr int kMessageExternalWindowMissing = 18001;
 // Status text: the edited program was saved to %1 before a load replaced it.
 inline constexpr int kMessageEditsRecovered = 18002;
 
+// The ball-learning square is larger than the picture it is cut from.
+inline constexpr int kMessageLearnSquareTooLarge = 28001;
+
 // The application title used on every message box.
 inline constexpr std::string_view kAppTitle = "VIREN";
 

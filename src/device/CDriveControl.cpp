@@ -41,7 +41,7 @@ void CDriveControl::Repaint(int button, std::uint32_t state) {
 }
 
 void CDriveControl::ApplyLocked(int code, bool output) {
-  const bool fourWheel = state_.control4WD && !state_.controlRoboQ;
+  const bool fourWheel = state_.fourWheel();
   if (code >= DRIVE_STOP && code <= DRIVE_AUTO_OFF) {
     if (code == DRIVE_STOP) {
       if (logPosition_)

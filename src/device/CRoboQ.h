@@ -60,6 +60,8 @@ class CRoboQ : public DriveOutput {
   bool sending() const { return sending_.load(); }
   int direction() const { return direction_.load(); }  // 0 straight, 1 right, 2 left
   int band() const { return band_.load(); }
+  // A band chosen while the transmitter is open: the next frame carries it.
+  void SetBand(int band) { band_ = band & 3; }
   std::string portPath() const;
   // The most sending threads ever alive at once (1 when all is well).
   int maxConcurrentSenders() const { return maxActive_.load(); }

@@ -421,8 +421,26 @@ bool ProgramEditor::EditCommand(int index, bool redraw) {
   return true;
 }
 
+void ProgramEditor::CompactFullTable() {
+  int count = 0;
+  ProgramRecords records = program_.Snapshot(&count);
+  if (count < kMaxCommands) return;
+  if (std::none_of(records.begin(), records.begin() + count,
+                   [](const EventRecord& e) { return e.kind == EVENT_FREE; }))
+    return;
+  const int selected = program_.selection;
+  program_.Compact();
+  records = program_.Snapshot(&count);
+  int moved = -1;
+  for (int i = 0; i < count && selected != -1; ++i)
+    if (records[i].oldIndex == selected) moved = i;
+  program_.selection = moved;
+}
+
 void ProgramEditor::InsertCommand(EventKind kind) {
   if (kind <= EVENT_START || kind > EVENT_BALL) return;
+  // The limit counts the commands the user sees, not the deleted ones.
+  CompactFullTable();
   int count = 0;
   const ProgramRecords records = program_.Snapshot(&count);
   int selection = program_.selection;

@@ -139,6 +139,9 @@ class ProgramEditor {
   // Runs the record's dialog on a copy; `reference` is set when the position
   // dialog closed with its reference button.
   bool EditRecord(EventRecord& record, std::optional<Point>& reference);
+  // A full table that still holds deleted records is compacted as a save
+  // does; the selection follows its command to the new index.
+  void CompactFullTable();
   void LinkSecondStage(int clicked);
   void LeaveLinkMode();
   void Repaint();

@@ -180,10 +180,13 @@ bool CDriveSystem::RunStartup() {
     settings_.WriteString(keys::AGREEMENT, "1");
   }
 
-  // 5: the command line.
+  // 5: the command line. "-e" is posted after the picture source below: the
+  // simulation that starts when there is no camera switches to the layout, and
+  // the editor must still be what the user sees first.
+  bool openEditor = false;
   if (!commandLine_.empty()) {
     if (auto video = FindSwitchArgument(commandLine_, "-i")) videoFileName_ = video->text;
-    if (HasSwitch(commandLine_, "-e")) ui_.PostCommand(ID_VIEW_PROGRAM);
+    openEditor = HasSwitch(commandLine_, "-e");
     interfaceFlag_ = HasSwitch(commandLine_, "-s");
   }
 
@@ -225,6 +228,7 @@ bool CDriveSystem::RunStartup() {
   } else {
     ShowMessage(ui_, 132, MsgIcon::Stop);
   }
+  if (openEditor) ui_.PostCommand(ID_VIEW_PROGRAM);
 
   // 16.
   engineReady_ = true;

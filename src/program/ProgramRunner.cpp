@@ -400,7 +400,7 @@ int ProgramRunner::SteerToward(Point target, Point car, int range) {
   const double r = settings_.DirectionRangeRadians();
   const std::uint32_t s = drive_.DriveState();
 
-  if (engine_.control4WD) {
+  if (engine_.fourWheel()) {
     if (std::fabs(e) <= r) {
       if (!(s & DRIVE_STATE_FORWARD)) Send(DRIVE_FORWARD);
     } else if (e < 0) {
@@ -428,7 +428,7 @@ int ProgramRunner::SteerAway(Point target, Point car, int range) {
   if (d2 > r2 && !(s & DRIVE_STATE_FORWARD)) return 0;
   const double e = WrapOnce(std::atan2(double(dy), double(dx)) - car_.carDirection + kPi);
 
-  if (engine_.control4WD) {
+  if (engine_.fourWheel()) {
     if (std::fabs(e) > kHalfPi) {
       if (e < 0) {
         if (!(s & DRIVE_STATE_LEFT)) Send(DRIVE_LEFT);
@@ -523,7 +523,7 @@ void ProgramRunner::ToggleFollowMode(int mode) {
     car_.targetActive = true;
     return;
   }
-  if (engine_.control4WD) {
+  if (engine_.fourWheel()) {
     if (Has(DRIVE_STATE_MOVING | DRIVE_STATE_STEERING)) Send(DRIVE_STOP);
   } else {
     if (Has(DRIVE_STATE_MOVING)) Send(DRIVE_STOP);

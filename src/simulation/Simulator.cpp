@@ -141,7 +141,7 @@ int Simulator::Step() {
 
   const std::uint32_t b = drive_.DriveState();
   const bool roboQ = engine_.controlRoboQ;
-  const bool fourWheel = engine_.control4WD;
+  const bool fourWheel = engine_.fourWheel();
   const bool forward = b & DRIVE_STATE_FORWARD;
   const bool reverse = b & DRIVE_STATE_REVERSE;
   const bool left = b & DRIVE_STATE_LEFT;

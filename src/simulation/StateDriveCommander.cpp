@@ -54,7 +54,7 @@ void StateDriveCommander::ApplyLocked(int code) {
     default:
       break;
   }
-  if (engine_.control4WD) {
+  if (engine_.fourWheel()) {
     // Two motors: driving and turning on the spot exclude each other.
     if (code <= DRIVE_REVERSE) s &= ~DRIVE_STATE_STEERING;
     if (code >= DRIVE_STRAIGHT && code <= DRIVE_RIGHT) s &= ~DRIVE_STATE_MOVING;

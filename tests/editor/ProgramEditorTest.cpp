@@ -164,14 +164,16 @@ TEST_F(ProgramEditorTest, noRoomLeftGivesMessage147AndChangesNothing) {
   EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{147});
   EXPECT_EQ(rig.dialogs.timeDialogs, 79);  // no dialog for the refused one
 
-  // A slot count of 99 refuses even where there is room.
+  // 99 slots, all but the start deleted: compacted first, so there is room.
   ProgramRecords many{};
   many[0] = MakeStartRecord();
   for (int i = 1; i < 99; ++i) many[i].kind = EVENT_FREE;
   rig.program.Replace(many.data(), 99);
   rig.Select(0);
-  EXPECT_EQ(rig.Insert(EVENT_TIMER), -1);
-  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{147, 147}));
+  rig.editor.OnCommand(ID_INSERT_TIMER);  // the count shrinks: not through rig.Insert
+  EXPECT_EQ(rig.program.count(), 2);
+  EXPECT_EQ(rig.program.selection, 1);
+  EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{147});
 }
 
 TEST_F(ProgramEditorTest, aNewRepeatEntersLinkModeAndTheLinkIsCheckedOnEachClick) {

@@ -263,7 +263,7 @@ TEST_F(StartupTest, commandLineGivesVideoEditorAndInterface) {
   engine->Start();
   EXPECT_EQ(engine->videoFileName(), "/data/my runs/lap.avi");
   EXPECT_EQ(steps->lastVideo, "/data/my runs/lap.avi");
-  EXPECT_EQ(ui.postedCommands().front(), ID_VIEW_PROGRAM);
+  EXPECT_EQ(ui.postedCommands().back(), ID_VIEW_PROGRAM);
   EXPECT_FALSE(engine->interfaceFlag());
   EXPECT_FALSE(steps->lastSoundFlag);
 

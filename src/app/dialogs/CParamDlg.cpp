@@ -59,6 +59,7 @@ CParamDlg::CParamDlg(Settings& settings, EngineState& state, CFrameAnalyser& ana
   opening_ = {analyser_.diffLevel(), analyser_.compareFrame(), state_.controlRoboQ.load(),
               analyser_.markerCheck(), analyser_.markerLevel()};
   band_ = settings_.ReadInt(keys::ROBOQ_BAND);
+  openingViewMode_ = state_.viewMode;
 
   diffEdit_ = MakeEdit("1026", kDiffLevelMin, kDiffLevelMax, opening_.diffLevel);
   compareEdit_ = MakeEdit("1028", kCompareFrameMin, kCompareFrameSpinMax, opening_.compareFrame);
@@ -82,6 +83,17 @@ CParamDlg::CParamDlg(Settings& settings, EngineState& state, CFrameAnalyser& ana
     colourChecks_[i]->setObjectName(QString::number(1045 + i));
     colourChecks_[i]->setChecked(opening_.markerCheck == i + 1);
   }
+
+  differencePreview_ = new QCheckBox(QStringLiteral("差分画像を表示する"));
+  differencePreview_->setObjectName(QStringLiteral("differencePreview"));
+  const bool cameraView = openingViewMode_ == VIEW_LIVE || openingViewMode_ == VIEW_DIFFERENCE;
+  differencePreview_->setEnabled(cameraView && state_.captureRunning && !state_.simulating);
+  differencePreview_->setChecked(openingViewMode_ == VIEW_DIFFERENCE);
+  connect(differencePreview_, &QCheckBox::toggled, this, [this](bool on) {
+    // Live and difference views differ only in the picture drawn: the frame
+    // analysis paints whichever the mode names from the next frame on.
+    state_.viewMode = on ? VIEW_DIFFERENCE : VIEW_LIVE;
+  });
 
   // The live changes.
   ConnectLiveEdit(
@@ -139,6 +151,7 @@ CParamDlg::CParamDlg(Settings& settings, EngineState& state, CFrameAnalyser& ana
   layoutBox->addLayout(detection);
   layoutBox->addLayout(roboQ);
   layoutBox->addWidget(marker);
+  layoutBox->addWidget(differencePreview_);
   layoutBox->addLayout(buttons);
 }
 
@@ -184,6 +197,7 @@ void CParamDlg::OnOk() {
 
   if (state_.controlRoboQ) {
     settings_.WriteInt(keys::ROBOQ_BAND, band_);
+    devices_.roboQ().SetBand(band_);
     if (!devices_.roboQ().isOpen()) {
       const MsgAnswer answer =
           ShowMessage(ui_, kMsgControlRoboQ, MsgIcon::Question, MsgButtons::YesNo);
@@ -218,6 +232,11 @@ void CParamDlg::OnOk() {
     if (layout_.carType() == CAR_GRAPHIC) layout_.ReloadCarShape();
   }
   QDialog::accept();
+}
+
+void CParamDlg::done(int result) {
+  if (differencePreview_->isEnabled()) state_.viewMode = openingViewMode_;
+  QDialog::done(result);
 }
 
 void CParamDlg::reject() {

@@ -36,8 +36,8 @@ class CParamDlg : public QDialog {
             CourseLayout& layout, UiHost& ui, std::function<void()> rebuildController,
             QWidget* parent = nullptr);
 
-  // The ROBO-Q band chosen in the list (0..3 = "A".."D"). The transmitter
-  // takes it when it is next opened.
+  // The ROBO-Q band chosen in the list (0..3 = "A".."D"). OK hands it to an
+  // open transmitter at once.
   int roboQBand() const { return band_; }
 
   IntSpinEdit* sensitivityEdit() const { return diffEdit_; }    // 1026/1027
@@ -46,11 +46,16 @@ class CParamDlg : public QDialog {
   QComboBox* bandList() const { return bandList_; }             // 1044
   QCheckBox* colourCheck(int colour) const;                     // 1045..1047 for 1..3
   IntSpinEdit* markerLevelEdit() const { return markerEdit_; }  // 1030/1031
+  // Shows the difference image in the view while the dialog is open, so the
+  // effect of the levels is seen as they change. Enabled only over a live
+  // camera picture; the view returns to what it was when the dialog closes.
+  QCheckBox* differencePreview() const { return differencePreview_; }
   QPushButton* okButton() const { return ok_; }
   QPushButton* cancelButton() const { return cancel_; }
 
  public slots:
   void reject() override;
+  void done(int result) override;
 
  private:
   struct Remembered {
@@ -79,6 +84,7 @@ class CParamDlg : public QDialog {
   std::function<void()> rebuildController_;
 
   Remembered opening_{};
+  int openingViewMode_ = 0;
   int band_ = 0;
 
   IntSpinEdit* diffEdit_;
@@ -87,6 +93,7 @@ class CParamDlg : public QDialog {
   QComboBox* bandList_;
   std::array<QCheckBox*, 3> colourChecks_{};
   IntSpinEdit* markerEdit_;
+  QCheckBox* differencePreview_;
   QPushButton* ok_;
   QPushButton* cancel_;
 };
