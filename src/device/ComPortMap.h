@@ -16,4 +16,10 @@ std::string ResolveComDevice(const Settings& settings, int number,
 // no device stands behind the number.
 std::string ComPortLabel(const Settings& settings, int number, const std::string& devRoot = "/dev");
 
+// Empty when a device stands behind COM `number` (or for 0, no port);
+// otherwise which device was looked for: the configured path that does not
+// exist, or the n-th serial device of how many found.
+std::string MissingComDevice(const Settings& settings, int number,
+                             const std::string& devRoot = "/dev");
+
 }  // namespace viren

@@ -58,6 +58,7 @@ class CSoundDlg : public QDialog {
   QPushButton* moveDown_;
   QPushButton* play_;
   QPushButton* stop_;
+  class QLabel* result_ = nullptr;  // what the test playback came to
   QPushButton* ok_;
   QPushButton* cancel_;
 };
