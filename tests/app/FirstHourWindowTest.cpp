@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QLabel>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QTest>
@@ -173,7 +174,7 @@ TEST_F(FirstHourWindow, emptyLiveViewSaysSoAndAVideoOpenedWhileSimulatingIsShown
     auto* chooser = qobject_cast<QFileDialog*>(modal);
     if (!chooser) return false;
     chooser->selectFile(QString::fromStdString(video));
-    chooser->accept();
+    static_cast<QDialog*>(chooser)->accept();
     return true;
   })});
   f.OnCommand(ID_OPEN_VIDEO);
@@ -182,7 +183,7 @@ TEST_F(FirstHourWindow, emptyLiveViewSaysSoAndAVideoOpenedWhileSimulatingIsShown
   EXPECT_FALSE(engine.state().simulating);
   EXPECT_TRUE(engine.state().captureRunning);
   EXPECT_EQ(engine.state().viewMode, VIEW_LIVE);
-  const int before = engine.pictures().publishedCount();
+  const auto before = engine.pictures().publishedCount();
   QTRY_VERIFY_WITH_TIMEOUT(engine.pictures().publishedCount() > before + 3, 5000);
   f.OnCommand(ID_APP_EXIT);
 }
