@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QLabel>
 #include <QPushButton>
@@ -252,6 +253,10 @@ TEST_F(FirstHourWindow, statusBarShowsTheRunningCommandAndTheRunsTime) {
   EXPECT_GE(m.captured(1).toInt(), 1);
   EXPECT_LT(m.captured(1).toInt(), engine.program().count());
   EXPECT_NE(m.captured(2), QStringLiteral("-"));
+  // For a person to look at, beside the screenshot test's pictures.
+  const QString folder = QString::fromStdString(test::ProgramFolder()) + "/../test-screenshots";
+  QDir().mkpath(folder);
+  f.grab().save(folder + "/main_run.png");
 
   Click(f, kAutoButton);
   QTRY_VERIFY_WITH_TIMEOUT(!engine.state().autoDriving, 3000);
