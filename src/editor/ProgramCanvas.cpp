@@ -1,5 +1,6 @@
 #include "editor/ProgramCanvas.h"
 
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPolygon>
 #include <algorithm>
@@ -158,7 +159,8 @@ void ProgramCanvas::DrawGlyphs(QPainter& p, const EventRecord& r) const {
 
 void ProgramCanvas::DrawValue(QPainter& p, const EventRecord& r) const {
   const std::string label = CommandValueLabel(r);
-  if (label.empty()) return;
+  // Text needs the fonts of a GUI application; the console runner has none.
+  if (label.empty() || !qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return;
   // Under the box, centred on it; wider texts spill evenly to both sides.
   QFont font = p.font();
   font.setPixelSize(kValueTextHeight - 1);
