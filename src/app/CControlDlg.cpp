@@ -52,8 +52,14 @@ bool CControlDlg::LoadSkin(const Settings& settings, const std::string& moduleFo
   setFixedSize(background.size());
   setMask(QBitmap::fromImage(background.createMaskFromColor(kColorKey, Qt::MaskInColor)));
 
-  // At the view's bottom-right corner, kept on the screen.
-  QRect frame(corner, background.size());
+  PlaceAt(corner);
+  return true;
+}
+
+void CControlDlg::PlaceAt(QPoint corner) {
+  // At the view's bottom-right corner, or where the user dragged it from
+  // there, kept on the screen.
+  QRect frame(corner + userOffset_, size());
   if (const QScreen* screen = QGuiApplication::screenAt(corner)) {
     const QRect area = screen->availableGeometry();
     frame.moveRight(std::min(frame.right(), area.right()));
@@ -62,7 +68,6 @@ bool CControlDlg::LoadSkin(const Settings& settings, const std::string& moduleFo
     frame.moveTop(std::max(frame.top(), area.top()));
   }
   move(frame.topLeft());
-  return true;
 }
 
 void CControlDlg::RepaintButton(int k) {
@@ -138,7 +143,9 @@ void CControlDlg::mouseReleaseEvent(QMouseEvent* event) {
   if (moving_) {
     moving_ = false;
     outline_->hide();
-    move(windowStart_ + event->globalPosition().toPoint() - dragStart_);
+    const QPoint moved = event->globalPosition().toPoint() - dragStart_;
+    userOffset_ += moved;
+    move(windowStart_ + moved);
   }
   const QPoint pos = event->position().toPoint();
   panel_.MouseUp({pos.x(), pos.y()});

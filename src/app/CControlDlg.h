@@ -29,6 +29,9 @@ class CControlDlg : public QWidget {
   // view's bottom-right corner on screen). False when a picture was missing.
   bool LoadSkin(const Settings& settings, const std::string& moduleFolder, SkinType type,
                 UiHost& ui, bool turboEnabled, bool fourWheel, QPoint corner);
+  // Moves the window to `corner` (the view's bottom-right corner on screen),
+  // keeping any offset the user gave it by dragging.
+  void PlaceAt(QPoint corner);
   // Turbo off because the skin has no turbo picture.
   bool turboMissing() const { return skin_.turboMissing; }
   SkinType skinType() const { return skin_.type; }
@@ -56,6 +59,7 @@ class CControlDlg : public QWidget {
   QRubberBand* outline_ = nullptr;
   QPoint dragStart_;
   QPoint windowStart_;
+  QPoint userOffset_;
   bool moving_ = false;
 };
 

@@ -95,6 +95,18 @@ void CDriveView::paintEvent(QPaintEvent*) {
     painter.drawImage(0, 0, engine_->editor().Paint());
     return;
   }
+  const int mode = engine_->state().viewMode;
+  if ((mode == VIEW_LIVE || mode == VIEW_DIFFERENCE) && !engine_->state().captureRunning &&
+      !engine_->state().simulating) {
+    // Not the last picture of a capture that has ended: say there is none.
+    painter.fillRect(rect(), Qt::black);
+    painter.setPen(Qt::white);
+    painter.drawText(
+        rect(), Qt::AlignCenter | Qt::TextWordWrap,
+        QStringLiteral(
+            "表示する画像がありません。\nカメラを選ぶか、ビデオファイルを開いてください。"));
+    return;
+  }
   PictureExchange& pictures = engine_->pictures();
   if (pictures.HasPicture()) {
     const QImage& picture = pictures.Front();

@@ -34,6 +34,7 @@
 #include "engine/CommandTable.h"
 #include "engine/EngineFrames.h"
 #include "program/ProgramFile.h"
+#include "program/ProgramRunner.h"
 #include "settings/Settings.h"
 #include "simulation/RunTrack.h"
 
@@ -71,6 +72,7 @@ CMainFrame::CMainFrame(std::string moduleFolder, std::string commandLine, UiHost
   view_ = new CDriveView(*ui, std::move(moduleFolder), std::move(commandLine), this,
                          std::move(options));
   setCentralWidget(view_);
+  view_->installEventFilter(this);
   CreateMenus();
   CreateToolbar();
   if (cameraMenu_) connect(cameraMenu_, &QMenu::aboutToShow, this, &CMainFrame::RefreshCameraMenu);
@@ -89,6 +91,10 @@ CMainFrame::CMainFrame(std::string moduleFolder, std::string commandLine, UiHost
   captureDialogs_ = std::make_unique<QtCaptureDialogs>(this);
   view_->engine().frames().SetCaptureDialogs(captureDialogs_.get());
   statusBar()->showMessage(Utf8(MessageText(57345)));
+  runStatus_ = new QLabel(this);
+  runStatus_->setObjectName(QStringLiteral("runStatus"));
+  statusBar()->addPermanentWidget(runStatus_);
+  runStatus_->hide();
   UpdateTitle();
   runReport_ = new QLabel(this);
   runReport_->setObjectName(QStringLiteral("runReport"));
@@ -247,9 +253,25 @@ void CMainFrame::ShowCheckAndReport() {
   }
 }
 
+void CMainFrame::ShowRunStatus() {
+  CDriveSystem& engine = view_->engine();
+  if (!engine.state().autoDriving) {
+    runClock_.invalidate();
+    runStatus_->hide();
+    return;
+  }
+  // The run's time counts from when the window first saw it running.
+  if (!runClock_.isValid()) runClock_.start();
+  const int command = engine.runner().CurrentCommand();
+  const int kind = command >= 0 ? engine.program().Record(command).kind : 0;
+  runStatus_->setText(QString::fromStdString(FormatRunStatus(command, kind, runClock_.elapsed())));
+  runStatus_->show();
+}
+
 void CMainFrame::UpdateCommands() {
   if (!view_) return;
   ShowCheckAndReport();
+  ShowRunStatus();
   CommandContext context = view_->engine().CommandContextNow();
   context.toolbarVisible = toolbar_->isVisible();
   context.statusBarVisible = statusBar()->isVisible();
@@ -304,7 +326,7 @@ bool CMainFrame::CreateController() {
   controller_ = new CControlDlg(engine.devices().drive(), engine.controllerActions(), this);
   const SkinType skin = state.controlRoboQ ? SkinType::RoboQ : SkinType::Normal;
   if (!positionsRestored_) RestoreFramePosition();
-  QPoint corner = view_->mapToGlobal(QPoint(view_->width(), view_->height()));
+  QPoint corner = ViewCorner();
   if (const std::string saved = engine.settings().ReadString(keys::CONTROL_POSITION);
       !saved.empty()) {
     const SettingPair p = ParseSettingPair(saved);
@@ -318,8 +340,34 @@ bool CMainFrame::CreateController() {
   return true;
 }
 
+QPoint CMainFrame::ViewCorner() const {
+  return view_->mapToGlobal(QPoint(view_->width(), view_->height()));
+}
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == view_ && event->type() == QEvent::Resize) {
+    // After the frame has followed the view's new size.
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (controller_ && view_) controller_->PlaceAt(ViewCorner());
+        },
+        Qt::QueuedConnection);
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
 void CMainFrame::ShowCommandToolbar(bool visible) {
-  if (commandToolbar_) commandToolbar_->setVisible(visible);
+  if (!commandToolbar_ || commandToolbar_->isVisible() == visible) return;
+  commandToolbar_->setVisible(visible);
+  // The frame fits the view again: no empty strip where the toolbar was.
+  if (!visible)
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (!commandToolbar_->isVisible() && !isMaximized() && !isFullScreen()) adjustSize();
+        },
+        Qt::QueuedConnection);
 }
 
 void CMainFrame::RepaintControllerButton(int button) {

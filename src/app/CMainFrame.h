@@ -1,11 +1,13 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <map>
 #include <string>
 
 #include "engine/CDriveSystem.h"
 
+class QLabel;
 class QMenu;
 class QToolBar;
 class QLabel;
@@ -46,6 +48,8 @@ class CMainFrame : public QMainWindow {
   void RepaintControllerButton(int button);
   void ShowCommandToolbar(bool visible);
   QToolBar* commandToolbar() const { return commandToolbar_; }
+  // The status bar's field for the running program (tests read it).
+  QLabel* runStatus() const { return runStatus_; }
   CControlDlg* controller() const { return controller_; }
   class CCheckDock* checkDock() const {
     return checkDock_;
@@ -54,6 +58,8 @@ class CMainFrame : public QMainWindow {
  protected:
   void closeEvent(QCloseEvent* event) override;
   void focusInEvent(QFocusEvent* event) override;
+  // The view's size changes move the controller along with its corner.
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void CreateMenus();
@@ -61,6 +67,10 @@ class CMainFrame : public QMainWindow {
   bool OnWindowCommand(int commandId);
   void ShowDocumentation();
   void RebuildController();
+  // Takes COM `port` (0: none) and says so when no device stands behind it.
+  void SelectComPort(int port);
+  // The view's bottom-right corner on the screen.
+  QPoint ViewCorner() const;
   void RefreshCameraMenu();
   void CreateEditorWindows(UiHost& ui);
   void ShowViewMenu(QPoint globalPosition);
@@ -72,6 +82,8 @@ class CMainFrame : public QMainWindow {
   void OnAppAbout();
   // The check's findings and the run's report, when new ones have come.
   void ShowCheckAndReport();
+  // The running command and the run's time while a program runs.
+  void ShowRunStatus();
 
   std::unique_ptr<QtUiHost> ownUi_;
   CDriveView* view_ = nullptr;
@@ -93,6 +105,8 @@ class CMainFrame : public QMainWindow {
   QLabel* runReport_ = nullptr;  // the last run's report in the status bar
   int shownCheck_ = 0;
   int shownReport_ = 0;
+  QLabel* runStatus_ = nullptr;
+  QElapsedTimer runClock_;
   std::multimap<int, QAction*> actions_;
   bool closing_ = false;
   bool positionsRestored_ = false;

@@ -24,6 +24,7 @@
 #include "core/Messages.h"
 #include "core/UiHost.h"
 #include "device/CCarDevices.h"
+#include "device/ComPortMap.h"
 #include "editor/ProgramEditor.h"
 #include "editor/ui/CommandToolbar.h"
 #include "editor/ui/QtCommandDialogs.h"
@@ -58,14 +59,19 @@ const QString kPictureFilters =
 bool CMainFrame::OnWindowCommand(int id) {
   CDriveSystem& engine = view_->engine();
   if (const int port = ComPortOfCommand(id); port > 0 || id == ID_COM_NONE) {
-    engine.devices().SelectComPort(port > 0 ? port : 0);
+    SelectComPort(port > 0 ? port : 0);
     return true;
   }
   switch (id) {
-    case ID_COM_MORE:
-      engine.devices().SelectComPort(
-          CSetComDlg::Ask(engine.settings().ReadInt(keys::COM_NO), engine.ui(), this));
+    case ID_COM_MORE: {
+      // The dialog takes 10 and up: it opens at the port in use when that is
+      // one of them, else at 10.
+      // A cancelled dialog leaves the port as it was.
+      const int current = engine.settings().ReadInt(keys::COM_NO);
+      CSetComDlg dialog(current >= 10 ? current : 10, engine.ui(), this);
+      if (dialog.exec() == QDialog::Accepted) SelectComPort(dialog.comNumber());
       return true;
+    }
     case ID_PARAMETERS: {
       CParamDlg dialog(
           engine.settings(), engine.state(), engine.analyser(), engine.devices(), engine.layout(),
@@ -145,6 +151,17 @@ void CMainFrame::ShowDocumentation() {
   }
   if (target.isEmpty() || !QDesktopServices::openUrl(target))
     engine.ui().Message(165, {}, MsgIcon::None, MsgButtons::Ok);
+}
+
+void CMainFrame::SelectComPort(int port) {
+  CDriveSystem& engine = view_->engine();
+  engine.devices().SelectComPort(port);
+  // The number is kept (the device may be plugged in later), but the user
+  // learns that nothing answers to it now.
+  const std::string missing = MissingComDevice(engine.settings(), port);
+  if (!missing.empty())
+    engine.ui().Message(22002, {std::to_string(port), missing}, MsgIcon::Exclamation,
+                        MsgButtons::Ok);
 }
 
 void CMainFrame::RebuildController() {

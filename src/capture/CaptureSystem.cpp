@@ -417,9 +417,10 @@ int CaptureSystem::SelectCamera(int n) {
   return CAPTURE_OK;
 }
 
-int CaptureSystem::OpenVideoFile() {
+int CaptureSystem::OpenVideoFile(const std::function<void()>& beforeOpen) {
   const std::optional<std::string> path = host_.ChooseVideoFile();
   if (!path || path->empty()) return CAPTURE_OK;
+  if (beforeOpen) beforeOpen();
   return OpenVideo(*path);
 }
 

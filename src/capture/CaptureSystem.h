@@ -86,8 +86,9 @@ class CaptureSystem {
   // Menu commands 32000..32004: n = 0 no camera, 1..4 the n-th camera.
   int SelectCamera(int n);
 
-  // File > open: the host's chooser, then OpenVideo.
-  int OpenVideoFile();
+  // File > open: the host's chooser, then `beforeOpen` once a file was
+  // chosen, then OpenVideo.
+  int OpenVideoFile(const std::function<void()>& beforeOpen = {});
   // Plays `path` (file or bitmap folder) instead of the current source;
   // message 132 when it cannot be built.
   int OpenVideo(const std::string& path);

@@ -66,6 +66,8 @@ enum MainCommand : int {
   // Our own: the program check and the run's track on the layout.
   ID_CHECK_PROGRAM = 33220,
   ID_VIEW_TRACK = 33221,
+  // Our own: the simulated car back to the middle of the layout, stopped.
+  ID_CAR_TO_CENTRE = 33222,
   // Command toolbar of the program editor.
   ID_INSERT_START = 32843,
   ID_INSERT_TIMER = 32839,

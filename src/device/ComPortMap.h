@@ -26,4 +26,10 @@ std::string DescribePortOpenFailure(int number, const std::string& path, int err
 // The name of the group owning `path`; "dialout" when it cannot be told.
 std::string DeviceGroupOf(const std::string& path);
 
+// Empty when a device stands behind COM `number` (or for 0, no port);
+// otherwise which device was looked for: the configured path that does not
+// exist, or the n-th serial device of how many found.
+std::string MissingComDevice(const Settings& settings, int number,
+                             const std::string& devRoot = "/dev");
+
 }  // namespace viren

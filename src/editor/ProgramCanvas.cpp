@@ -1,8 +1,10 @@
 #include "editor/ProgramCanvas.h"
 
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPolygon>
 #include <algorithm>
+#include <cstdio>
 
 #include "editor/EditorPictures.h"
 #include "editor/ProgramLayout.h"
@@ -10,6 +12,9 @@
 
 namespace viren {
 namespace {
+
+// The line under a box that holds the command's value.
+constexpr int kValueTextHeight = 12;
 
 QColor ColourOf(const Settings& settings, const SettingKey& key, QColor fallback) {
   const ColorRef c = settings.ReadColor(key);
@@ -47,6 +52,35 @@ CanvasStyle ReadCanvasStyle(const Settings& settings, bool roboQ) {
   return s;
 }
 
+std::string CommandValueLabel(const EventRecord& r) {
+  char text[32] = "";
+  switch (r.kind) {
+    case EVENT_TIMER:
+      std::snprintf(text, sizeof text, "%d.%d秒", r.value1, r.value2);
+      break;
+    case EVENT_CAR:
+      // A car that stops or drives on without a distance has no value.
+      if (r.option != 0 && r.value1 > 0) std::snprintf(text, sizeof text, "%d", r.value1);
+      break;
+    case EVENT_HANDLE:
+      if (r.option != HANDLE_STRAIGHT && r.value1 > 0)
+        std::snprintf(text, sizeof text, "%d°", r.value1);
+      break;
+    case EVENT_SOUND:
+      if (r.option != SOUND_STOP) std::snprintf(text, sizeof text, "%d番", r.value1);
+      break;
+    case EVENT_REPEAT:
+      std::snprintf(text, sizeof text, "%d回", r.value1);
+      break;
+    case EVENT_BALL:
+      if (r.option == BALL_AVOID) std::snprintf(text, sizeof text, "%d", r.value1);
+      break;
+    default:
+      break;
+  }
+  return text;
+}
+
 ProgramCanvas::ProgramCanvas()
     : image_(kCanvasWidth, kCanvasHeight, QImage::Format_RGB32),
       icons_(DrawIconStrip()),
@@ -74,6 +108,7 @@ void ProgramCanvas::Redraw(const EventRecord* records, int count) {
     const QImage picture = CommandPicture(icons_, r.kind);
     if (!picture.isNull()) p.drawImage(r.x + 4, r.y + 4, picture);
     DrawGlyphs(p, r);
+    DrawValue(p, r);
     if (r.kind == EVENT_POSITION) {
       const PositionMark mark = PositionMarkOf(r, style_.courseWidth, style_.courseHeight);
       p.setPen(QPen(Qt::red, 0));
@@ -120,6 +155,20 @@ void ProgramCanvas::DrawGlyphs(QPainter& p, const EventRecord& r) const {
     default:
       break;
   }
+}
+
+void ProgramCanvas::DrawValue(QPainter& p, const EventRecord& r) const {
+  const std::string label = CommandValueLabel(r);
+  // Text needs the fonts of a GUI application; the console runner has none.
+  if (label.empty() || !qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return;
+  // Under the box, centred on it; wider texts spill evenly to both sides.
+  QFont font = p.font();
+  font.setPixelSize(kValueTextHeight - 1);
+  p.setFont(font);
+  p.setPen(Qt::black);
+  const QRect under(r.x - kCommandBoxSize / 2, r.y + kCommandBoxSize, 2 * kCommandBoxSize,
+                    kValueTextHeight);
+  p.drawText(under, Qt::AlignHCenter | Qt::AlignTop, QString::fromStdString(label));
 }
 
 QImage ProgramCanvas::Compose(const EventRecord* selected) const {

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <string>
 
 #include "program/EventRecord.h"
 
@@ -24,6 +25,11 @@ struct CanvasStyle {
 // An unreadable colour keeps its default.
 CanvasStyle ReadCanvasStyle(const Settings& settings, bool roboQ);
 
+// The main value of a command as written under its box: a timer's seconds,
+// a car's distance, a handle's angle, a sound's number, a repeat's count, a
+// ball avoidance's distance. Empty when the command has none to show.
+std::string CommandValueLabel(const EventRecord& record);
+
 // The off-screen 640 x 480 picture of the flowchart. Not thread safe: the
 // editor guards it.
 class ProgramCanvas {
@@ -45,6 +51,8 @@ class ProgramCanvas {
   const QImage& glyphStrip() const { return glyphs_; }
 
  private:
+  // The command's value (CommandValueLabel) in a line under its box.
+  void DrawValue(QPainter& p, const EventRecord& r) const;
   void DrawGlyphs(QPainter& p, const EventRecord& r) const;
 
   CanvasStyle style_;

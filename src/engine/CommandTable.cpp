@@ -65,6 +65,7 @@ constexpr MenuEntry kMainMenu[] = {
     {1, 0, ""},
     {1, ID_VIEW_PROGRAM, "プログラム(&P)"},
     {1, ID_SIMULATION, "シミュレーション(&M)"},
+    {1, ID_CAR_TO_CENTRE, "車を中央に戻す(&H)"},
     {1, 0, ""},
     {1, ID_FOLLOW_TARGET, "追従指標(&C)"},
     {1, 0, "ボール認識", true},
@@ -227,6 +228,8 @@ CommandUpdate EvaluateCommand(int id, const CommandContext& c) {
       return {c.viewMode == VIEW_LAYOUT, c.overlayMode == OVERLAY_CAR_FIGURE};
     case ID_SIMULATION:
       return {true, c.simulating};
+    case ID_CAR_TO_CENTRE:
+      return {c.simulating, false};
     case ID_FOLLOW_TARGET:
       return {true, c.targetFollowing};
     case ID_FOLLOW_BALL:

@@ -194,7 +194,11 @@ bool CDriveSystem::OnCommand(int id) {
       capture_->ShowCameraSettings();
       return true;
     case ID_OPEN_VIDEO:
-      capture_->OpenVideoFile();
+      capture_->OpenVideoFile([this] {
+        // The video takes the picture's place: a running simulation ends
+        // first, or the video would not be seen until it did.
+        if (state_.simulating) simulator_->StopSimulation();
+      });
       return true;
     case ID_CAR_PHOTO:
       layout_->SetCarType(0);
@@ -210,6 +214,12 @@ bool CDriveSystem::OnCommand(int id) {
       return true;
     case ID_SIMULATION:
       simulator_->ToggleSimulation();
+      return true;
+    case ID_CAR_TO_CENTRE:
+      if (!state_.simulating) return true;
+      // As the controller's stop, then straight ahead from the middle.
+      devices_->drive().SendDriveCommand(DRIVE_STOP);
+      simulator_->ResetCar();
       return true;
     // Ends a run at once; runs are started from the controller or the
     // program interface.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <filesystem>
 
 #include "core/EngineState.h"
 #include "core/UiHost.h"
@@ -83,9 +84,14 @@ int CourseLayout::LoadLayoutPhoto(bool* changed) {
   if (changed != nullptr) *changed = false;
   const std::string name = settings_.ReadString(keys::LAYOUT_FILE);
   if (name.empty()) return 0;
+  const std::string path = settings_.ResolveDataPath(kLayoutFolder, name);
+  // A first start shows the sample course; where it is not installed, the
+  // plain layout, without a word.
+  std::error_code ec;
+  if (name == keys::LAYOUT_FILE.defaultText && !std::filesystem::exists(path, ec)) return 0;
   if (changed != nullptr) *changed = true;
   Bitmap24 photo;
-  const BitmapStatus status = LoadPicture24(settings_.ResolveDataPath(kLayoutFolder, name), photo);
+  const BitmapStatus status = LoadPicture24(path, photo);
   if (status == BitmapStatus::Ok && photo.width == kLayoutWidth && photo.height == kLayoutHeight) {
     CopyBitmapToImage(photo, layout_);
     return 0;

@@ -59,7 +59,7 @@ inline constexpr SettingKey CAR_FILE         {"LAYOUT",     "CAR_FILE",         
 inline constexpr SettingKey CAR_SIZE         {"LAYOUT",     "CAR_SIZE",            Viren,  Pair,    "30,20"};
 inline constexpr SettingKey CAR_TYPE         {"LAYOUT",     "CAR_TYPE",            Option, Integer, "0"};
 inline constexpr SettingKey LAYOUT_COLOR     {"LAYOUT",     "LAYOUT_COLOR",        Option, Colour,  "#FFFFFF"};
-inline constexpr SettingKey LAYOUT_FILE      {"LAYOUT",     "LAYOUT_FILE",         Option, String,  ""};
+inline constexpr SettingKey LAYOUT_FILE      {"LAYOUT",     "LAYOUT_FILE",         Option, String,  "course.bmp"};
 inline constexpr SettingKey LAYOUT_TYPE      {"LAYOUT",     "LAYOUT_TYPE",         Option, Integer, "0"};
 inline constexpr SettingKey LAYOUT_PEN_WIDTH {"LAYOUT",     "PEN_WIDTH",           Viren,  Integer, "1"};
 inline constexpr SettingKey PM_FIND_DISTANCE {"PM",         "findDistance",        Viren,  Integer, "1"};

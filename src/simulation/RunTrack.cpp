@@ -66,6 +66,17 @@ std::string FormatRunReport(const RunReport& r) {
   return line;
 }
 
+std::string FormatRunStatus(int command, int kind, std::int64_t elapsedMs) {
+  const double seconds = static_cast<double>(elapsedMs < 0 ? 0 : elapsedMs) / 1000.0;
+  char line[128];
+  if (command < 0)
+    std::snprintf(line, sizeof line, "自動運転中  %.1f秒", seconds);
+  else
+    std::snprintf(line, sizeof line, "自動運転中: コマンド %d(%s)  %.1f秒", command, KindName(kind),
+                  seconds);
+  return line;
+}
+
 std::string RunReportCsv(const RunReport& r) {
   char text[512];
   std::snprintf(text, sizeof text,

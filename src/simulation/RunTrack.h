@@ -28,6 +28,9 @@ RunReport SummariseRun(const std::vector<TrackRow>& runRows, const Rect& range);
 
 // The status bar's line: "走行結果: ..." with the kind's name.
 std::string FormatRunReport(const RunReport& report);
+// The status bar's line while a program runs: the command being executed,
+// its kind and the time since the run started; command -1 before the first.
+std::string FormatRunStatus(int command, int kind, std::int64_t elapsedMs);
 // The companion of a track CSV: "key,value" lines.
 std::string RunReportCsv(const RunReport& report);
 // "run.csv" -> "run.report.csv"; other names get ".report.csv" added.

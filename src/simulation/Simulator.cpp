@@ -68,10 +68,8 @@ void Simulator::StopSimulation() {
 
 void Simulator::ResetCar() {
   const Point centre{engine_.clientWidth / 2, engine_.clientHeight / 2};
-  {
-    std::lock_guard lock(poseMutex_);
-    pose_ = SimulatedPose{double(centre.x), double(centre.y), 0.0};
-  }
+  std::lock_guard lock(poseMutex_);
+  pose_ = SimulatedPose{double(centre.x), double(centre.y), 0.0};
   car_.carDirection = 0.0;
   car_.carPosition = centre;
   car_.carLayoutPosition = centre;
@@ -203,8 +201,14 @@ int Simulator::Step() {
       }
     }
     const Point now{static_cast<int>(x2 + 0.5), static_cast<int>(y2 + 0.5)};
-    car_.carPosition = now;
-    car_.carLayoutPosition = now;
+    {
+      // Unless the car was put back meanwhile (ResetCar, PlaceCar).
+      std::lock_guard lock(poseMutex_);
+      if (pose_.x == x2 && pose_.y == y2) {
+        car_.carPosition = now;
+        car_.carLayoutPosition = now;
+      }
+    }
     if (!fourWheel && !roboQ && heading_) heading_->UpdateHeading(x2, y2);
     moved = true;
   } else if (spinning) {

@@ -80,11 +80,11 @@ void SoundListEditor::Delete(int selected) {
   for (int n = selected + 1; n <= SoundSystem::kMaxSoundNumber; ++n) sound_.UnloadSound(n);
 }
 
-void SoundListEditor::TestPlay(int selected) {
-  if (!Filled(selected)) return;
+bool SoundListEditor::TestPlay(int selected) {
+  if (!Filled(selected)) return false;
   // A failure has been shown already; trying to play would only repeat it.
-  if (sound_.PrepareSound(0) < 0) return;
-  sound_.PlaySound(0, SoundRepeat::Once, entries_[selected]);
+  if (sound_.PrepareSound(0) < 0) return false;
+  return sound_.PlaySound(0, SoundRepeat::Once, entries_[selected]) >= 0;
 }
 
 void SoundListEditor::TestStop() {

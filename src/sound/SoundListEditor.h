@@ -45,7 +45,8 @@ class SoundListEditor {
   // removed one on has its sound unloaded.
   void Delete(int selected);
   // Test playback of line `selected` on the shared player, and its stop.
-  void TestPlay(int selected);
+  // False when nothing could be played.
+  bool TestPlay(int selected);
   void TestStop();
   // Stops the test playback; with `accept`, writes the list to option.ini
   // (clearing keys no longer used) and sets soundCount.

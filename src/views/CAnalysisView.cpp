@@ -246,6 +246,8 @@ void CAnalysisView::DrawSimulationStep() {
     default:
       break;
   }
+  // A car that has driven off the picture is shown where it went.
+  DrawOffPictureMarker(out, car, pen_);
   const int ballMode = engine_.ballMode;
   const Point cheese = car_.cheesePosition;
   if ((engine_.targetFollowing || ballMode != 0) && cheese.x != -1) {

@@ -1,5 +1,6 @@
 #include "views/Overlays.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <QImage>
@@ -144,6 +145,30 @@ void DrawBallMarker(QImage& target, Rect ballRect, bool layoutView, int frameWid
   outline << QPoint(r.left, r.top) << QPoint(r.right, r.top) << QPoint(r.right, r.bottom)
           << QPoint(r.left, r.bottom) << QPoint(r.left, r.top);
   p.drawPolyline(outline);
+}
+
+bool DrawOffPictureMarker(QImage& target, Point car, const OverlayPen& pen) {
+  if (target.isNull()) return false;
+  const int w = target.width();
+  const int h = target.height();
+  if (car.x >= 0 && car.x < w && car.y >= 0 && car.y < h) return false;
+  constexpr int kInset = 14;
+  if (w <= 2 * kInset || h <= 2 * kInset) return false;
+  // The point nearest the car, a marker's length inside the edge.
+  const double tipX = std::clamp(car.x, kInset, w - 1 - kInset);
+  const double tipY = std::clamp(car.y, kInset, h - 1 - kInset);
+  const double angle = std::atan2(car.y - tipY, car.x - tipX);
+  const double c = std::cos(angle);
+  const double s = std::sin(angle);
+  // Tip 12 pixels toward the car, base 12 wide behind the point.
+  const auto at = [&](double along, double across) {
+    return QPoint(Round(tipX + c * along - s * across), Round(tipY + s * along + c * across));
+  };
+  QPainter p(&target);
+  Prepare(p, pen);
+  p.setBrush(QColor::fromRgb(pen.colour));
+  p.drawPolygon(QPolygon({at(12, 0), at(-6, 8), at(-6, -8)}));
+  return true;
 }
 
 }  // namespace viren

@@ -52,4 +52,9 @@ void DrawPolyline(QImage& target, const Point* points, int count, const OverlayP
 void DrawBallMarker(QImage& target, Rect ballRect, bool layoutView, int frameWidth, int frameHeight,
                     int patternSize, const OverlayPen& pen);
 
+// Where a car outside the picture is: a filled triangle just inside the
+// picture's edge, pointing toward the car. False (nothing drawn) while the
+// car is in the picture.
+bool DrawOffPictureMarker(QImage& target, Point car, const OverlayPen& pen);
+
 }  // namespace viren

@@ -50,7 +50,9 @@ class CheckTrackWindow : public ::testing::Test {
   // The window with `program` loaded at start-up, simulating, its controller shown.
   std::unique_ptr<CMainFrame> Open(const std::string& program) {
     dir.Write("option.ini",
-              "[AGREEMENT]\r\nAGREEMENT=1\r\n[EVENT]\r\nFILE_NAME=" + program + "\r\n");
+              "[AGREEMENT]\r\nAGREEMENT=1\r\n[EVENT]\r\nFILE_NAME=" + program +
+                  // The plain white layout, so the trail's tint is all that is tinted.
+                  "\r\n[LAYOUT]\r\nLAYOUT_FILE=\r\n");
     auto frame = std::make_unique<CMainFrame>(dir.path(), "", &ui);
     frame->show();
     [&] { QTRY_VERIFY_WITH_TIMEOUT(frame->view()->engine().engineReady(), 5000); }();

@@ -70,6 +70,11 @@ CBallDlg::CBallDlg(BallSystem& ball, PatternFileChooser chooser, QWidget* parent
   threshold_ = addSpin("認識感度", "%", kThreshold, 1, 100);
   interval_ = addSpin("認識間隔", "ﾌﾚｰﾑ", kInterval, 1, 9999);
 
+  result_ = new QLabel;
+  result_->setObjectName(QStringLiteral("result"));
+  result_->setWordWrap(true);
+  layout->addWidget(result_);
+
   auto* buttons = new QHBoxLayout;
   learn_ = MakeButton("学習", kLearn);
   test_ = MakeButton("認識テスト", kTest);
@@ -98,10 +103,28 @@ CBallDlg::CBallDlg(BallSystem& ball, PatternFileChooser chooser, QWidget* parent
     });
   }
   connect(learn_, &QPushButton::clicked, this, [this] {
-    ball_.LearnBall();
+    if (ball_.LearnBall()) {
+      const Rect r = ball_.BallRect();
+      result_->setText(QString::fromUtf8("学習しました: %1×%1ドット、位置(%2, %3)")
+                           .arg(ball_.learnedSize())
+                           .arg((r.left + r.right) / 2)
+                           .arg((r.top + r.bottom) / 2));
+    } else {
+      result_->setText(QString::fromUtf8(
+          "学習できませんでした: 認識枠が画像からはみ出しているか、画像がありません"));
+    }
     UpdateButtons();
   });
-  connect(test_, &QPushButton::clicked, this, [this] { ball_.TestBall(threshold_->value()); });
+  connect(test_, &QPushButton::clicked, this, [this] {
+    if (ball_.TestBall(threshold_->value())) {
+      const Rect r = ball_.BallRect();
+      result_->setText(QString::fromUtf8("認識しました: 位置(%1, %2)")
+                           .arg((r.left + r.right) / 2)
+                           .arg((r.top + r.bottom) / 2));
+    } else {
+      result_->setText(QString::fromUtf8("認識できませんでした"));
+    }
+  });
   connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
   ball_.SetLearningListener([this] { UpdateButtons(); });

@@ -4,6 +4,7 @@
 
 #include "ball/BallSystem.h"
 
+class QLabel;
 class QPushButton;
 class QRadioButton;
 class QSpinBox;
@@ -58,6 +59,7 @@ class CBallDlg : public QDialog {
   QSpinBox* threshold_ = nullptr;
   QSpinBox* interval_ = nullptr;
   QPushButton* learn_ = nullptr;
+  QLabel* result_ = nullptr;  // what the last 学習 or 認識テスト came to
   QPushButton* test_ = nullptr;
   QPushButton* ok_ = nullptr;
   QPushButton* cancel_ = nullptr;

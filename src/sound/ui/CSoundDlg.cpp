@@ -1,6 +1,7 @@
 #include "sound/ui/CSoundDlg.h"
 
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -42,8 +43,13 @@ CSoundDlg::CSoundDlg(SoundSystem& sound, Settings& settings, SoundFileChooser& c
   buttons->addStretch();
   buttons->addWidget(ok_);
   buttons->addWidget(cancel_);
+  result_ = new QLabel(this);
+  result_->setObjectName(QStringLiteral("result"));
+  auto* left = new QVBoxLayout;
+  left->addWidget(list_, 1);
+  left->addWidget(result_);
   auto* layout = new QHBoxLayout(this);
-  layout->addWidget(list_, 1);
+  layout->addLayout(left, 1);
   layout->addLayout(buttons);
   resize(420, 300);
 
@@ -52,8 +58,17 @@ CSoundDlg::CSoundDlg(SoundSystem& sound, Settings& settings, SoundFileChooser& c
   connect(delete_, &QPushButton::clicked, this, [this] { DeleteSoundFile(); });
   connect(moveUp_, &QPushButton::clicked, this, [this] { MoveSelected(-1); });
   connect(moveDown_, &QPushButton::clicked, this, [this] { MoveSelected(+1); });
-  connect(play_, &QPushButton::clicked, this, [this] { editor_.TestPlay(list_->currentRow()); });
-  connect(stop_, &QPushButton::clicked, this, [this] { editor_.TestStop(); });
+  connect(play_, &QPushButton::clicked, this, [this] {
+    const int row = list_->currentRow();
+    if (editor_.TestPlay(row))
+      result_->setText(QString::fromUtf8("%1番を再生しています").arg(row + 1));
+    else
+      result_->setText(QString::fromUtf8("%1番を再生できませんでした").arg(row + 1));
+  });
+  connect(stop_, &QPushButton::clicked, this, [this] {
+    editor_.TestStop();
+    result_->setText(QString::fromUtf8("停止しました"));
+  });
   connect(ok_, &QPushButton::clicked, this, &QDialog::accept);
   connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
 

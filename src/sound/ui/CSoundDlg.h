@@ -5,6 +5,7 @@
 #include "sound/SoundListEditor.h"
 
 class QListWidget;
+class QLabel;
 class QPushButton;
 
 namespace viren {
@@ -58,6 +59,7 @@ class CSoundDlg : public QDialog {
   QPushButton* moveDown_;
   QPushButton* play_;
   QPushButton* stop_;
+  QLabel* result_ = nullptr;  // what the test playback came to
   QPushButton* ok_;
   QPushButton* cancel_;
 };
