@@ -6,9 +6,9 @@
 
 #include "engine/CDriveSystem.h"
 
+class QLabel;
 class QMenu;
 class QToolBar;
-class QLabel;
 
 namespace viren {
 
@@ -50,6 +50,10 @@ class CMainFrame : public QMainWindow {
   class CCheckDock* checkDock() const {
     return checkDock_;
   }
+  // Esc in the frame or on the controller: the car stops, a run ends.
+  void EmergencyStop();
+  // The status bar's word on the car's link (tests read it).
+  QString linkHealthText() const;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -89,6 +93,7 @@ class CMainFrame : public QMainWindow {
   QLabel* runReport_ = nullptr;  // the last run's report in the status bar
   int shownCheck_ = 0;
   int shownReport_ = 0;
+  QLabel* linkLabel_ = nullptr;
   std::multimap<int, QAction*> actions_;
   bool closing_ = false;
 };

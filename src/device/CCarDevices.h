@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <string>
 
 #include "device/CDriveControl.h"
@@ -12,6 +13,9 @@ namespace viren {
 class Settings;
 class UiHost;
 struct EngineState;
+
+// What the status bar says about the car's link.
+enum class LinkHealth { NoDevice, Connected, NotAnswering, Simulating };
 
 struct DeviceTimings {
   RelayTimings relay;
@@ -43,6 +47,19 @@ class CCarDevices {
   // for a negative number (nothing changes) or when the device did not open.
   bool SelectComPort(int number);
 
+  // Hands the car over to the relay board (`roboQ` false) or the ROBO-Q
+  // transmitter, as the parameter dialog's ROBO-Q switch asks: a running
+  // program is ended, the device in use lets go of the car (relays at rest
+  // and its port closed with its exclusive lock, or the transmitter's stop
+  // frame sent and its port closed), the buttons are released, and only then
+  // does the other device open. True when it opened. Window thread.
+  bool SwitchDevice(bool roboQ);
+  // Called first by SwitchDevice: ends a running program (the engine's).
+  void SetRunStopper(std::function<void()> stopRun) { stopRun_ = std::move(stopRun); }
+
+  // The link to the car as the status bar shows it. Any thread.
+  LinkHealth linkHealth() const;
+
   // How the menu names port `number`, with the device path behind it.
   std::string ComPortLabel(int number) const;
 
@@ -53,6 +70,7 @@ class CCarDevices {
   CRelayBoard relay_;
   CRoboQ roboQ_;
   CDriveControl drive_;
+  std::function<void()> stopRun_;
 };
 
 }  // namespace viren

@@ -55,6 +55,8 @@ class CRoboQ : public DriveOutput {
 
   bool isOpen() const { return open_.load(); }
   bool sending() const { return sending_.load(); }
+  // Open, and the last frame was acknowledged (true until one is not).
+  bool answering() const { return open_.load() && answering_.load(); }
   int direction() const { return direction_.load(); }  // 0 straight, 1 right, 2 left
   int band() const { return band_.load(); }
   std::string portPath() const;
@@ -85,6 +87,7 @@ class CRoboQ : public DriveOutput {
 
   std::atomic<bool> open_{false};
   std::atomic<bool> sending_{false};
+  std::atomic<bool> answering_{true};
   std::atomic<int> band_{0};
   std::atomic<int> channel_{0};
   std::atomic<int> direction_{0};

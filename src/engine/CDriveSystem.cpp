@@ -90,6 +90,9 @@ CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string com
       commandLine_(std::move(commandLine)) {
   if (!steps_) steps_ = std::make_unique<BuiltInSteps>(*this);
   devices_->drive().SetPositionTrack(positionTrack_.get());
+  devices_->SetRunStopper([this] {
+    if (state_.autoDriving) runner_->StopAutoDriving();
+  });
   runner_->SetSound(soundControl_.get());
   runner_->SetBall(ball_.get());
   runner_->SetSimulatedCar(simulator_.get());

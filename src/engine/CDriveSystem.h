@@ -117,6 +117,10 @@ class CDriveSystem {
   int checkNumber() const { return checkNumber_; }
   // The current or last run's track and the last run's report.
   RunTrack& runTrack() { return *runTrack_; }
+  // Esc in the main window or on the controller: a running program ends at
+  // once, target and ball following stop, and every button of the car lets
+  // go. Window thread.
+  void EmergencyStop();
   // The mouse on the view: the target marker, ball learning or the program
   // editor get it, as the state says. True when the right button should open
   // the view menu. Window thread.

@@ -55,6 +55,9 @@ void Simulator::StartSimulation() {
   engine_.clientHeight = kLayoutHeight;
   ResetCar();
   event_->Reset();
+  // From now on no command reaches the device: the real car is let go of
+  // first, or it would drive on with nobody able to stop it.
+  ReleaseAllButtons(drive_);
   engine_.simulating = true;
   thread_ = clock_.StartThread([this] { Thread(); });
 }
