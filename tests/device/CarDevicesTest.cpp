@@ -168,7 +168,7 @@ TEST_F(CarDevices, silentBoardHoldsUpNoSenderSaysSoOnceAndIsRestedAtClose) {
               state == (DRIVE_STATE_FORWARD | DRIVE_STATE_RIGHT))
       << state;
   devices.RelayClose();
-  ASSERT_TRUE(board.WaitUntil([&] { return board.commands().size() >= 4 + sent.size() + 3; }, 2s));
+  ASSERT_TRUE(board.WaitForCommands(4 + sent.size() + 3, 2s));
   const Strings all = board.commands();
   EXPECT_EQ(Strings(all.end() - 3, all.end()), (Strings{"PCRA0RB0\r", "PCRC0RD0\r", "PCRE0\r"}));
 }
