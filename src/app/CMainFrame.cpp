@@ -322,8 +322,7 @@ bool CMainFrame::CreateController() {
   controller_->LoadSkin(engine.settings(), engine.settings().moduleFolder(), skin, engine.ui(),
                         state.enableTurbo, state.control4WD, corner);
   if (controller_->turboMissing()) state.enableTurbo = false;
-  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), controller_);
-  connect(escape, &QShortcut::activated, this, &CMainFrame::EmergencyStop);
+  controller_->SetEscapeAction([this] { EmergencyStop(); });
   // A skin with a missing picture (message 140 shown) still shows what it has.
   controller_->show();
   return true;

@@ -17,11 +17,6 @@ struct EngineState;
 // What the status bar says about the car's link.
 enum class LinkHealth { NoDevice, Connected, NotAnswering, Simulating };
 
-struct DeviceTimings {
-  RelayTimings relay;
-  RoboQTimings roboQ;
-};
-
 // The car's control and output devices as the engine owns them: drive
 // control, the relay board and the ROBO-Q transmitter, sharing one SpeedLevel.
 class CCarDevices {

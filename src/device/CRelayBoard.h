@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "device/DeviceInterfaces.h"
+#include "device/DeviceTimings.h"
 #include "platform/SerialPort.h"
 
 namespace viren {
@@ -17,17 +18,6 @@ namespace viren {
 class Settings;
 class UiHost;
 struct EngineState;
-
-// How long the board is given to answer: pollCount checks pollInterval apart
-// (about 5 s). While it does not answer it is tried again every
-// retryInterval. At close, every wait on it ends within closingWait, so a
-// silent board cannot hold up the program's end. Tests shorten them.
-struct RelayTimings {
-  std::chrono::milliseconds pollInterval{100};
-  int pollCount{50};
-  std::chrono::milliseconds retryInterval{1000};
-  std::chrono::milliseconds closingWait{1000};
-};
 
 // Set while the port is being closed and re-opened after a missing answer.
 // The ROBO-Q path looks at it. Thread safe.
@@ -129,14 +119,14 @@ class CRelayBoard : public DriveOutput {
   std::atomic<long long> waitLimitNs_{0};
 
   std::mutex queueMutex_;
-  std::condition_variable queueCv_;     // work for the sender, or closing
-  std::condition_variable drainedCv_;   // the sender has nothing left to do
-  std::string relayIds_;                // under queueMutex_
-  std::deque<Pending> queue_;           // under queueMutex_
-  std::vector<Pending> held_;           // under queueMutex_: kept while silent
-  std::atomic<bool> closing_{false};    // written under queueMutex_
-  bool busy_ = false;                   // under queueMutex_
-  bool senderRunning_ = false;          // under queueMutex_
+  std::condition_variable queueCv_;    // work for the sender, or closing
+  std::condition_variable drainedCv_;  // the sender has nothing left to do
+  std::string relayIds_;               // under queueMutex_
+  std::deque<Pending> queue_;          // under queueMutex_
+  std::vector<Pending> held_;          // under queueMutex_: kept while silent
+  std::atomic<bool> closing_{false};   // written under queueMutex_
+  bool busy_ = false;                  // under queueMutex_
+  bool senderRunning_ = false;         // under queueMutex_
   std::thread sender_;
 };
 

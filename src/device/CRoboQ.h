@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "device/DeviceInterfaces.h"
+#include "device/DeviceTimings.h"
 #include "platform/SerialPort.h"
 
 namespace viren {
@@ -16,13 +17,6 @@ namespace viren {
 class Settings;
 struct EngineState;
 class CRelayBoard;
-
-// How long the transmitter is given for each acknowledgement byte; a
-// transmitter that stays silent (unplugged) ends the frame instead of holding
-// the sending thread forever.
-struct RoboQTimings {
-  std::chrono::milliseconds ackTimeout{500};
-};
 
 // The ROBO-Q micro robot car, driven by infrared code frames sent through a
 // PC-OP-RS1 transmitter on a serial port. Drive commands only change the

@@ -57,7 +57,8 @@ void Simulator::StartSimulation() {
   event_->Reset();
   // From now on no command reaches the device: the real car is let go of
   // first, or it would drive on with nobody able to stop it.
-  ReleaseAllButtons(drive_);
+  if (drive_.DriveState() & (DRIVE_STATE_MOVING | DRIVE_STATE_STEERING | DRIVE_STATE_TURBO))
+    ReleaseAllButtons(drive_);
   engine_.simulating = true;
   thread_ = clock_.StartThread([this] { Thread(); });
 }
