@@ -2,6 +2,7 @@
 
 #include <QBitmap>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QRubberBand>
@@ -165,6 +166,14 @@ void CControlDlg::UpdateCursor() {
       unsetCursor();
       break;
   }
+}
+
+void CControlDlg::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape && escape_) {
+    escape_();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 }  // namespace viren

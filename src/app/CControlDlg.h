@@ -4,6 +4,7 @@
 #include <QPoint>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <memory>
 
 #include "controller/ControllerPanel.h"
@@ -40,6 +41,8 @@ class CControlDlg : public QWidget {
   void RepaintButton(int k);
 
   ControllerPanel& panel() { return panel_; }
+  // Called on Esc: the emergency stop.
+  void SetEscapeAction(std::function<void()> action) { escape_ = std::move(action); }
   // The picture as painted now (tests compare it).
   QImage Composed() const;
 
@@ -48,6 +51,7 @@ class CControlDlg : public QWidget {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void UpdateCursor();
@@ -61,6 +65,7 @@ class CControlDlg : public QWidget {
   QPoint windowStart_;
   QPoint userOffset_;
   bool moving_ = false;
+  std::function<void()> escape_;
 };
 
 }  // namespace viren

@@ -2,10 +2,12 @@
 
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QSocketNotifier>
 #include <QTranslator>
 
 #include "app/CMainFrame.h"
 #include "engine/CommandLine.h"
+#include "platform/ShutdownSignals.h"
 
 namespace viren {
 
@@ -24,6 +26,16 @@ CDriveApp::CDriveApp(int& argc, char** argv) : QApplication(argc, argv) {
   setApplicationName(QStringLiteral("VIREN"));
   setQuitOnLastWindowClosed(true);
   InstallQtTranslations(*this);
+  signals_ = std::make_unique<ShutdownSignals>();
+  if (signals_->fd() >= 0) {
+    signalNotifier_ = std::make_unique<QSocketNotifier>(signals_->fd(), QSocketNotifier::Read);
+    connect(signalNotifier_.get(), &QSocketNotifier::activated, this, [this] {
+      if (signals_->TakeSignal() == 0) return;
+      // Every event loop ends, also that of an open dialog; the frame and the
+      // engine then go down in order as the application object is destroyed.
+      QCoreApplication::exit(0);
+    });
+  }
 }
 
 CDriveApp::~CDriveApp() = default;

@@ -107,7 +107,13 @@ CMainFrame::CMainFrame(std::string moduleFolder, std::string commandLine, UiHost
     if (text.isEmpty() && runReport_->text().isEmpty())
       statusBar()->showMessage(Utf8(MessageText(57345)));
   });
+  linkLabel_ = new QLabel(this);
+  linkLabel_->setObjectName(QStringLiteral("linkHealth"));
+  statusBar()->addPermanentWidget(linkLabel_);
   resize(sizeHint());
+
+  auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+  connect(escape, &QShortcut::activated, this, &CMainFrame::EmergencyStop);
 
   auto* timer = new QTimer(this);
   connect(timer, &QTimer::timeout, this, &CMainFrame::UpdateCommands);
@@ -228,6 +234,14 @@ void CMainFrame::CreateToolbar() {
   }
 }
 
+void CMainFrame::EmergencyStop() {
+  if (view_) view_->engine().EmergencyStop();
+}
+
+QString CMainFrame::linkHealthText() const {
+  return linkLabel_ ? linkLabel_->text() : QString();
+}
+
 QAction* CMainFrame::ActionFor(int commandId) const {
   const auto it = actions_.find(commandId);
   return it == actions_.end() ? nullptr : it->second;
@@ -275,6 +289,21 @@ void CMainFrame::UpdateCommands() {
   CommandContext context = view_->engine().CommandContextNow();
   context.toolbarVisible = toolbar_->isVisible();
   context.statusBarVisible = statusBar()->isVisible();
+  // The car's link, so that a board that stopped answering is seen at once.
+  switch (view_->engine().devices().linkHealth()) {
+    case LinkHealth::NoDevice:
+      linkLabel_->setText(QStringLiteral("デバイス未接続"));
+      break;
+    case LinkHealth::Connected:
+      linkLabel_->setText(QStringLiteral("デバイス接続中"));
+      break;
+    case LinkHealth::NotAnswering:
+      linkLabel_->setText(QStringLiteral("デバイス応答なし"));
+      break;
+    case LinkHealth::Simulating:
+      linkLabel_->setText(QStringLiteral("シミュレーション中"));
+      break;
+  }
   if (commandToolbar_) UpdateCommandToolbar(commandToolbar_, view_->engine().editor());
   for (auto& [id, action] : actions_) {
     const CommandUpdate u = EvaluateCommand(id, context);
@@ -335,6 +364,7 @@ bool CMainFrame::CreateController() {
   controller_->LoadSkin(engine.settings(), engine.settings().moduleFolder(), skin, engine.ui(),
                         state.enableTurbo, state.fourWheel(), corner);
   if (controller_->turboMissing()) state.enableTurbo = false;
+  controller_->SetEscapeAction([this] { EmergencyStop(); });
   // A skin with a missing picture (message 140 shown) still shows what it has.
   controller_->show();
   return true;

@@ -10,7 +10,6 @@
 class QLabel;
 class QMenu;
 class QToolBar;
-class QLabel;
 
 namespace viren {
 
@@ -54,6 +53,10 @@ class CMainFrame : public QMainWindow {
   class CCheckDock* checkDock() const {
     return checkDock_;
   }
+  // Esc in the frame or on the controller: the car stops, a run ends.
+  void EmergencyStop();
+  // The status bar's word on the car's link (tests read it).
+  QString linkHealthText() const;
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -107,6 +110,7 @@ class CMainFrame : public QMainWindow {
   int shownReport_ = 0;
   QLabel* runStatus_ = nullptr;
   QElapsedTimer runClock_;
+  QLabel* linkLabel_ = nullptr;
   std::multimap<int, QAction*> actions_;
   bool closing_ = false;
   bool positionsRestored_ = false;

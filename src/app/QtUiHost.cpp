@@ -137,6 +137,16 @@ MsgAnswer QtUiHost::Message(int id, const std::vector<std::string>& args, MsgIco
   return request->done ? request->answer : NegativeAnswer(buttons);
 }
 
+void QtUiHost::ShowNotice(int id, MsgIcon icon) {
+  if (shuttingDown_) return;
+  QMetaObject::invokeMethod(
+      qApp,
+      [this, id, icon] {
+        if (!shuttingDown_) ShowMessageBox(frame_, id, {}, icon, MsgButtons::Ok);
+      },
+      Qt::QueuedConnection);
+}
+
 bool QtUiHost::AskAgreement() {
   CAgreementDlg dialog(frame_);
   return dialog.exec() == QDialog::Accepted && dialog.choice() == 0;

@@ -29,6 +29,7 @@ class QtUiHost final : public UiHost {
 
   MsgAnswer Message(int id, const std::vector<std::string>& args, MsgIcon icon,
                     MsgButtons buttons) override;
+  void ShowNotice(int id, MsgIcon icon) override;
   bool AskAgreement() override;
   void PostCommand(int commandId) override;
   void RequestClose() override;

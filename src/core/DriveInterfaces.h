@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+#include "core/DriveTypes.h"
+
 namespace viren {
 
 // What the rest of the program needs of the drive control: one entry for
@@ -16,5 +18,15 @@ class DriveCommander {
   virtual int SpeedLevel() const = 0;
   virtual void SetSpeedLevel(int level) = 0;
 };
+
+// Lets go of every button of the car, whatever the state word says: the
+// throttle (which also lets go of turbo while moving), the steering and the
+// turbo. What every end of driving sends: the end of a run, the emergency
+// stop, a device switch, the start of the simulation.
+inline void ReleaseAllButtons(DriveCommander& drive) {
+  drive.SendDriveCommand(DRIVE_STOP);
+  drive.SendDriveCommand(DRIVE_STRAIGHT);
+  drive.SendDriveCommand(DRIVE_TURBO_OFF);
+}
 
 }  // namespace viren

@@ -29,6 +29,11 @@ class UiHost {
   virtual MsgAnswer Message(int id, const std::vector<std::string>& args, MsgIcon icon,
                             MsgButtons buttons) = 0;
 
+  // A message box that nobody waits for: the caller goes on at once and the
+  // box is shown when the window thread gets to it. For device threads that
+  // must not wait on the window thread. Any thread.
+  virtual void ShowNotice(int id, MsgIcon icon) { Message(id, {}, icon, MsgButtons::Ok); }
+
   // The disclaimer dialog. True only when it ended with OK and "agree" chosen.
   virtual bool AskAgreement() = 0;
 

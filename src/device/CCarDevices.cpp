@@ -1,5 +1,6 @@
 #include "device/CCarDevices.h"
 
+#include "core/DriveTypes.h"
 #include "core/EngineState.h"
 #include "device/ComPortMap.h"
 #include "settings/Settings.h"
@@ -36,6 +37,28 @@ bool CCarDevices::SelectComPort(int number) {
   }
   if (relay_.connected()) relay_.RelayClose();
   return relay_.RelayOpen();
+}
+
+bool CCarDevices::SwitchDevice(bool roboQ) {
+  if (stopRun_) stopRun_();
+  // Both are let go of: only one is open, and a relay port left open by a
+  // failed handshake still holds its lock.
+  relay_.RelayClose();
+  roboQ_.RoboQClose();
+  state_.controlRoboQ = roboQ;
+  // The devices are at rest now; the buttons on the screen follow them.
+  for (int code : {DRIVE_STOP, DRIVE_STRAIGHT, DRIVE_TURBO_OFF}) drive_.SendDriveCommand(code, false);
+  return roboQ ? roboQ_.RoboQOpen() : relay_.RelayOpen();
+}
+
+LinkHealth CCarDevices::linkHealth() const {
+  if (state_.simulating) return LinkHealth::Simulating;
+  if (state_.controlRoboQ) {
+    if (!roboQ_.isOpen()) return LinkHealth::NoDevice;
+    return roboQ_.answering() ? LinkHealth::Connected : LinkHealth::NotAnswering;
+  }
+  if (!relay_.connected()) return LinkHealth::NoDevice;
+  return relay_.answering() ? LinkHealth::Connected : LinkHealth::NotAnswering;
 }
 
 std::string CCarDevices::ComPortLabel(int number) const {

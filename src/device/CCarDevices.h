@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <functional>
 #include <string>
 
 #include "device/CDriveControl.h"
@@ -14,10 +15,8 @@ class Settings;
 class UiHost;
 struct EngineState;
 
-struct DeviceTimings {
-  RelayTimings relay;
-  RoboQTimings roboQ;
-};
+// What the status bar says about the car's link.
+enum class LinkHealth { NoDevice, Connected, NotAnswering, Simulating };
 
 // The car's control and output devices as the engine owns them: drive
 // control, the relay board and the ROBO-Q transmitter, sharing one SpeedLevel.
@@ -47,6 +46,19 @@ class CCarDevices final : public ConnectionListener {
   // for a negative number (nothing changes) or when the device did not open.
   bool SelectComPort(int number);
 
+  // Hands the car over to the relay board (`roboQ` false) or the ROBO-Q
+  // transmitter, as the parameter dialog's ROBO-Q switch asks: a running
+  // program is ended, the device in use lets go of the car (relays at rest
+  // and its port closed with its exclusive lock, or the transmitter's stop
+  // frame sent and its port closed), the buttons are released, and only then
+  // does the other device open. True when it opened. Window thread.
+  bool SwitchDevice(bool roboQ);
+  // Called first by SwitchDevice: ends a running program (the engine's).
+  void SetRunStopper(std::function<void()> stopRun) { stopRun_ = std::move(stopRun); }
+
+  // The link to the car as the status bar shows it. Any thread.
+  LinkHealth linkHealth() const;
+
   // How the menu names port `number`, with the device path behind it.
   std::string ComPortLabel(int number) const;
 
@@ -61,6 +73,7 @@ class CCarDevices final : public ConnectionListener {
   CRelayBoard relay_;
   CRoboQ roboQ_;
   CDriveControl drive_;
+  std::function<void()> stopRun_;
 };
 
 }  // namespace viren

@@ -1,6 +1,6 @@
 #include "device/CRelayBoard.h"
 
-#include <thread>
+#include <algorithm>
 
 #include "core/DriveTypes.h"
 #include "core/EngineState.h"
@@ -12,6 +12,18 @@
 #include "settings/Settings.h"
 
 namespace viren {
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
+
+long long NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             SteadyClock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
 
 void ReconnectingFlag::Set() {
   std::lock_guard lock(mutex_);
@@ -35,6 +47,7 @@ CRelayBoard::CRelayBoard(Settings& settings, EngineState& state, UiHost& ui, Rel
     : settings_(settings), state_(state), ui_(ui), timings_(timings) {}
 
 CRelayBoard::~CRelayBoard() {
+  StopSender(false);
   std::lock_guard lock(portMutex_);
   port_.Close();
 }
@@ -46,6 +59,11 @@ std::string CRelayBoard::portPath() const {
 
 void CRelayBoard::MarkNotConnected() {
   connected_ = false;
+  StopSender(false);
+  {
+    std::lock_guard lock(portMutex_);
+    port_.Close();
+  }
   reconnecting_.Clear();
   SetAnswering(false);
 }
@@ -53,10 +71,6 @@ void CRelayBoard::MarkNotConnected() {
 void CRelayBoard::SetAnswering(bool answering) {
   answering_ = answering;
   if (ConnectionListener* listener = listener_.load()) listener->DeviceConnectionChanged();
-}
-
-void CRelayBoard::Show(int id) {
-  MessageDeferral::Show(ui_, id, MsgIcon::Stop);
 }
 
 int CRelayBoard::OpenPort() {
@@ -83,6 +97,8 @@ bool CRelayBoard::PollAcknowledgement() {
       if (n > 0) reply.append(chunk.data(), static_cast<std::size_t>(n));
       if (IsRelayAcknowledgement(reply)) return true;
     }
+    const long long limit = waitLimitNs_.load();
+    if (limit != 0 && NowNs() >= limit) return false;
     std::this_thread::sleep_for(timings_.pollInterval);
   }
   return false;
@@ -99,27 +115,17 @@ bool CRelayBoard::Exchange(const std::string& text) {
   return PollAcknowledgement();
 }
 
-bool CRelayBoard::WaitForOk(ReconnectingFlag* flag) {
-  if (flag) return flag->WaitClear(timings_.pollInterval * timings_.pollCount);
-  std::lock_guard lock(portMutex_);
-  return PollAcknowledgement();
-}
-
 bool CRelayBoard::RelayOutput(int code) {
   if (!connected_) return true;
-  if (reconnecting_.IsSet() && !WaitForOk(&reconnecting_)) return false;
-  std::string text;
   {
-    std::lock_guard lock(portMutex_);
-    text = RelayCommandText(code, relayIds_, state_.control4WD.load());
+    std::lock_guard lock(queueMutex_);
+    const std::string text = RelayCommandText(code, relayIds_, state_.control4WD.load());
     // Closed meanwhile (shut-down or COM change): nothing to send to.
-    if (text.empty() || !connected_) return true;
-    if (Exchange(text)) return true;
+    if (text.empty() || !senderRunning_ || closing_) return true;
+    queue_.push_back({text});
   }
-  if (code == DRIVE_CHECK) return false;
-  // The unanswered command is not sent again: after the reconnect the board
-  // may already have carried it out.
-  return RelayReconnect();
+  queueCv_.notify_all();
+  return answering_.load();
 }
 
 bool CRelayBoard::RelayReconnect() {
@@ -127,39 +133,148 @@ bool CRelayBoard::RelayReconnect() {
   bool acknowledged = false;
   {
     std::lock_guard lock(portMutex_);
-    if (!connected_) {
-      // RelayClose ran meanwhile: the port stays closed.
-      reconnecting_.Clear();
-      return false;
-    }
     port_.Close();
-    if (OpenPort() != SerialPort::kOpenOk) {
-      reconnecting_.Clear();
-    } else {
-      reconnecting_.Clear();
+    if (OpenPort() == SerialPort::kOpenOk) {
       port_.SetRts(true);
       port_.SetDtr(true);
       acknowledged = Exchange("AT\r");
     }
   }
+  reconnecting_.Clear();
   SetAnswering(acknowledged);
-  if (!acknowledged) Show(194);
   return acknowledged;
 }
 
-bool CRelayBoard::RelayOpen() {
+void CRelayBoard::HoldQueued() {
+  // The board ends in the state of the newest command for each set of
+  // relays; older ones for the same relays need not wait for it.
+  for (Pending& p : queue_) {
+    const std::string relays = RelaysNamed(p.text);
+    auto same = std::find_if(held_.begin(), held_.end(),
+                             [&](const Pending& h) { return RelaysNamed(h.text) == relays; });
+    if (same != held_.end()) held_.erase(same);
+    held_.push_back(std::move(p));
+  }
+  queue_.clear();
+}
+
+void CRelayBoard::SenderLoop() {
+  std::unique_lock lock(queueMutex_);
+  for (;;) {
+    if (answering_) {
+      queueCv_.wait(lock, [this] { return !queue_.empty() || closing_.load(); });
+      if (queue_.empty()) break;  // closing, and everything has gone out
+      const Pending p = std::move(queue_.front());
+      queue_.pop_front();
+      busy_ = true;
+      lock.unlock();
+      bool ok;
+      {
+        std::lock_guard port(portMutex_);
+        ok = Exchange(p.text);
+      }
+      // The unanswered command is not sent again: after the reconnect the
+      // board may already have carried it out. At close there is no time
+      // for a reconnect; what is left is written without waiting.
+      if (!ok && (closing_ || !RelayReconnect())) {
+        SetAnswering(false);
+        if (!closing_) ui_.ShowNotice(194, MsgIcon::Stop);
+      }
+      lock.lock();
+      busy_ = false;
+      drainedCv_.notify_all();
+      continue;
+    }
+
+    // The board does not answer: keep what it is asked to do, and try it
+    // again now and then without filling the line.
+    HoldQueued();
+    drainedCv_.notify_all();
+    if (closing_) break;
+    if (queueCv_.wait_for(lock, timings_.retryInterval, [this] { return closing_.load(); })) continue;
+    busy_ = true;
+    lock.unlock();
+    const bool back = RelayReconnect();
+    lock.lock();
+    busy_ = false;
+    if (back) {
+      // Found again: it takes what it was asked meanwhile, then the rest.
+      HoldQueued();
+      queue_.assign(std::make_move_iterator(held_.begin()), std::make_move_iterator(held_.end()));
+      held_.clear();
+      answering_ = true;
+    }
+    drainedCv_.notify_all();
+  }
+
+  // Closing while the board is silent: the rest commands are written blind,
+  // so a board that wakes up this moment still lets go of the car.
+  HoldQueued();
+  std::vector<Pending> blind = std::move(held_);
+  held_.clear();
+  lock.unlock();
   {
-    std::lock_guard lock(portMutex_);
+    std::lock_guard port(portMutex_);
+    for (const Pending& p : blind) port_.Write(p.text.data(), p.text.size());
+  }
+  lock.lock();
+  senderRunning_ = false;
+  drainedCv_.notify_all();
+}
+
+bool CRelayBoard::Flush(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(queueMutex_);
+  return drainedCv_.wait_for(lock, timeout, [this] { return queue_.empty() && !busy_; });
+}
+
+void CRelayBoard::StopSender(bool rest) {
+  {
+    std::lock_guard lock(queueMutex_);
+    if (!senderRunning_ && !sender_.joinable()) return;
+    if (rest && senderRunning_ && !closing_) {
+      for (int code : {DRIVE_STOP, DRIVE_STRAIGHT, DRIVE_TURBO_OFF}) {
+        // On a four-wheel car the stop releases all four relays; the others
+        // have no command there.
+        const std::string text = RelayCommandText(code, relayIds_, state_.control4WD.load());
+        if (!text.empty()) queue_.push_back({text});
+      }
+    }
+    if (!rest) {
+      queue_.clear();
+      held_.clear();
+    }
+    closing_ = true;
+    waitLimitNs_ = NowNs() + std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                 timings_.closingWait)
+                                 .count();
+  }
+  queueCv_.notify_all();
+  if (sender_.joinable()) sender_.join();
+  std::lock_guard lock(queueMutex_);
+  queue_.clear();
+  held_.clear();
+  closing_ = false;
+  waitLimitNs_ = 0;
+}
+
+bool CRelayBoard::RelayOpen() {
+  StopSender(false);
+  connected_ = false;
+  {
+    std::lock_guard lock(queueMutex_);
     relayIds_ = settings_.ReadString(keys::RELAY_ID).substr(0, 10);
+  }
+  {
     // A port left open by a failed handshake is not opened twice.
+    std::lock_guard lock(portMutex_);
     port_.Close();
   }
-  connected_ = false;
+  answering_ = true;
   reconnecting_.Clear();
-  SetAnswering(false);
   const int number = settings_.ReadInt(keys::COM_NO);
   if (number == 0) return true;
   std::vector<std::string> failure;
+  bool answered = false;
   {
     std::lock_guard lock(portMutex_);
     if (OpenPort() != SerialPort::kOpenOk) {
@@ -167,6 +282,7 @@ bool CRelayBoard::RelayOpen() {
     } else {
       port_.SetRts(true);
       port_.SetDtr(true);
+      answered = Exchange("AT\r");
     }
   }
   // The user must act (connect the board, join the device's group): the
@@ -175,31 +291,30 @@ bool CRelayBoard::RelayOpen() {
     MessageDeferral::Show(ui_, kMessagePortNotOpened, MsgIcon::Stop, std::move(failure));
     return false;
   }
-  connected_ = true;
-  const bool answered = RelayOutput(DRIVE_CHECK);
-  connected_ = answered;
-  SetAnswering(answered);
   if (!answered) {
-    Show(141);
+    MessageDeferral::Show(ui_, 141, MsgIcon::Stop);
     return false;
   }
+  connected_ = true;
+  SetAnswering(true);
+  {
+    std::lock_guard lock(queueMutex_);
+    senderRunning_ = true;
+  }
+  sender_ = std::thread([this] { SenderLoop(); });
+  // Every relay at rest before anything else is sent.
   RelayOutput(DRIVE_STOP);
-  if (connected_ && !state_.control4WD) {
+  if (!state_.control4WD) {
     RelayOutput(DRIVE_STRAIGHT);
     RelayOutput(DRIVE_TURBO_OFF);
   }
+  Flush();
   return true;
 }
 
 void CRelayBoard::RelayClose() {
-  if (connected_) {
-    RelayOutput(DRIVE_STOP);
-    if (connected_ && !state_.control4WD) {
-      RelayOutput(DRIVE_STRAIGHT);
-      RelayOutput(DRIVE_TURBO_OFF);
-    }
-  }
   // Also a port left open by a failed handshake; nothing is sent to it.
+  StopSender(connected_);
   {
     std::lock_guard lock(portMutex_);
     port_.Close();

@@ -3,11 +3,14 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "device/DeviceInterfaces.h"
+#include "device/DeviceTimings.h"
 #include "platform/SerialPort.h"
 
 namespace viren {
@@ -16,15 +19,8 @@ class Settings;
 class UiHost;
 struct EngineState;
 
-// How long the board is given to answer: pollCount checks pollInterval apart
-// (about 5 s). Tests shorten them.
-struct RelayTimings {
-  std::chrono::milliseconds pollInterval{100};
-  int pollCount{50};
-};
-
-// Set while RelayReconnect closes and re-opens the port; other senders wait
-// until it clears. Thread safe.
+// Set while the port is being closed and re-opened after a missing answer.
+// The ROBO-Q path looks at it. Thread safe.
 class ReconnectingFlag {
  public:
   void Set();
@@ -44,11 +40,14 @@ class ReconnectingFlag {
 // the car's own remote controller, switched by short text commands that the
 // board acknowledges with "OK".
 //
-// Thread safe: drive commands arrive from any thread; one command and its
-// acknowledgement are one exchange on the port, and exchanges never overlap.
-// Message boxes (141, 194) are shown on the calling thread, after the port is
-// released, and held back while the caller holds drive control's lock
-// (MessageDeferral).
+// Thread safe. RelayOpen handshakes on the calling thread; from then on a
+// sending thread of the board's own carries every command to the port and
+// waits for its answer, so a drive command never waits for the board (the
+// window stays responsive when the board falls silent). Commands go out in
+// the order they were given. When the board does not answer and cannot be
+// reached again, message 194 is shown once, without waiting for anybody, and
+// the board is tried again every retryInterval; commands given meanwhile are
+// kept, the newest one for each set of relays, and sent when it answers again.
 class CRelayBoard : public DriveOutput {
  public:
   CRelayBoard(Settings& settings, EngineState& state, UiHost& ui, RelayTimings timings = {});
@@ -56,22 +55,24 @@ class CRelayBoard : public DriveOutput {
   CRelayBoard(const CRelayBoard&) = delete;
   CRelayBoard& operator=(const CRelayBoard&) = delete;
 
-  // Opens COM_NO, handshakes and puts every relay at rest. True also when no
-  // board is configured (COM_NO 0); false, silently, when the port cannot be
-  // opened; false with message 141 when the board does not answer.
+  // Opens COM_NO, handshakes and puts every relay at rest (waiting until the
+  // board has taken the rest commands). True also when no board is configured
+  // (COM_NO 0); false, silently, when the port cannot be opened; false with
+  // message 141 when the board does not answer. Any thread but the sender.
   bool RelayOpen();
-  // Sends the command for `code` and waits for the acknowledgement; without
-  // one, reconnects (message 194 when that fails too). True when not connected
-  // or when the code has no command on this car.
+  // Queues the command for `code`; never waits for the board. True when the
+  // command was taken (or there is nothing to send: not connected, or no
+  // command for this code on this car); false while the board is not
+  // answering (the command is kept for when it answers again).
   bool RelayOutput(int code);
-  // Closes and re-opens the port and handshakes again.
-  bool RelayReconnect();
-  // Without a flag: polls the port for the acknowledgement of the command just
-  // written (about 5 s). With the reconnecting flag: waits until it clears.
-  bool WaitForOk(ReconnectingFlag* flag = nullptr);
-  // Puts the relays at rest and closes the port; the board is then not
-  // connected.
+  // Puts the relays at rest and closes the port, releasing its exclusive
+  // lock; the board is then not connected. Returns within about closingWait
+  // even when the board is silent: the rest commands are then written
+  // without waiting for an answer.
   void RelayClose();
+  // Waits until every queued command has been carried out or put aside for a
+  // silent board; false after `timeout`.
+  bool Flush(std::chrono::milliseconds timeout = std::chrono::seconds(30));
 
   bool Output(int code) override { return RelayOutput(code); }
 
@@ -85,21 +86,34 @@ class CRelayBoard : public DriveOutput {
   // driven. Cleared when a reconnect finds no board, set again when a later
   // one does.
   bool reachable() const { return connected_.load() && answering_.load(); }
+  // Connected and answering (false during an outage).
+  bool answering() const { return connected_.load() && answering_.load(); }
   ReconnectingFlag& reconnectingFlag() { return reconnecting_; }
-  // The ROBO-Q transmitter takes over the port number: no relay output.
+  // The ROBO-Q transmitter takes over the port number: no relay output, and
+  // the port (with its exclusive lock) is let go without sending anything.
   void MarkNotConnected();
   // Device path of the port last opened (empty before).
   std::string portPath() const;
 
  private:
+  struct Pending {
+    std::string text;
+  };
+
   int OpenPort();                          // port lock held
   bool Exchange(const std::string& text);  // port lock held
   bool PollAcknowledgement();              // port lock held
-  void Show(int id);
   // The arguments of message 20002 for a port that did not open: the port
   // and the reason. Port lock held.
   std::vector<std::string> ExplainOpenFailure(int number) const;
   void SetAnswering(bool answering);
+  // Closes and re-opens the port and handshakes again (sending thread).
+  bool RelayReconnect();
+  void SenderLoop();
+  // Moves queued commands aside while the board is silent (queue lock held).
+  void HoldQueued();
+  // Ends the sending thread; with `rest`, the rest commands go out first.
+  void StopSender(bool rest);
 
   Settings& settings_;
   EngineState& state_;
@@ -109,12 +123,25 @@ class CRelayBoard : public DriveOutput {
   mutable std::mutex portMutex_;
   SerialPort port_;
   std::string lastPath_;
-  std::string relayIds_;
 
   std::atomic<bool> connected_{false};
-  std::atomic<bool> answering_{false};
+  std::atomic<bool> answering_{true};
   ReconnectingFlag reconnecting_;
   std::atomic<ConnectionListener*> listener_{nullptr};
+  // Set when the board is being closed: waits for an answer end at this
+  // time (steady clock, in nanoseconds since its epoch); 0 = no limit.
+  std::atomic<long long> waitLimitNs_{0};
+
+  std::mutex queueMutex_;
+  std::condition_variable queueCv_;    // work for the sender, or closing
+  std::condition_variable drainedCv_;  // the sender has nothing left to do
+  std::string relayIds_;               // under queueMutex_
+  std::deque<Pending> queue_;          // under queueMutex_
+  std::vector<Pending> held_;          // under queueMutex_: kept while silent
+  std::atomic<bool> closing_{false};   // written under queueMutex_
+  bool busy_ = false;                  // under queueMutex_
+  bool senderRunning_ = false;         // under queueMutex_
+  std::thread sender_;
 };
 
 }  // namespace viren

@@ -51,6 +51,7 @@ bool CRoboQ::RoboQOpen() {
     return false;
   port_.SetDtr(false);
   port_.SetRts(false);
+  answering_ = true;
   SetOpen(true);
   return true;
 }
@@ -137,6 +138,7 @@ void CRoboQ::RoboQSendLoop() {
   while (sending_) {
     const auto start = std::chrono::steady_clock::now();
     const bool sent = BuildRoboQFrame(band_, speedLevel_, direction_);
+    answering_ = sent;
     if (interval.count() > 0) {
       const auto rest = interval - std::chrono::duration_cast<std::chrono::milliseconds>(
                                        std::chrono::steady_clock::now() - start);

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "device/DeviceInterfaces.h"
+#include "device/DeviceTimings.h"
 #include "platform/SerialPort.h"
 
 namespace viren {
@@ -16,13 +17,6 @@ namespace viren {
 class Settings;
 struct EngineState;
 class CRelayBoard;
-
-// How long the transmitter is given for each acknowledgement byte; a
-// transmitter that stays silent (unplugged) ends the frame instead of holding
-// the sending thread forever.
-struct RoboQTimings {
-  std::chrono::milliseconds ackTimeout{500};
-};
 
 // The ROBO-Q micro robot car, driven by infrared code frames sent through a
 // PC-OP-RS1 transmitter on a serial port. Drive commands only change the
@@ -58,6 +52,8 @@ class CRoboQ : public DriveOutput {
 
   bool isOpen() const { return open_.load(); }
   bool sending() const { return sending_.load(); }
+  // Open, and the last frame was acknowledged (true until one is not).
+  bool answering() const { return open_.load() && answering_.load(); }
   int direction() const { return direction_.load(); }  // 0 straight, 1 right, 2 left
   int band() const { return band_.load(); }
   // A band chosen while the transmitter is open: the next frame carries it.
@@ -91,6 +87,7 @@ class CRoboQ : public DriveOutput {
 
   std::atomic<bool> open_{false};
   std::atomic<bool> sending_{false};
+  std::atomic<bool> answering_{true};
   std::atomic<int> band_{0};
   std::atomic<int> channel_{0};
   std::atomic<int> direction_{0};

@@ -72,6 +72,14 @@ std::string RelayCommandText(int code, std::string_view ids, bool fourWheel) {
   }
 }
 
+std::string RelaysNamed(std::string_view text) {
+  std::string relays;
+  if (text.substr(0, 2) != "PC") return relays;
+  for (std::size_t i = 2; i + 1 < text.size(); i += 3)
+    if (text[i] == 'R') relays += text[i + 1];
+  return relays;
+}
+
 bool IsRelayAcknowledgement(std::string_view reply) {
   return reply.size() >= 4 && reply[2] == 'O' && reply[3] == 'K';
 }

@@ -16,4 +16,8 @@ std::string RelayCommandText(int code, std::string_view relayIds, bool fourWheel
 // "OK" (normally "\r\nOK\r\n").
 bool IsRelayAcknowledgement(std::string_view reply);
 
+// The identifier characters of the relays a command text switches, in order
+// ("PCRA1RB0\r" names "AB"); empty for a text that switches none.
+std::string RelaysNamed(std::string_view text);
+
 }  // namespace viren

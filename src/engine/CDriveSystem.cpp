@@ -54,7 +54,7 @@ CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string com
       ownClock_(options.clock ? nullptr : std::make_unique<RealClock>()),
       clock_(options.clock ? options.clock : ownClock_.get()),
       analyser_(std::make_unique<CFrameAnalyser>(carState_, state_)),
-      devices_(std::make_unique<CCarDevices>(settings_, state_, ui)),
+      devices_(std::make_unique<CCarDevices>(settings_, state_, ui, options.deviceTimings)),
       simulatedHeading_(std::make_unique<TrackHeading>(carState_, devices_->drive(), state_)),
       positionTrack_(std::make_unique<EnginePositionTrack>(*analyser_, *simulatedHeading_)),
       sound_(std::make_unique<SoundSystem>(
@@ -93,6 +93,9 @@ CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string com
       commandLine_(std::move(commandLine)) {
   if (!steps_) steps_ = std::make_unique<BuiltInSteps>(*this);
   devices_->drive().SetPositionTrack(positionTrack_.get());
+  devices_->SetRunStopper([this] {
+    if (state_.autoDriving) runner_->StopAutoDriving();
+  });
   runner_->SetSound(soundControl_.get());
   runner_->SetBall(ball_.get());
   runner_->SetSimulatedCar(simulator_.get());

@@ -8,6 +8,7 @@
 #include "capture/CameraProvider.h"
 #include "core/CarState.h"
 #include "core/EngineState.h"
+#include "device/DeviceTimings.h"
 #include "editor/ProgramEditor.h"
 #include "engine/CommandTable.h"
 #include "engine/SubsystemSteps.h"
@@ -62,6 +63,8 @@ struct EngineOptions {
   // Makes the audio back end, given the engine's clock; null: GStreamer with
   // the output of GstSoundOptionsFromEnvironment.
   std::function<std::unique_ptr<SoundBackend>(Clock&)> soundBackend = nullptr;
+  // How long the car's devices are given to answer; tests shorten them.
+  DeviceTimings deviceTimings = {};
   // The cameras of the machine; null: GStreamer's device monitor.
   std::unique_ptr<CameraProvider> cameras = nullptr;
 };
@@ -117,6 +120,10 @@ class CDriveSystem {
   int checkNumber() const { return checkNumber_; }
   // The current or last run's track and the last run's report.
   RunTrack& runTrack() { return *runTrack_; }
+  // Esc in the main window or on the controller: a running program ends at
+  // once, target and ball following stop, and every button of the car lets
+  // go. Window thread.
+  void EmergencyStop();
   // The mouse on the view: the target marker, ball learning or the program
   // editor get it, as the state says. True when the right button should open
   // the view menu. Window thread.

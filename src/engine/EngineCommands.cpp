@@ -80,6 +80,14 @@ bool CDriveSystem::ToggleAutoDriving() {
   return true;
 }
 
+void CDriveSystem::EmergencyStop() {
+  if (state_.autoDriving) runner_->StopAutoDriving();
+  // Following would steer the car off again on the next frame.
+  state_.targetFollowing = false;
+  if (state_.ballMode == 2 || state_.ballMode == 3) state_.ballMode = 0;
+  ReleaseAllButtons(devices_->drive());
+}
+
 CDriveSystem::ViewMouseResult CDriveSystem::OnViewMouse(ViewMouse action, Point point) {
   ViewMouseResult result;
   const bool program = state_.viewMode == VIEW_PROGRAM;

@@ -210,7 +210,11 @@ void ProgramRunner::AutoDrivingThread() {
   }
 
   if (engineReady_) {
-    Send(DRIVE_STOP);
+    // However the run ended (its end command, the controller, the menu, the
+    // program interface), nothing it pressed stays pressed and nothing it
+    // started keeps playing.
+    if (sound_) sound_->StopAllSounds();
+    ReleaseAllButtons(drive_);
     drive_.SendDriveCommand(DRIVE_AUTO_OFF, false);
     observer_->OnRunEnded();
   }

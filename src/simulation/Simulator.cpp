@@ -55,6 +55,10 @@ void Simulator::StartSimulation() {
   engine_.clientHeight = kLayoutHeight;
   ResetCar();
   event_->Reset();
+  // From now on no command reaches the device: the real car is let go of
+  // first, or it would drive on with nobody able to stop it.
+  if (drive_.DriveState() & (DRIVE_STATE_MOVING | DRIVE_STATE_STEERING | DRIVE_STATE_TURBO))
+    ReleaseAllButtons(drive_);
   engine_.simulating = true;
   thread_ = clock_.StartThread([this] { Thread(); });
 }

@@ -1,5 +1,7 @@
 #include "PtyPeer.h"
 
+#include <sys/ioctl.h>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
@@ -141,6 +143,11 @@ void PtyPeer::Run() {
     OnBytes(std::string_view(buf, static_cast<std::size_t>(n)));
     changed_.notify_all();
   }
+}
+
+bool PtyPeer::exclusivelyLocked() const {
+  int locked = 0;
+  return keepSlave_ >= 0 && ::ioctl(keepSlave_, TIOCGEXCL, &locked) == 0 && locked != 0;
 }
 
 }  // namespace viren::test

@@ -37,6 +37,9 @@ class PtyPeer {
   // The device goes away after `delay`.
   void VanishAfter(std::chrono::milliseconds delay);
   bool vanished() const;
+  // Whether somebody holds the line's exclusive lock (TIOCEXCL): then nobody
+  // but root can open it.
+  bool exclusivelyLocked() const;
   // Ends the peer thread; derived classes call it first in their destructor.
   void Stop();
 

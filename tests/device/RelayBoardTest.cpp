@@ -17,9 +17,19 @@ using namespace std::chrono_literals;
 using test::FakeRelayBoard;
 using Strings = std::vector<std::string>;
 
-// 20 polls 10 ms apart: the board's 5 s scaled down to 200 ms.
-constexpr RelayTimings kFast{10ms, 20};
+// 20 polls 10 ms apart: the board's 5 s scaled down to 200 ms; a silent board
+// is tried again every 50 ms, and close waits at most 100 ms for it.
+constexpr RelayTimings kFast{10ms, 20, 50ms, 100ms};
 constexpr auto kAckWait = 200ms;
+// A drive command only queues; even a loaded machine takes far less.
+constexpr auto kNoWait = 50ms;
+
+template <typename F>
+std::chrono::steady_clock::duration Timed(F f) {
+  const auto start = std::chrono::steady_clock::now();
+  f();
+  return std::chrono::steady_clock::now() - start;
+}
 
 class RelayBoard : public ::testing::Test {
  protected:
@@ -64,6 +74,7 @@ TEST_F(RelayBoard, forwardIsWrittenAsTheExactBytesAndAcknowledged) {
   EXPECT_TRUE(board.RelayOutput(DRIVE_FORWARD));
   EXPECT_TRUE(board.RelayOutput(DRIVE_TURBO_ON));
   EXPECT_TRUE(board.RelayOutput(DRIVE_AUTO_ON));  // no command: nothing written
+  ASSERT_TRUE(board.Flush());
   EXPECT_EQ(CommandsSinceOpen(), (Strings{"PCRA1RB0\r", "PCRE1\r"}));
   const std::string bytes = peer.received();
   EXPECT_EQ(bytes.substr(bytes.size() - 15), std::string("PCRA1RB0\rPCRE1\r"));
@@ -73,9 +84,12 @@ TEST_F(RelayBoard, anAnswerInPiecesStillAcknowledges) {
   OpenQuietly();
   peer.Script(FakeRelayBoard::Pieces(40ms));
   EXPECT_TRUE(board.RelayOutput(DRIVE_LEFT));
+  ASSERT_TRUE(board.Flush());
   // A late answer inside the wait is fine too.
   peer.Script(FakeRelayBoard::Late(kAckWait / 2));
   EXPECT_TRUE(board.RelayOutput(DRIVE_RIGHT));
+  ASSERT_TRUE(board.Flush());
+  EXPECT_TRUE(board.answering());
   EXPECT_EQ(CommandsSinceOpen(), (Strings{"PCRC1RD0\r", "PCRC0RD1\r"}));
   EXPECT_TRUE(rig.ui.messageIds().empty());
 }
@@ -83,14 +97,15 @@ TEST_F(RelayBoard, anAnswerInPiecesStillAcknowledges) {
 TEST_F(RelayBoard, silentBoardAfterASteeringCommandIsReopenedAndTheCommandNotRepeated) {
   OpenQuietly();
   peer.Script(FakeRelayBoard::Silent());
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_TRUE(board.RelayOutput(DRIVE_LEFT));
-  EXPECT_GE(std::chrono::steady_clock::now() - start, kAckWait);
+  // The caller never waits for the board's answer.
+  EXPECT_LT(Timed([&] { EXPECT_TRUE(board.RelayOutput(DRIVE_LEFT)); }), kNoWait);
+  ASSERT_TRUE(board.Flush());
   EXPECT_EQ(CommandsSinceOpen(), (Strings{"PCRC1RD0\r", "AT\r"}));
-  EXPECT_TRUE(board.connected());
+  EXPECT_TRUE(board.answering());
   EXPECT_TRUE(rig.ui.messageIds().empty());
   // The re-opened port carries the next command.
   EXPECT_TRUE(board.RelayOutput(DRIVE_STRAIGHT));
+  ASSERT_TRUE(board.Flush());
   EXPECT_EQ(CommandsSinceOpen().back(), "PCRC0RD0\r");
 }
 
@@ -98,31 +113,81 @@ TEST_F(RelayBoard, answersThatAreNotOkCountAsSilence) {
   OpenQuietly();
   peer.Script(FakeRelayBoard::Garbage("OK\r\n"));  // OK must be bytes three and four
   EXPECT_TRUE(board.RelayOutput(DRIVE_FORWARD));
+  ASSERT_TRUE(board.Flush());
   peer.Script(FakeRelayBoard::Garbage("\x01\xfe\r\nNG"));
   EXPECT_TRUE(board.RelayOutput(DRIVE_STOP));
+  ASSERT_TRUE(board.Flush());
   // An answer that comes after the wait is over is no answer.
   // Well past the wait even when a loaded machine stretches its polls.
   peer.Script(FakeRelayBoard::Late(kAckWait * 10));
   peer.Script(FakeRelayBoard::Silent());  // the reconnect's AT
-  EXPECT_FALSE(board.RelayOutput(DRIVE_REVERSE));
+  peer.SetDefault(FakeRelayBoard::Silent());  // and the tries after it
+  EXPECT_TRUE(board.RelayOutput(DRIVE_REVERSE));
+  ASSERT_TRUE(board.Flush());
+  EXPECT_FALSE(board.answering());
   EXPECT_EQ(CommandsSinceOpen(),
             (Strings{"PCRA1RB0\r", "AT\r", "PCRA0RB0\r", "AT\r", "PCRA0RB1\r", "AT\r"}));
   EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{194}));
 }
 
-TEST_F(RelayBoard, boardThatVanishesGives194AndLaterCommandsTryAgain) {
+TEST_F(RelayBoard, boardThatVanishesGives194OnceAndLaterCommandsNeverWait) {
   OpenQuietly();
   peer.Script(FakeRelayBoard::Vanish());
-  EXPECT_FALSE(board.RelayOutput(DRIVE_FORWARD));
+  EXPECT_TRUE(board.RelayOutput(DRIVE_FORWARD));
+  ASSERT_TRUE(board.Flush());
   EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{194}));
-  // The board stays "connected" without a port: each command waits its time
-  // and tries to reconnect again, and says so.
   EXPECT_TRUE(board.connected());
-  EXPECT_FALSE(board.RelayOutput(DRIVE_STOP));
-  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{194, 194}));
-  EXPECT_FALSE(board.reconnectingFlag().IsSet());
-  board.RelayClose();
+  EXPECT_FALSE(board.answering());
+  // One message for the whole outage, however many commands follow, and none
+  // of them waits while the board is tried again in the background.
+  for (int code : {DRIVE_LEFT, DRIVE_STOP, DRIVE_RIGHT, DRIVE_STRAIGHT})
+    EXPECT_LT(Timed([&] { EXPECT_FALSE(board.RelayOutput(code)); }), kNoWait);
+  std::this_thread::sleep_for(kFast.retryInterval * 4);
+  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{194}));
+  EXPECT_LT(Timed([&] { board.RelayClose(); }), kFast.closingWait + kAckWait);
   EXPECT_FALSE(board.connected());
+}
+
+TEST_F(RelayBoard, boardThatAnswersAgainIsFoundAndTakesTheNewestCommandForEachRelayPair) {
+  OpenQuietly();
+  peer.SetDefault(FakeRelayBoard::Silent());
+  EXPECT_TRUE(board.RelayOutput(DRIVE_FORWARD));
+  ASSERT_TRUE(board.Flush());
+  ASSERT_FALSE(board.answering());
+  // Given while the board is silent: left is overtaken by straight.
+  board.RelayOutput(DRIVE_LEFT);
+  board.RelayOutput(DRIVE_STOP);
+  board.RelayOutput(DRIVE_STRAIGHT);
+  const std::size_t beforeRevival = peer.commands().size();
+  peer.SetDefault(FakeRelayBoard::Answer());
+  for (int i = 0; i < 200 && !board.answering(); ++i) std::this_thread::sleep_for(10ms);
+  ASSERT_TRUE(board.answering());
+  ASSERT_TRUE(board.Flush());
+  const Strings all = peer.commands();
+  const Strings after(all.begin() + static_cast<long>(beforeRevival), all.end());
+  EXPECT_EQ(after, (Strings{"AT\r", "PCRA0RB0\r", "PCRC0RD0\r"}));
+  // Between the first command and the revival only handshakes went out.
+  for (std::size_t i = opened + 1; i < beforeRevival; ++i) EXPECT_EQ(all[i], "AT\r");
+  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{194}));
+}
+
+TEST_F(RelayBoard, closeOfASilentBoardEndsQuicklyWithTheRestCommandsLastAndTheLockReleased) {
+  OpenQuietly();
+  EXPECT_TRUE(peer.exclusivelyLocked());
+  EXPECT_TRUE(board.RelayOutput(DRIVE_FORWARD));
+  EXPECT_TRUE(board.RelayOutput(DRIVE_LEFT));
+  ASSERT_TRUE(board.Flush());
+  peer.SetDefault(FakeRelayBoard::Silent());
+  // Falls silent during the last command before the end: no reconnect, no
+  // message, the rest written without waiting.
+  board.RelayOutput(DRIVE_TURBO_ON);
+  EXPECT_LT(Timed([&] { board.RelayClose(); }), kFast.closingWait + kAckWait);
+  ASSERT_TRUE(peer.WaitForCommands(opened + 6, 2s));
+  const Strings sent = CommandsSinceOpen();
+  EXPECT_EQ(sent, (Strings{"PCRA1RB0\r", "PCRC1RD0\r", "PCRE1\r", "PCRA0RB0\r", "PCRC0RD0\r",
+                           "PCRE0\r"}));
+  EXPECT_TRUE(rig.ui.messageIds().empty());
+  EXPECT_FALSE(peer.exclusivelyLocked());
 }
 
 TEST_F(RelayBoard, silentHandshakeShows141AndLeavesTheBoardUnused) {
@@ -168,31 +233,6 @@ TEST_F(RelayBoard, closeRestsTheRelaysAndLaterCommandsAreDropped) {
   EXPECT_EQ(CommandsSinceOpen().size(), 3u);
 }
 
-TEST_F(RelayBoard, senderWaitsOnTheReconnectingFlagAndGivesUpAfterItsTime) {
-  OpenQuietly();
-  board.reconnectingFlag().Set();
-  std::atomic<bool> done{false};
-  bool result = false;
-  std::thread sender([&] {
-    result = board.RelayOutput(DRIVE_FORWARD);
-    done = true;
-  });
-  std::this_thread::sleep_for(kAckWait / 4);
-  EXPECT_FALSE(done);
-  EXPECT_EQ(CommandsSinceOpen().size(), 0u);
-  board.reconnectingFlag().Clear();
-  sender.join();
-  EXPECT_TRUE(result);
-  EXPECT_EQ(CommandsSinceOpen(), (Strings{"PCRA1RB0\r"}));
-
-  board.reconnectingFlag().Set();
-  const auto start = std::chrono::steady_clock::now();
-  EXPECT_FALSE(board.RelayOutput(DRIVE_STOP));
-  EXPECT_GE(std::chrono::steady_clock::now() - start, kAckWait);
-  EXPECT_EQ(CommandsSinceOpen().size(), 1u);
-  board.reconnectingFlag().Clear();
-}
-
 TEST_F(RelayBoard, concurrentSendersNeverInterleaveEvenAcrossAReconnect) {
   OpenQuietly();
   peer.Script(FakeRelayBoard::Answer());
@@ -205,6 +245,7 @@ TEST_F(RelayBoard, concurrentSendersNeverInterleaveEvenAcrossAReconnect) {
       for (int i = 0; i < kEach; ++i) board.RelayOutput(t % 2 ? DRIVE_LEFT : DRIVE_FORWARD);
     });
   for (auto& t : threads) t.join();
+  ASSERT_TRUE(board.Flush());
   const Strings sent = CommandsSinceOpen();
   // Every command whole, one reconnect handshake, nothing sent twice.
   EXPECT_EQ(sent.size(), static_cast<std::size_t>(kThreads * kEach + 1));
@@ -221,6 +262,8 @@ TEST(RelayTimingsDefaults, theBoardIsGivenFiveSecondsInTenthsOfASecond) {
   const RelayTimings t;
   EXPECT_EQ(t.pollInterval, 100ms);
   EXPECT_EQ(t.pollCount, 50);
+  // A shut-down with a silent board stays within a few seconds.
+  EXPECT_LE(t.closingWait, 1s);
 }
 
 }  // namespace

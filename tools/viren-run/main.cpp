@@ -22,6 +22,7 @@
 #include "layout/CourseLayout.h"
 #include "layout/CourseRange.h"
 #include "program/DrivingProgram.h"
+#include "platform/ShutdownSignals.h"
 #include "program/ProgramFile.h"
 #include "program/ProgramRunner.h"
 #include "simulation/RunTrack.h"
@@ -79,6 +80,10 @@ bool WriteTrackPicture(const std::string& path, QImage picture, const std::vecto
 }  // namespace
 
 int main(int argc, char** argv) {
+  // From the very start a signal ends the run the orderly way: the car
+  // stopped, the devices let go of, the shared memory released.
+  ShutdownSignals shutdownSignals;
+  int endedBy = 0;
   std::string error;
   const auto options = ParseRunOptions(std::vector<std::string>(argv + 1, argv + argc), error);
   if (!options) {
@@ -145,6 +150,7 @@ int main(int argc, char** argv) {
 
   const std::int64_t end = clock->NowMs() + static_cast<std::int64_t>(options->seconds * 1000);
   while (started && !ui.closeRequested()) {
+    if ((endedBy = shutdownSignals.TakeSignal()) != 0) break;
     runPostedCommands();
     const std::int64_t left = end - clock->NowMs();
     if (left <= 0) break;
@@ -157,6 +163,11 @@ int main(int argc, char** argv) {
     layout.fill(Qt::white);
 
   engine.Shutdown();
+  if (endedBy == 0) endedBy = shutdownSignals.TakeSignal();
+  if (endedBy != 0) {
+    std::fprintf(stderr, "viren-run: ended by signal %d\n", endedBy);
+    ok = false;
+  }
   if (recorder && !WriteTrack(options->track, recorder->Rows())) {
     std::fprintf(stderr, "viren-run: cannot write %s\n", options->track.c_str());
     ok = false;
@@ -174,5 +185,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "viren-run: cannot write %s\n", options->soundLog.c_str());
     ok = false;
   }
+  // As a shell reports a program killed by a signal, though this one ended
+  // in order.
+  if (endedBy != 0) return 128 + endedBy;
   return ok ? 0 : 1;
 }

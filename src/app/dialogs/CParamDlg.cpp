@@ -209,6 +209,7 @@ void CParamDlg::OnOk() {
         // start would come back in the mode just declined.
         if (opening_.controlRoboQ) {
           settings_.WriteInt(keys::CONTROL_ROBOQ, 0);
+          devices_.SwitchDevice(false);
           if (rebuildController_) rebuildController_();
           if (layout_.carType() == CAR_GRAPHIC) layout_.ReloadCarShape();
         }
@@ -217,8 +218,16 @@ void CParamDlg::OnOk() {
       }
       // A transmitter that does not open leaves ROBO-Q control on; choosing
       // a COM port opens it later.
-      devices_.RoboQOpen();
+      if (opening_.controlRoboQ)
+        devices_.RoboQOpen();
+      else
+        devices_.SwitchDevice(true);
+    } else if (!opening_.controlRoboQ) {
+      devices_.SwitchDevice(true);
     }
+  } else if (opening_.controlRoboQ) {
+    // The relay board takes the port over from the transmitter.
+    devices_.SwitchDevice(false);
   }
 
   const bool controlRoboQ = state_.controlRoboQ;

@@ -29,9 +29,11 @@ struct EngineState;
 class CParamDlg : public QDialog {
   Q_OBJECT
  public:
-  // `rebuildController` is called after OK when ROBO-Q control was switched
-  // on or off: the controller window is rebuilt for the other device (which
-  // ends a running automatic drive). The car shape is reloaded here.
+  // When OK switches ROBO-Q control on or off, the car is handed over to the
+  // other device (the old one stopped and let go of first, CCarDevices::
+  // SwitchDevice); then `rebuildController` rebuilds the controller window
+  // for it (which ends a running automatic drive). The car shape is reloaded
+  // here.
   CParamDlg(Settings& settings, EngineState& state, CFrameAnalyser& analyser, CCarDevices& devices,
             CourseLayout& layout, UiHost& ui, std::function<void()> rebuildController,
             QWidget* parent = nullptr);

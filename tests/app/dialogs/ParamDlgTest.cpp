@@ -261,7 +261,7 @@ TEST_F(ParamDlgTest, YesTo203OpensTheTransmitterAndRebuildsForTheRoboQ) {
   EXPECT_TRUE(rig.shapeFiles.empty());
 }
 
-TEST_F(ParamDlgTest, SwitchingRoboQOffRebuildsWithoutAQuestionAndLeavesThePortOpen) {
+TEST_F(ParamDlgTest, SwitchingRoboQOffRebuildsWithoutAQuestionAndHandsThePortToTheRelayBoard) {
   TransmitterOnCom1();
   Open(
       "[CONTROL]\r\nCONTROL_ROBOQ=1\r\n[USB]\r\nCOM_NO=1\r\n[LAYOUT]\r\nCAR_TYPE=1\r\n"
@@ -271,12 +271,14 @@ TEST_F(ParamDlgTest, SwitchingRoboQOffRebuildsWithoutAQuestionAndLeavesThePortOp
   EXPECT_FALSE(dlg->bandList()->isEnabled());
   dlg->okButton()->click();
 
-  EXPECT_TRUE(rig.ui.messages().empty());
+  // The transmitter is let go of and the relay board looked for on its port;
+  // a transmitter does not answer the handshake (141), but nobody is asked.
+  EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{141});
   EXPECT_EQ(rig.Option(keys::CONTROL_ROBOQ), "0");
   EXPECT_EQ(rig.Option(keys::ROBOQ_BAND), "<none>");
   EXPECT_EQ(rebuilds, 1);
   EXPECT_THAT(rig.shapeFiles, ElementsAre("car.wmf"));
-  EXPECT_TRUE(rig.devices.roboQ().isOpen());
+  EXPECT_FALSE(rig.devices.roboQ().isOpen());
 }
 
 TEST_F(ParamDlgTest, NoTo203WithRoboQOnFromTheStartSwitchesItOffForGood) {
