@@ -1,5 +1,6 @@
 #include "app/CDriveView.h"
 
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMetaObject>
 #include <QMouseEvent>
@@ -22,6 +23,8 @@ CDriveView::CDriveView(UiHost& ui, std::string moduleFolder, std::string command
   setAttribute(Qt::WA_OpaquePaintEvent);
   setCursor(Qt::ArrowCursor);
   setMouseTracking(true);
+  // The arrow keys move the program editor's selection.
+  setFocusPolicy(Qt::StrongFocus);
   setFixedSize(engine_->state().clientWidth, engine_->state().clientHeight);
   // Each picture the capture or simulation publishes asks for one repaint;
   // pictures that come faster than the window paints are simply skipped.
@@ -140,6 +143,34 @@ void CDriveView::mouseReleaseEvent(QMouseEvent* event) {
 void CDriveView::mouseDoubleClickEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton)
     Mouse(static_cast<int>(CDriveSystem::ViewMouse::DoubleClick), event);
+}
+
+void CDriveView::keyPressEvent(QKeyEvent* event) {
+  int dx = 0;
+  int dy = 0;
+  switch (event->key()) {
+    case Qt::Key_Left:
+      dx = -1;
+      break;
+    case Qt::Key_Right:
+      dx = 1;
+      break;
+    case Qt::Key_Up:
+      dy = -1;
+      break;
+    case Qt::Key_Down:
+      dy = 1;
+      break;
+    default:
+      QWidget::keyPressEvent(event);
+      return;
+  }
+  if (event->modifiers() == Qt::NoModifier && engine_->editor().SelectByKey(dx, dy)) {
+    update();
+    emit selectionMoved();
+    return;
+  }
+  QWidget::keyPressEvent(event);
 }
 
 }  // namespace viren

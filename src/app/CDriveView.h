@@ -40,6 +40,8 @@ class CDriveView : public QWidget {
   void viewMenuRequested(QPoint globalPosition);
   // A command chosen in the program editor's context menu.
   void commandRequested(int commandId);
+  // The arrow keys moved the program editor's selection.
+  void selectionMoved();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -47,6 +49,7 @@ class CDriveView : public QWidget {
   void mouseMoveEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void Mouse(int action, QMouseEvent* event);

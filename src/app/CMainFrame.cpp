@@ -76,6 +76,7 @@ CMainFrame::CMainFrame(std::string moduleFolder, std::string commandLine, UiHost
   if (cameraMenu_) connect(cameraMenu_, &QMenu::aboutToShow, this, &CMainFrame::RefreshCameraMenu);
   connect(view_, &CDriveView::viewMenuRequested, this, &CMainFrame::ShowViewMenu);
   connect(view_, &CDriveView::commandRequested, this, &CMainFrame::OnCommand);
+  connect(view_, &CDriveView::selectionMoved, this, &CMainFrame::UpdateCommands);
   CreateEditorWindows(*ui);
   checkDock_ = new CCheckDock(this);
   addDockWidget(Qt::RightDockWidgetArea, checkDock_);
@@ -192,6 +193,10 @@ void CMainFrame::CreateMenus() {
   ActionFor(ID_FILE_NEW)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
   shortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), ID_UNDO);
   shortcut(QKeySequence(Qt::ALT | Qt::Key_Backspace), ID_UNDO);
+  shortcut(QKeySequence(Qt::CTRL | Qt::Key_Y), ID_REDO);
+  // The Delete key deletes the selected command, asking as the menu does.
+  shortcut(QKeySequence(Qt::Key_Delete), ID_DELETE_COMMAND);
+  shortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), ID_REDO);
   shortcut(QKeySequence(Qt::CTRL | Qt::Key_X), ID_UNLINK);
   shortcut(QKeySequence(Qt::SHIFT | Qt::Key_Delete), ID_UNLINK);
 }

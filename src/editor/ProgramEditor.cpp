@@ -3,6 +3,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cstdlib>
 #include <optional>
 #include <utility>
 
@@ -62,6 +63,7 @@ bool IsEditorCommand(int id) {
     case ID_LINK:
     case ID_UNLINK:
     case ID_UNDO:
+    case ID_REDO:
     case ID_INSERT_START:
       return true;
     default:
@@ -182,6 +184,38 @@ void ProgramEditor::SelectCommand(int index) {
   ShowProgram();
 }
 
+bool ProgramEditor::SelectByKey(int dx, int dy) {
+  if (engine_.viewMode != VIEW_PROGRAM || engine_.autoDriving || program_.positionEditIndex != -1)
+    return false;
+  int count = 0;
+  const ProgramRecords r = program_.Snapshot(&count);
+  const int from = program_.selection;
+  int to = -1;
+  if (!UsedIn(r, count, from)) {
+    to = 0;
+  } else if (dx != 0) {
+    const int along = dx > 0 ? r[from].next : r[from].prev;
+    if (UsedIn(r, count, along)) to = along;
+  } else if (dy != 0) {
+    // The nearest row that way, then the box nearest in x.
+    long best = -1;
+    for (int i = 0; i < count; ++i) {
+      if (i == from || !UsedIn(r, count, i)) continue;
+      const int rows = (r[i].y - r[from].y) * (dy > 0 ? 1 : -1);
+      if (rows <= 0) continue;
+      const long score = static_cast<long>(rows) * 10000 + std::abs(r[i].x - r[from].x);
+      if (best == -1 || score < best) {
+        best = score;
+        to = i;
+      }
+    }
+  }
+  if (to == -1) return false;
+  program_.selection = to;
+  ShowProgram();
+  return true;
+}
+
 void ProgramEditor::LayoutProgram() {
   program_.Edit([](ProgramRecords& r, int& count) { viren::LayoutProgram(r.data(), count); });
 }
@@ -270,6 +304,9 @@ bool ProgramEditor::OnCommand(int id) {
     case ID_UNDO:
       UndoEdit();
       break;
+    case ID_REDO:
+      RedoEdit();
+      break;
     default:
       if (const EventKind kind = KindOfInsertCommand(id); kind != EVENT_FREE) InsertCommand(kind);
       break;
@@ -299,7 +336,8 @@ CommandContext::Selection ProgramEditor::SelectionContext() const {
 
 void ProgramEditor::FillCommandContext(CommandContext& c) const {
   c.selection = SelectionContext();
-  c.undoAvailable = program_.undoCount != -1;
+  c.undoAvailable = program_.CanUndo();
+  c.redoAvailable = program_.CanRedo();
   c.positionDefinition = program_.positionEditIndex != -1;
 }
 
@@ -317,20 +355,19 @@ CommandDialogContext ProgramEditor::DialogContext() const {
 // --- editing
 
 void ProgramEditor::SaveUndo() {
-  program_.Edit([&](ProgramRecords& r, int& count) {
-    program_.undoRecords = r;
-    program_.undoCount = count;
-  });
+  program_.RecordUndoStep();
   program_.modified = true;
 }
 
 void ProgramEditor::UndoEdit() {
-  if (program_.undoCount == -1) return;
-  program_.Edit([&](ProgramRecords& r, int& count) {
-    r = program_.undoRecords;
-    count = program_.undoCount;
-  });
-  program_.undoCount = -1;
+  if (!program_.UndoStep()) return;
+  program_.selection = -1;
+  RedrawProgram();
+  ShowProgram();
+}
+
+void ProgramEditor::RedoEdit() {
+  if (!program_.RedoStep()) return;
   program_.selection = -1;
   RedrawProgram();
   ShowProgram();
@@ -417,16 +454,16 @@ void ProgramEditor::InsertCommand(EventKind kind) {
   std::optional<Point> reference;
   if (kind != EVENT_END && !EditRecord(added, reference)) return;
 
-  // The undo copy, the new record and its links change in one step under the
-  // program's lock, so the driving thread never sees a half-linked chain.
+  // The new record and its links change in one step under the program's
+  // lock, so the driving thread never sees a half-linked chain. When the
+  // insertion is refused below, the recorded start state is no step.
+  program_.RecordUndoStep();
   int added_index = -1;
   program_.Edit([&](ProgramRecords& r, int& n) {
     if (n >= kMaxCommands) return;
     if (selection != -1 && (selection >= n || r[selection].kind == EVENT_FREE)) return;
     // A successor outside the used records (a damaged chain) is never written.
     if (selection != -1 && r[selection].next != -1 && !UsedIn(r, n, r[selection].next)) return;
-    program_.undoRecords = r;
-    program_.undoCount = n;
     added_index = n;
     EventRecord& e = r[added_index];
     e = added;

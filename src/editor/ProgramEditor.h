@@ -45,7 +45,7 @@ struct EditorLinks {
 };
 
 // The flowchart editor of the driving program: selection, insertion,
-// editing, deletion, moving, linking, the one-level undo, the placing of a
+// editing, deletion, moving, linking, undo and redo, the placing of a
 // position command's point with the cheese, and the program canvas.
 //
 // Threads: everything runs on the window thread except Paint(), which may
@@ -96,7 +96,10 @@ class ProgramEditor {
   void DeleteCommand();
   void MoveCommand(int direction);
   void LinkCommand(bool unlink);
+  // One step back or forward in the editing history.
   void UndoEdit();
+  void RedoEdit();
+  // Records the state before an editing operation changes anything.
   void SaveUndo();
 
   // Placing a position command's point by dragging the cheese, starting at
@@ -126,6 +129,11 @@ class ProgramEditor {
   bool CheckMarksCurrent() const;
   // Selects a command (from the findings list) and shows it.
   void SelectCommand(int index);
+  // The arrow keys in the program view: left and right go along the chain,
+  // up and down to the nearest box of the row above or below; with nothing
+  // selected any arrow selects the start command. False when nothing moved
+  // (another view, a run, a point being placed, no box that way).
+  bool SelectByKey(int dx, int dy);
 
  private:
   // Runs the record's dialog on a copy; `reference` is set when the position

@@ -82,6 +82,7 @@ constexpr MenuEntry kMainMenu[] = {
     {1, ID_UNLINK, "リンク削除(&C)"},
     {1, 0, ""},
     {1, ID_UNDO, "元に戻す(&U)"},
+    {1, ID_REDO, "やり直し(&R)"},
     {1, 0, ""},
     {1, ID_CHECK_PROGRAM, "プログラムのチェック(&K)"},
     {0, 0, "ヘルプ(&H)", true},
@@ -254,6 +255,8 @@ CommandUpdate EvaluateCommand(int id, const CommandContext& c) {
       return {editing && !s.isEnd && s.hasPrevious && s.hasLink, false};
     case ID_UNDO:
       return {c.undoAvailable && !c.autoDriving, false};
+    case ID_REDO:
+      return {c.redoAvailable && !c.autoDriving, false};
     // Accelerators kept from the framework's defaults with no handler.
     case ID_EDIT_COPY:
     case ID_EDIT_PASTE:

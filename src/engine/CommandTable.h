@@ -27,6 +27,7 @@ struct CommandContext {
   int commandCount = 0;
   bool positionDefinition = false;  // a position definition is in progress
   bool undoAvailable = false;
+  bool redoAvailable = false;
   bool toolbarVisible = true;
   bool statusBarVisible = true;
   int cameraCount = 0;      // video input devices in the camera menu

@@ -144,6 +144,49 @@ void DrivingProgram::DiscardToStart() {
   modified = false;
 }
 
+void DrivingProgram::RecordUndoStep() {
+  std::lock_guard lock(mutex_);
+  history_.Record(ProgramState{records_, count_});
+}
+
+bool DrivingProgram::ApplyStep(
+    std::optional<ProgramState> (EditHistory::*step)(const ProgramState&)) {
+  std::lock_guard lock(mutex_);
+  const std::optional<ProgramState> target = (history_.*step)(ProgramState{records_, count_});
+  if (!target) return false;
+  records_ = target->records;
+  count_ = target->count;
+  return true;
+}
+
+bool DrivingProgram::UndoStep() {
+  return ApplyStep(&EditHistory::Undo);
+}
+
+bool DrivingProgram::RedoStep() {
+  return ApplyStep(&EditHistory::Redo);
+}
+
+bool DrivingProgram::CanUndo() const {
+  std::lock_guard lock(mutex_);
+  return history_.CanUndo(ProgramState{records_, count_});
+}
+
+bool DrivingProgram::CanRedo() const {
+  std::lock_guard lock(mutex_);
+  return history_.CanRedo(ProgramState{records_, count_});
+}
+
+std::optional<ProgramState> DrivingProgram::UndoTarget() const {
+  std::lock_guard lock(mutex_);
+  return history_.UndoTarget(ProgramState{records_, count_});
+}
+
+std::size_t DrivingProgram::UndoDepth() const {
+  std::lock_guard lock(mutex_);
+  return history_.UndoDepth(ProgramState{records_, count_});
+}
+
 int DrivingProgram::count() const {
   std::lock_guard lock(mutex_);
   return count_;

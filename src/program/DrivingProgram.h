@@ -3,14 +3,14 @@
 #include <array>
 #include <atomic>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "program/EditHistory.h"
 #include "program/EventRecord.h"
 
 namespace viren {
-
-using ProgramRecords = std::array<EventRecord, kProgramSlots>;
 
 // Counts the timed commands from `target` along the chain up to and including
 // `source`; -1 when the chain ends (or leaves the used slots, or loops) before
@@ -71,15 +71,29 @@ class DrivingProgram {
   std::atomic<int> pendingLinkSource{-1};
   std::atomic<int> positionEditIndex{-1};  // a command's point is being placed
 
+  // --- undo and redo (window thread only)
+  // Records the state an editing operation starts from; the step counts
+  // once the flowchart has changed (see EditHistory).
+  void RecordUndoStep();
+  // Go back or forward one step; false when there is none.
+  bool UndoStep();
+  bool RedoStep();
+  bool CanUndo() const;
+  bool CanRedo() const;
+  // The flowchart the next UndoStep brings back.
+  std::optional<ProgramState> UndoTarget() const;
+  std::size_t UndoDepth() const;
+
   // Window thread only.
-  ProgramRecords undoRecords{};
-  int undoCount = -1;
   std::string fileName;
 
  private:
+  bool ApplyStep(std::optional<ProgramState> (EditHistory::*step)(const ProgramState&));
+
   mutable std::mutex mutex_;
   ProgramRecords records_{};
   int count_ = 1;
+  EditHistory history_;  // window thread only; read under mutex_ with the records
 };
 
 }  // namespace viren

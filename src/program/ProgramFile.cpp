@@ -152,7 +152,10 @@ void ProgramFiles::OpenProgramFile(bool sample) {
   const std::string path =
       sample ? dialogs_->ChooseProgramToOpen("", settings_.ResolveDataPath(kProgramFolder, ""))
              : dialogs_->ChooseProgramToOpen(ProposedName(), "");
-  if (path.empty() || !ReadProgramFile(path)) return;
+  if (path.empty()) return;
+  // Opening a file is a step of the editing history (a failed one is none).
+  program_.RecordUndoStep();
+  if (!ReadProgramFile(path)) return;
   program_.fileName = path;
   settings_.WriteString(keys::EVENT_FILE_NAME, path);
   program_.modified = false;
@@ -193,6 +196,7 @@ bool ProgramFiles::ConfirmSaveIfModified() {
 void ProgramFiles::NewProgram() {
   if (ShowMessage(ui_, kMsgDiscardProgram, MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
     return;
+  program_.RecordUndoStep();
   program_.DiscardToStart();
   shownFile_.clear();
   Redraw();

@@ -299,6 +299,80 @@ TEST_F(ProgramFileCommandsTest, ctrlKeysReachTheFileCommands) {
   frame->OnCommand(ID_APP_EXIT);
 }
 
+// Ctrl+Z and Ctrl+Y walk back and forth over an open and a new program, with
+// the Edit menu's items following; a run greys both.
+TEST_F(ProgramFileCommandsTest, ctrlZAndCtrlYStepBackAndForthOverOpenAndNew) {
+  dir.Write("three.ntc", ThreeCommandFile());
+  auto frame = StartedFrame();
+  CDriveSystem& engine = frame->view()->engine();
+  Choose(*frame, ID_FILE_OPEN,
+         {TypeIntoFileDialog(Q(dir.File("three.ntc")), QFileDialog::AcceptOpen)});
+  ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+  ui.ScriptAnswer(MsgAnswer::Yes);
+  QTest::keyClick(frame.get(), Qt::Key_N, Qt::ControlModifier);
+  ASSERT_EQ(engine.program().count(), 1);
+  frame->UpdateCommands();
+  EXPECT_TRUE(frame->ActionFor(ID_UNDO)->isEnabled());
+  EXPECT_FALSE(frame->ActionFor(ID_REDO)->isEnabled());
+
+  QTest::keyClick(frame.get(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(engine.program().count(), 4);
+  EXPECT_TRUE(BoxShownAt(*frame, 72, 16));
+  QTest::keyClick(frame.get(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(engine.program().count(), 1) << "back to the program before the open";
+  EXPECT_FALSE(BoxShownAt(*frame, 72, 16));
+  frame->UpdateCommands();
+  EXPECT_FALSE(frame->ActionFor(ID_UNDO)->isEnabled());
+  EXPECT_TRUE(frame->ActionFor(ID_REDO)->isEnabled());
+  QTest::keyClick(frame.get(), Qt::Key_Y, Qt::ControlModifier);
+  EXPECT_EQ(engine.program().count(), 4);
+  EXPECT_TRUE(BoxShownAt(*frame, 72, 16));
+
+  engine.state().autoDriving = true;
+  frame->UpdateCommands();
+  EXPECT_FALSE(frame->ActionFor(ID_UNDO)->isEnabled());
+  EXPECT_FALSE(frame->ActionFor(ID_REDO)->isEnabled());
+  QTest::keyClick(frame.get(), Qt::Key_Z, Qt::ControlModifier);
+  QTest::keyClick(frame.get(), Qt::Key_Y, Qt::ControlModifier);
+  EXPECT_EQ(engine.program().count(), 4) << "the program stays as it is under a run";
+  engine.state().autoDriving = false;
+  frame->OnCommand(ID_APP_EXIT);
+}
+
+// The keyboard in the program view: arrows move the selection along the
+// chain, Delete asks as the menu does.
+TEST_F(ProgramFileCommandsTest, arrowKeysSelectAndDeleteAsksBeforeDeleting) {
+  dir.Write("three.ntc", ThreeCommandFile());
+  auto frame = StartedFrame();
+  CDriveSystem& engine = frame->view()->engine();
+  Choose(*frame, ID_FILE_OPEN,
+         {TypeIntoFileDialog(Q(dir.File("three.ntc")), QFileDialog::AcceptOpen)});
+  ASSERT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+  frame->view()->setFocus();
+  engine.program().selection = -1;
+  QTest::keyClick(frame->view(), Qt::Key_Right);
+  EXPECT_EQ(engine.program().selection, 0);
+  QTest::keyClick(frame->view(), Qt::Key_Right);
+  QTest::keyClick(frame->view(), Qt::Key_Right);
+  EXPECT_EQ(engine.program().selection, 2);
+  QTest::keyClick(frame->view(), Qt::Key_Left);
+  EXPECT_EQ(engine.program().selection, 1);
+  // The selection frame stands on the timer's box (x 72): green at its edge.
+  EXPECT_EQ(frame->view()->grab().toImage().pixelColor(72, 30), QColor(0, 0xFF, 0));
+
+  ui.ScriptAnswer(MsgAnswer::No);
+  QTest::keyClick(frame.get(), Qt::Key_Delete);
+  EXPECT_EQ(ui.messageIds().back(), 153);
+  EXPECT_EQ(engine.program().Record(1).kind, EVENT_TIMER);
+  ui.ScriptAnswer(MsgAnswer::Yes);
+  QTest::keyClick(frame.get(), Qt::Key_Delete);
+  EXPECT_EQ(engine.program().Record(1).kind, EVENT_FREE);
+  EXPECT_EQ(engine.program().Record(0).next, 2);
+  QTest::keyClick(frame.get(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(engine.program().Record(1).kind, EVENT_TIMER);
+  frame->OnCommand(ID_APP_EXIT);
+}
+
 // The question at exit with an edited program: No leaves without saving,
 // Yes saves through the dialog and then leaves, Yes with the dialog
 // cancelled stays with the edits.

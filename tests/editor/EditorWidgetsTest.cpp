@@ -100,6 +100,10 @@ TEST_F(EditorWidgets, toolbarHasTheNineButtonsAndOnlyTheTimerWithoutASelection) 
   EXPECT_EQ(Button(ID_INSERT_TIMER)->toolTip(), QStringLiteral("タイマー"));
   EXPECT_EQ(Button(ID_INSERT_TIMER)->statusTip(), QStringLiteral("タイマーを定義"));
   EXPECT_EQ(Button(ID_INSERT_TIMER)->icon().availableSizes().front(), QSize(32, 32));
+  for (QAction* a : toolbar->actions()) {
+    EXPECT_FALSE(a->toolTip().isEmpty()) << a->data().toInt();
+    EXPECT_FALSE(a->statusTip().isEmpty()) << a->data().toInt();
+  }
   rig.Select(-1);
   UpdateCommandToolbar(toolbar, rig.editor);
   for (QAction* a : toolbar->actions())

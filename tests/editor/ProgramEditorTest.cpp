@@ -110,11 +110,11 @@ TEST_F(ProgramEditorTest, insertionTakesTheDefaultsAndTheDialogValues) {
 
 TEST_F(ProgramEditorTest, aCancelledDialogInsertsNothingAndKeepsTheUndoCopy) {
   ThreeCommands();
-  const int undoCount = rig.program.undoCount;
+  const std::size_t undoDepth = rig.program.UndoDepth();
   rig.dialogs.events.push_back([](EventKind, EventDialogValues&) { return false; });
   EXPECT_EQ(rig.Insert(EVENT_SOUND), -1);
   EXPECT_EQ(rig.program.count(), 4);
-  EXPECT_EQ(rig.program.undoCount, undoCount);
+  EXPECT_EQ(rig.program.UndoDepth(), undoDepth);
   EXPECT_EQ(rig.ChainKinds().size(), 4u);
 }
 
@@ -375,7 +375,7 @@ TEST_F(ProgramEditorTest, movingARepeatCarriesItsLoopAndDropsAJumpThatIsNoLonger
   EXPECT_EQ(rig.At(repeat).link, timer);
 }
 
-TEST_F(ProgramEditorTest, undoRemovesTheLastInsertionOnce) {
+TEST_F(ProgramEditorTest, undoRemovesTheLastInsertionAndASecondUndoTheOneBefore) {
   const auto [timer, car, handle] = ThreeCommands();
   const int sound = rig.Insert(EVENT_SOUND);
   ASSERT_TRUE(rig.Enabled(ID_UNDO));
@@ -383,13 +383,40 @@ TEST_F(ProgramEditorTest, undoRemovesTheLastInsertionOnce) {
   EXPECT_EQ(rig.program.count(), 4);
   EXPECT_EQ(rig.At(handle).next, -1);
   EXPECT_EQ(rig.program.selection, -1);
-  EXPECT_FALSE(rig.Enabled(ID_UNDO));
+  ASSERT_TRUE(rig.Enabled(ID_UNDO));
   rig.editor.OnCommand(ID_UNDO);
-  EXPECT_EQ(rig.program.count(), 4);
-  EXPECT_EQ(rig.ChainKinds().size(), 4u);
+  EXPECT_EQ(rig.program.count(), 3);
+  EXPECT_EQ(rig.At(car).next, -1);
+  EXPECT_EQ(rig.ChainKinds().size(), 3u);
   (void)timer;
-  (void)car;
   (void)sound;
+}
+
+TEST_F(ProgramEditorTest, arrowKeysWalkTheChainAndTheRows) {
+  rig.Select(0);
+  for (int i = 1; i <= 11; ++i) ASSERT_EQ(rig.Insert(EVENT_TIMER), i);  // rows of 10 and 2
+  rig.Select(-1);
+  EXPECT_TRUE(rig.editor.SelectByKey(0, 1));
+  EXPECT_EQ(rig.program.selection, 0) << "with nothing selected an arrow takes the start";
+  EXPECT_FALSE(rig.editor.SelectByKey(-1, 0));
+  EXPECT_TRUE(rig.editor.SelectByKey(1, 0));
+  EXPECT_TRUE(rig.editor.SelectByKey(1, 0));
+  EXPECT_EQ(rig.program.selection, 2);
+  // Down goes to the box of the next row nearest in x (x 72: record 11).
+  rig.Select(1);
+  EXPECT_TRUE(rig.editor.SelectByKey(0, 1));
+  EXPECT_EQ(rig.program.selection, 11);
+  EXPECT_FALSE(rig.editor.SelectByKey(0, 1));
+  EXPECT_TRUE(rig.editor.SelectByKey(0, -1));
+  EXPECT_EQ(rig.program.selection, 1);
+  // Right at the end of a row follows the chain into the next one.
+  rig.Select(9);
+  EXPECT_TRUE(rig.editor.SelectByKey(1, 0));
+  EXPECT_EQ(rig.program.selection, 10);
+  // A run owns the selection: it shows the running command.
+  rig.engine.autoDriving = true;
+  EXPECT_FALSE(rig.editor.SelectByKey(-1, 0));
+  EXPECT_EQ(rig.program.selection, 10);
 }
 
 TEST_F(ProgramEditorTest, startAndEndCommandsHaveNoDialogAndTheStartStaysPut) {
@@ -422,7 +449,8 @@ TEST_F(ProgramEditorTest, doubleClickEditsTheCommandAndRedraws) {
   EXPECT_EQ(rig.At(handle).value1, 3);
   EXPECT_EQ(rig.At(handle).value2, 1);
   EXPECT_GT(rig.peers.repaints, repaints);
-  EXPECT_EQ(rig.program.undoRecords[handle].option, HANDLE_LEFT);
+  ASSERT_TRUE(rig.program.UndoTarget());
+  EXPECT_EQ(rig.program.UndoTarget()->records[handle].option, HANDLE_LEFT);
   (void)timer;
   (void)car;
 }

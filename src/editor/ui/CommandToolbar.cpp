@@ -18,6 +18,24 @@ constexpr std::array<int, 9> kButtons = {ID_INSERT_START,    ID_INSERT_TIMER,   
                                          ID_INSERT_STEERING, ID_INSERT_POSITION, ID_INSERT_REPEAT,
                                          ID_INSERT_SOUND,    ID_INSERT_END,      ID_INSERT_BALL};
 
+// "status prompt\ntool tip" of the buttons the string table leaves without.
+const char* OwnPrompt(int id) {
+  switch (id) {
+    case ID_INSERT_CAR:
+      return "車操作を定義\n車操作";
+    case ID_INSERT_STEERING:
+      return "ハンドル操作を定義\nハンドル操作";
+    case ID_INSERT_POSITION:
+      return "車位置を定義\n車位置";
+    case ID_INSERT_REPEAT:
+      return "繰返し回数を定義\n繰返し";
+    case ID_INSERT_BALL:
+      return "ボール認識制御を定義\nボール認識制御";
+    default:
+      return "";
+  }
+}
+
 }  // namespace
 
 std::span<const int> CommandToolbarButtons() {
@@ -36,7 +54,8 @@ QToolBar* CreateCommandToolbar(QWidget* parent, std::function<void(int)> onComma
   for (size_t k = 0; k < kButtons.size(); ++k) {
     const int id = kButtons[k];
     // The string table holds "status prompt\ntool tip" for the buttons that have them.
-    const QString entry = Utf8(MessageText(id));
+    QString entry = Utf8(MessageText(id));
+    if (entry.isEmpty()) entry = QString::fromUtf8(OwnPrompt(id));
     auto* action = new QAction(QIcon(QPixmap::fromImage(CommandPicture(strip, int(k) + 1))),
                                entry.section('\n', 1, 1), bar);
     action->setData(id);
