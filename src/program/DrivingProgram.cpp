@@ -144,6 +144,11 @@ void DrivingProgram::DiscardToStart() {
   modified = false;
 }
 
+void DrivingProgram::ClearUndoHistory() {
+  std::lock_guard lock(mutex_);
+  history_.Clear();
+}
+
 void DrivingProgram::RecordUndoStep() {
   std::lock_guard lock(mutex_);
   history_.Record(ProgramState{records_, count_});

@@ -83,6 +83,9 @@ class DrivingProgram {
   // The flowchart the next UndoStep brings back.
   std::optional<ProgramState> UndoTarget() const;
   std::size_t UndoDepth() const;
+  // Forgets every undo and redo step (a program replaced from outside the
+  // editor is not undone into the old one).
+  void ClearUndoHistory();
 
   // Window thread only.
   std::string fileName;

@@ -223,7 +223,7 @@ bool ProgramFiles::LoadFromInterface(const std::string& path) {
   }
   program_.fileName = path;
   program_.modified = false;
-  program_.undoCount = -1;
+  program_.ClearUndoHistory();
   program_.pendingLinkSource = -1;
   Redraw();
   return true;

@@ -65,7 +65,12 @@ TEST_F(LoadAndRunTest, cleanProgramIsReplacedAndRunsWithNothingToUndo) {
   QTRY_VERIFY_WITH_TIMEOUT(engine.engineReady(), 10000);
   DrivingProgram& program = engine.program();
   ASSERT_EQ(program.Record(1).option, CAR_FORWARD);
-  program.undoCount = 2;  // an edit since saved: undo is offered
+  {  // an edit since saved: undo is offered
+    program.RecordUndoStep();
+    EventRecord r = program.Record(1);
+    r.value2 += 1;
+    program.SetRecord(1, r);
+  }
   frame.OnCommand(ID_VIEW_PROGRAM);
   frame.UpdateCommands();
   ASSERT_TRUE(frame.ActionFor(ID_UNDO)->isEnabled());

@@ -140,7 +140,13 @@ TEST_F(EngineInterface, externalWindowWhereThereAreNoneIsRefusedWithItsId) {
 TEST_F(EngineInterface, loadAndRunReplacesACleanProgramCompletely) {
   StartEngine(1, dir.File("run.ntc"));
   DrivingProgram& program = engine->program();
-  program.undoCount = 2;  // an undo step from earlier editing, since saved
+  {  // an undo step from earlier editing
+    program.RecordUndoStep();
+    EventRecord r = program.Record(2);
+    r.value2 += 1;
+    program.SetRecord(2, r);
+  }
+  ASSERT_TRUE(program.CanUndo());
   ui.SetClipboardText(dir.File("other.ntc") + "\n");
   const std::size_t from = board.commands().size();
   engine->programInterface().Dispatch(12, 0);
@@ -148,7 +154,7 @@ TEST_F(EngineInterface, loadAndRunReplacesACleanProgramCompletely) {
   EXPECT_EQ(program.Record(1).option, CAR_REVERSE);
   EXPECT_EQ(program.fileName, dir.File("other.ntc"));
   EXPECT_FALSE(program.modified);
-  EXPECT_EQ(program.undoCount, -1);
+  EXPECT_FALSE(program.CanUndo());
   EXPECT_TRUE(ui.statusTexts().empty());
   EXPECT_FALSE(std::filesystem::exists(dir.File("run.recovered.ntc")));
   engine->programInterface().Dispatch(100, 10);
@@ -159,18 +165,18 @@ TEST_F(EngineInterface, loadAndRunKeepsUnsavedEditsInARecoveryFileFirst) {
   StartEngine(1, dir.File("run.ntc"));
   DrivingProgram& program = engine->program();
   // An edit of the user: the timer now waits 7 s.
+  program.RecordUndoStep();
   EventRecord timer = program.Record(2);
   timer.value1 = 7;
   program.SetRecord(2, timer);
   program.modified = true;
-  program.undoCount = 3;
   dir.Write("run.recovered.ntc", "an earlier recovery, kept");
 
   ui.SetClipboardText(dir.File("other.ntc"));
   engine->programInterface().Dispatch(12, 0);
   EXPECT_EQ(program.Record(1).option, CAR_REVERSE);
   EXPECT_FALSE(program.modified);
-  EXPECT_EQ(program.undoCount, -1);
+  EXPECT_FALSE(program.CanUndo());
 
   const std::string recovery = dir.File("run.recovered-2.ntc");
   EXPECT_EQ(dir.Read("run.recovered.ntc"), "an earlier recovery, kept");
