@@ -155,13 +155,15 @@ void CMainFrame::ShowDocumentation() {
 
 void CMainFrame::SelectComPort(int port) {
   CDriveSystem& engine = view_->engine();
-  engine.devices().SelectComPort(port);
-  // The number is kept (the device may be plugged in later), but the user
-  // learns that nothing answers to it now.
   const std::string missing = MissingComDevice(engine.settings(), port);
-  if (!missing.empty())
-    engine.ui().Message(22002, {std::to_string(port), missing}, MsgIcon::Exclamation,
-                        MsgButtons::Ok);
+  if (missing.empty()) {
+    engine.devices().SelectComPort(port);
+    return;
+  }
+  // The number is kept (the device may be plugged in later), but the user
+  // learns which device was looked for, once, rather than why it failed to open.
+  engine.devices().KeepComPortForLater(port);
+  engine.ui().Message(22002, {std::to_string(port), missing}, MsgIcon::Exclamation, MsgButtons::Ok);
 }
 
 void CMainFrame::RebuildController() {

@@ -39,6 +39,12 @@ bool CCarDevices::SelectComPort(int number) {
   return relay_.RelayOpen();
 }
 
+void CCarDevices::KeepComPortForLater(int number) {
+  settings_.WriteInt(keys::COM_NO, number);
+  relay_.RelayClose();
+  roboQ_.RoboQClose();
+}
+
 bool CCarDevices::SwitchDevice(bool roboQ) {
   if (stopRun_) stopRun_();
   // Both are let go of: only one is open, and a relay port left open by a
@@ -47,7 +53,8 @@ bool CCarDevices::SwitchDevice(bool roboQ) {
   roboQ_.RoboQClose();
   state_.controlRoboQ = roboQ;
   // The devices are at rest now; the buttons on the screen follow them.
-  for (int code : {DRIVE_STOP, DRIVE_STRAIGHT, DRIVE_TURBO_OFF}) drive_.SendDriveCommand(code, false);
+  for (int code : {DRIVE_STOP, DRIVE_STRAIGHT, DRIVE_TURBO_OFF})
+    drive_.SendDriveCommand(code, false);
   return roboQ ? roboQ_.RoboQOpen() : relay_.RelayOpen();
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <atomic>
-#include <mutex>
 #include <functional>
+#include <mutex>
 #include <string>
 
 #include "device/CDriveControl.h"
@@ -45,6 +45,9 @@ class CCarDevices final : public ConnectionListener {
   // writes it to COM_NO and re-opens the device of the current mode. False
   // for a negative number (nothing changes) or when the device did not open.
   bool SelectComPort(int number);
+  // Writes port `number` to COM_NO for a device that is not plugged in yet,
+  // and lets go of the device in use; nothing is opened, nothing is said.
+  void KeepComPortForLater(int number);
 
   // Hands the car over to the relay board (`roboQ` false) or the ROBO-Q
   // transmitter, as the parameter dialog's ROBO-Q switch asks: a running

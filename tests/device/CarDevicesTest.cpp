@@ -241,15 +241,17 @@ TEST_F(CarDevices, deviceConnectedFollowsTheBoardThroughLossAndReconnect) {
 
   board.Script(FakeRelayBoard::Vanish());
   devices.drive().SendDriveCommand(DRIVE_FORWARD);
+  ASSERT_TRUE(devices.relay().Flush());
   EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{194}));
   EXPECT_FALSE(rig.state.deviceConnected);
 
-  // The board is plugged in again (under a new device path): the next
-  // command reconnects.
+  // The board is plugged in again (under a new device path): the sending
+  // thread's next try finds it and hands it the stop.
   FakeRelayBoard again;
   rig.Configure({.com1Device = again.devicePath()});
   devices.drive().SendDriveCommand(DRIVE_STOP);
-  ASSERT_FALSE(again.commands().empty());
+  ASSERT_TRUE(again.WaitForCommands(2, 5s));
+  ASSERT_TRUE(devices.relay().Flush());
   EXPECT_EQ(again.commands().front(), "AT\r");
   EXPECT_TRUE(rig.state.deviceConnected);
 

@@ -112,6 +112,8 @@ TEST_F(EngineInterface, startAndStopDriveTheBoardWithAndWithoutExternalControl) 
     // A stop while moving releases turbo first.
     EXPECT_EQ(BoardUntil(from, kStop), (Strings{"PCR40\r", kStop}));
     EXPECT_EQ(engine->devices().drive().DriveState() & DRIVE_STATE_MOVING, 0u);
+    // The run's end lets go of the rest on the board's own thread.
+    ASSERT_TRUE(engine->devices().relay().Flush());
     if (external) api.Dispatch(100, 0);
   }
   EXPECT_TRUE(ui.messageIds().empty());
