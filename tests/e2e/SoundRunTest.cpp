@@ -188,8 +188,9 @@ TEST_F(SoundRun, timedWaitsSeparateTheSoundsExactly) {
   EXPECT_GT(at["stop engine.wav"], at["play tune.mid"]) << "the car drove back in between";
 }
 
-// figure8 sounds the horn endlessly from its first command; the program never
-// ends, so the horn stops only when viren-run ends automatic driving.
+// figure8 sounds the horn endlessly from its first command; stopped 3 s in,
+// before its eights are done, the horn stops when viren-run ends automatic
+// driving.
 TEST_F(SoundRun, endlessHornOfARunningProgramStopsWhenTheRunEnds) {
   Run("figure8.ntc", 3);
   ASSERT_EQ(sounds.size(), 2u) << dir.Read("s.csv");

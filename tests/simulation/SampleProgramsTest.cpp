@@ -1,6 +1,6 @@
 // The sample programs of sample/program: the committed files are the ones
-// built here (VIREN_WRITE_SAMPLES=1 rewrites them), and each runs well on
-// the simulated car.
+// built here (VIREN_WRITE_SAMPLES=1 rewrites them). What each does on the
+// simulated car is checked from viren-run's track (tests/e2e).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -26,54 +26,73 @@ namespace {
 
 using test::ProgramBuilder;
 
-// A figure eight: a lobe turning left above the crossing point, a lobe
-// turning right below it, and a short stop at the crossing after each, for
-// ever. The car circles at 400 px radius, wider than the layout, so each lobe
-// is seven shunts: forward on left lock for 29 degrees, then back on right
-// lock for 22. Both halves turn the car the same way, about 52 degrees a shunt
-// on the 0.02 rad steps, while it gains only a little ground, so seven shunts
-// close the lobe and the whole eight fits in about 230 x 320 px. The car first
-// backs 100 px so that the eight sits in the middle of the layout. The horn
-// sounds over and over.
-constexpr int kShuntsPerLobe = 7;
-constexpr int kShuntForwardDeg = 29;
-constexpr int kShuntBackDeg = 22;
+// The samples are written for the shipped tuning (data/VIREN.ini): the car
+// drives 150 px a second and turns on full lock on a circle of 30 px radius.
+constexpr int kTurnRadiusPx = 30;
 
+// A figure eight lying on its side, three times, sounding the horn: the
+// car turns 45 degrees to the left onto the diagonal through the crossing,
+// then on each eight drives 30 px up to the right-hand loop, turns 270
+// degrees to the right, crosses over on the other diagonal (60 px), turns 270
+// degrees to the left and comes back to the crossing. With the loops' circles
+// 30 px in radius and the diagonals at 45 degrees, the straights are one
+// radius long on each side of the crossing.
+constexpr int kEightCount = 3;
 ProgramBuilder FigureEight() {
   ProgramBuilder p;
   p.Add(EVENT_SOUND, SOUND_REPEAT, 1);
-  p.Add(EVENT_CAR, CAR_REVERSE, 100, 0);
-  int first = -1;
-  int pause = -1;
-  for (const int lock : {HANDLE_LEFT, HANDLE_RIGHT}) {
-    const int counterLock = lock == HANDLE_LEFT ? HANDLE_RIGHT : HANDLE_LEFT;
-    for (int shunt = 0; shunt < kShuntsPerLobe; ++shunt) {
-      const int forward = p.Add(EVENT_CAR, CAR_FORWARD, 0, 0);
-      if (first < 0) first = forward;
-      p.Add(EVENT_HANDLE, lock, kShuntForwardDeg, 0);  // straightens when turned
-      p.Add(EVENT_CAR, CAR_REVERSE, 0, 0);
-      p.Add(EVENT_HANDLE, counterLock, kShuntBackDeg, 0);
-    }
-    p.Add(EVENT_CAR, CAR_STOP);
-    // The loop's timed command: a loop without one is held a second a pass.
-    pause = p.Add(EVENT_TIMER, 0, 0, 2);
-  }
-  p.Link(pause, first);
+  p.Add(EVENT_CAR, CAR_FORWARD, 0, 0);
+  p.Add(EVENT_HANDLE, HANDLE_LEFT, 45, 0);  // straightens when turned
+  const int first = p.Add(EVENT_CAR, CAR_FORWARD, kTurnRadiusPx, 0);
+  p.Add(EVENT_HANDLE, HANDLE_RIGHT, 270, 0);
+  p.Add(EVENT_CAR, CAR_FORWARD, 2 * kTurnRadiusPx, 0);
+  p.Add(EVENT_HANDLE, HANDLE_LEFT, 270, 0);
+  p.Add(EVENT_CAR, CAR_FORWARD, kTurnRadiusPx, 0);
+  const int repeat = p.Add(EVENT_REPEAT, 0, kEightCount);
+  p.Link(repeat, first);
+  p.Add(EVENT_CAR, CAR_STOP);
+  p.Add(EVENT_SOUND, SOUND_STOP, 1);
+  p.Add(EVENT_END);
   return p;
 }
 
-// Shuttles across the course range, forward with left lock and back with
-// right lock, so that the car turns a little further on every leg and sweeps
-// the whole range.
+// Three laps round a rounded rectangle in the upper half of the course range,
+// anticlockwise: the car starts in the middle of the bottom straight, and
+// each lap is four straights with a quarter turn to the left after each. It
+// stops where it started and sounds the horn.
+constexpr int kLapCount = 3;
+constexpr int kLapLongPx = 180;
+constexpr int kLapShortPx = 40;
 ProgramBuilder CourseLap() {
   ProgramBuilder p;
-  const int first = p.Add(EVENT_HANDLE, HANDLE_LEFT, 0);
-  p.Add(EVENT_CAR, CAR_FORWARD, 0);
-  p.Add(EVENT_POSITION, POSITION_LEAVE_COURSE);
-  p.Add(EVENT_HANDLE, HANDLE_RIGHT, 0);
-  p.Add(EVENT_CAR, CAR_REVERSE, 24);
-  const int back = p.Add(EVENT_POSITION, POSITION_LEAVE_COURSE);
-  p.Link(back, first);
+  p.Add(EVENT_CAR, CAR_FORWARD, 0, 0);
+  const int first = p.Add(EVENT_CAR, CAR_FORWARD, kLapLongPx / 2, 0);
+  for (const int straight : {kLapShortPx, kLapLongPx, kLapShortPx}) {
+    p.Add(EVENT_HANDLE, HANDLE_LEFT, 90, 0);
+    p.Add(EVENT_CAR, CAR_FORWARD, straight, 0);
+  }
+  p.Add(EVENT_HANDLE, HANDLE_LEFT, 90, 0);
+  p.Add(EVENT_CAR, CAR_FORWARD, kLapLongPx / 2, 0);
+  const int repeat = p.Add(EVENT_REPEAT, 0, kLapCount);
+  p.Link(repeat, first);
+  p.Add(EVENT_CAR, CAR_STOP);
+  p.Add(EVENT_SOUND, SOUND_ONCE, 1);
+  p.Add(EVENT_TIMER, 0, 1, 0);
+  p.Add(EVENT_END);
+  return p;
+}
+
+// Visits four points of the course range one after the other, as a car sent
+// round the corners of a square would, and comes back to the centre.
+constexpr std::array<Point, 4> kTourPoints = {{{420, 160}, {420, 320}, {220, 320}, {220, 160}}};
+ProgramBuilder PointTour() {
+  ProgramBuilder p;
+  for (const Point& point : kTourPoints) p.Add(EVENT_POSITION, POSITION_POINT, point.x, point.y);
+  p.Add(EVENT_POSITION, POSITION_CAMERA_CENTRE);
+  p.Add(EVENT_CAR, CAR_STOP);
+  p.Add(EVENT_SOUND, SOUND_ONCE, 1);
+  p.Add(EVENT_TIMER, 0, 1, 0);
+  p.Add(EVENT_END);
   return p;
 }
 
@@ -88,20 +107,20 @@ ProgramBuilder GoToCentre() {
   return p;
 }
 
-// Turns the car round on the spot in four timed passes of a three-point turn:
-// 0.4 s forward on left lock, 0.4 s back on right lock; each pass turns it by
-// about a quarter turn. Then it straightens, stops and sounds the horn once.
+// Turns the car round by the clock: once it is rolling, four passes of 0.3 s
+// on left lock and 0.2 s straight ahead, each pass nearly a quarter turn
+// (5 rad a second on full lock), so the car drives a small rounded square.
+// Then it stops and sounds the horn once.
+constexpr int kTimedPasses = 4;
 ProgramBuilder RepeatTimer() {
   ProgramBuilder p;
-  const int forward = p.Add(EVENT_CAR, CAR_FORWARD, 0, 0);
-  p.Add(EVENT_HANDLE, HANDLE_LEFT, 0);
-  p.Add(EVENT_TIMER, 0, 0, 4);
-  p.Add(EVENT_CAR, CAR_REVERSE, 0, 0);
-  p.Add(EVENT_HANDLE, HANDLE_RIGHT, 0);
-  p.Add(EVENT_TIMER, 0, 0, 4);
-  const int repeat = p.Add(EVENT_REPEAT, 0, 4);
-  p.Link(repeat, forward);
+  p.Add(EVENT_CAR, CAR_FORWARD, 15, 0);
+  const int first = p.Add(EVENT_HANDLE, HANDLE_LEFT, 0);
+  p.Add(EVENT_TIMER, 0, 0, 3);
   p.Add(EVENT_HANDLE, HANDLE_STRAIGHT, 0);
+  p.Add(EVENT_TIMER, 0, 0, 2);
+  const int repeat = p.Add(EVENT_REPEAT, 0, kTimedPasses);
+  p.Link(repeat, first);
   p.Add(EVENT_CAR, CAR_STOP);
   p.Add(EVENT_SOUND, SOUND_ONCE, 1);
   p.Add(EVENT_END);
@@ -119,24 +138,19 @@ ProgramBuilder BallAvoid() {
   return p;
 }
 
-// The simulated ball lies up and to the left of the car, behind it. The car
-// backs so that, once three shunts (as in figure8) have turned it toward the
-// ball, it comes at the ball from below on the right, along the diagonal: the
-// way in which its centre gets inside the ball's square in the simulation even
-// where the ball is pushed ahead. It follows the ball until it stands at it,
-// ends ball recognition, stops and sounds the horn once.
+// The simulated ball lies behind the car, up to the left. The car backs past
+// it, turns up the course with a 120 degree left turn and follows the ball
+// until it stands at it; then it ends ball recognition, stops and sounds the
+// horn once. (Coming at the ball from below like this, along the diagonal of
+// its square, the car gets to it even with a camera 640 wide, where the
+// simulated car pushes the ball ahead of it.)
 constexpr int kBallFollowBackPx = 210;
-constexpr int kBallFollowShunts = 3;
+constexpr int kBallFollowTurnDeg = 120;
 ProgramBuilder BallFollow() {
   ProgramBuilder p;
   p.Add(EVENT_CAR, CAR_REVERSE, kBallFollowBackPx, 0);
-  for (int shunt = 0; shunt < kBallFollowShunts; ++shunt) {
-    p.Add(EVENT_CAR, CAR_FORWARD, 0, 0);
-    p.Add(EVENT_HANDLE, HANDLE_LEFT, kShuntForwardDeg, 0);  // straightens when turned
-    if (shunt + 1 == kBallFollowShunts) break;              // the last shunt ends going forward
-    p.Add(EVENT_CAR, CAR_REVERSE, 0, 0);
-    p.Add(EVENT_HANDLE, HANDLE_RIGHT, kShuntBackDeg, 0);
-  }
+  p.Add(EVENT_CAR, CAR_FORWARD, 0, 0);
+  p.Add(EVENT_HANDLE, HANDLE_LEFT, kBallFollowTurnDeg, 0);  // straightens when turned
   p.Add(EVENT_BALL, BALL_FOLLOW, 0, 1);
   p.Add(EVENT_BALL, BALL_END);
   p.Add(EVENT_CAR, CAR_STOP);
@@ -171,7 +185,7 @@ const std::map<std::string, std::function<ProgramBuilder()>>& Samples() {
       {"figure8.ntc", FigureEight},  {"lap.ntc", CourseLap},
       {"centre.ntc", GoToCentre},    {"repeat_timer.ntc", RepeatTimer},
       {"ball_avoid.ntc", BallAvoid}, {"ball_follow.ntc", BallFollow},
-      {"sounds.ntc", Sounds},
+      {"sounds.ntc", Sounds},        {"points.ntc", PointTour},
   };
   return samples;
 }
@@ -233,7 +247,8 @@ class SampleRun : public ::testing::Test {
   SampleRun() : settings(&ui) {
     setenv("VIREN_AUDIO_SINK", "fakesink sync=true", 0);
     dir.Write("option.ini", SampleSoundList());
-    settings.SetPaths(test::SourceDir() + "/data", dir.File("VIREN.ini"), dir.File("option.ini"));
+    const std::string data = test::SourceDir() + "/data";
+    settings.SetPaths(data, data + "/VIREN.ini", dir.File("option.ini"));
   }
   std::vector<TrackRow> Run(const std::string& name, std::int64_t ms) {
     SimulatedRunOptions options;
@@ -244,167 +259,10 @@ class SampleRun : public ::testing::Test {
     EXPECT_TRUE(ui.messages().empty());
     return track;
   }
-  test::TestDir dir;  // no VIREN.ini: every tuning value at its default
+  test::TestDir dir;
   test::FakeUiHost ui;
   Settings settings;
 };
-
-TEST_F(SampleRun, everySampleKeepsTheCarOnTheLayoutForAMinute) {
-  for (const auto& [name, build] : Samples()) {
-    const auto track = Run(name, 60000);
-    ASSERT_FALSE(track.empty()) << name;
-    EXPECT_GE(track.back().tMs, 59900) << name;
-    int minX = 1 << 30, maxX = -minX, minY = minX, maxY = -minX;
-    for (const TrackRow& row : track) {
-      minX = std::min(minX, row.position.x);
-      maxX = std::max(maxX, row.position.x);
-      minY = std::min(minY, row.position.y);
-      maxY = std::max(maxY, row.position.y);
-    }
-    EXPECT_TRUE(minX >= 0 && maxX <= 639 && minY >= 0 && maxY <= 479)
-        << name << " drives over x " << minX << ".." << maxX << ", y " << minY << ".." << maxY;
-  }
-}
-
-TEST_F(SampleRun, figureEightTurnsAFullCircleEachWayAndComesBackToItsCrossing) {
-  const auto track = Run("figure8.ntc", 60000);
-  const ProgramBuilder program = FigureEight();
-  // The car as it stands at each stop at the crossing point.
-  std::vector<TrackRow> stops;
-  int previous = -1;
-  for (const TrackRow& row : track) {
-    if (row.command != previous && row.command > 0 &&
-        program.records()[row.command].kind == EVENT_TIMER)
-      stops.push_back(row);
-    previous = row.command;
-  }
-  ASSERT_GE(stops.size(), 10u) << "five eights a minute";
-  for (size_t i = 0; i < stops.size(); ++i) {
-    // A full turn to the left for the upper lobe, back by one to the right for the lower.
-    EXPECT_NEAR(test::Unwrapped(stops[i]), i % 2 == 0 ? -kTwoPi : 0.0, 0.4) << "stop " << i;
-    const std::int64_t dx = stops[i].position.x - stops[0].position.x;
-    const std::int64_t dy = stops[i].position.y - stops[0].position.y;
-    EXPECT_LT(dx * dx + dy * dy, 40 * 40) << "stop " << i << " strays from the crossing";
-  }
-  // Every shunt half turns the car the way its lock and gear say, forward on
-  // left lock and back on right lock to the left (the heading falls), the others
-  // to the right; and the car drives forward on both locks.
-  int forwardLefts = 0, forwardRights = 0;
-  size_t begin = 0;
-  for (size_t i = 1; i < track.size(); ++i) {
-    if (track[i].command == track[begin].command) continue;
-    const int c = track[begin].command;
-    if (c > 0 && program.records()[c].kind == EVENT_HANDLE) {
-      const bool left = program.records()[c].option == HANDLE_LEFT;
-      const bool forward = (track[begin].driveState & DRIVE_STATE_FORWARD) != 0;
-      const double turned = test::Unwrapped(track[i - 1]) - test::Unwrapped(track[begin]);
-      if (left == forward)
-        EXPECT_LT(turned, -0.2) << "at " << track[begin].tMs << " ms";
-      else
-        EXPECT_GT(turned, 0.2) << "at " << track[begin].tMs << " ms";
-      if (forward) ++(left ? forwardLefts : forwardRights);
-    }
-    begin = i;
-  }
-  EXPECT_GE(forwardLefts, 30);
-  EXPECT_GE(forwardRights, 30);
-}
-
-TEST_F(SampleRun, lapStaysInTheCourseRangeAndSweepsAllDirections) {
-  const auto track = Run("lap.ntc", 60000);
-  double low = 1e9, high = -1e9;
-  for (const TrackRow& row : track) {
-    EXPECT_GE(row.position.x, 160 - 12);
-    EXPECT_LE(row.position.x, 480 + 12);
-    EXPECT_GE(row.position.y, 120 - 12);
-    EXPECT_LE(row.position.y, 360 + 12);
-    low = std::min(low, test::Unwrapped(row));
-    high = std::max(high, test::Unwrapped(row));
-  }
-  EXPECT_GT(high - low, kTwoPi);
-}
-
-TEST_F(SampleRun, goToCentreEndsNearTheCentreAndStops) {
-  const auto track = Run("centre.ntc", 20000);
-  const TrackRow& last = track.back();
-  EXPECT_EQ(last.command, -1);  // the program has ended
-  EXPECT_EQ(last.driveState & DRIVE_STATE_MOVING, 0u);
-  const std::int64_t dx = last.position.x - 320, dy = last.position.y - 240;
-  EXPECT_LT(dx * dx + dy * dy, 40 * 40);
-  int minX = 1000;
-  for (const TrackRow& row : track) minX = std::min(minX, row.position.x);
-  EXPECT_LE(minX, 320 - 150);
-}
-
-TEST_F(SampleRun, repeatTimerTurnsTheCarRoundInFourTimedPassesThenStops) {
-  const auto track = Run("repeat_timer.ntc", 10000);
-  int lefts = 0;
-  std::uint32_t previous = 0;
-  std::int64_t endedAt = -1;
-  for (const TrackRow& row : track) {
-    if ((row.driveState & DRIVE_STATE_LEFT) && !(previous & DRIVE_STATE_LEFT)) ++lefts;
-    if (endedAt < 0 && row.command == -1 && row.tMs > 0) endedAt = row.tMs;
-    previous = row.driveState;
-  }
-  EXPECT_EQ(lefts, 4);
-  EXPECT_NEAR(endedAt, 3200, 120);  // four passes of 0.4 s + 0.4 s
-  EXPECT_EQ(track.back().driveState, 0u);
-  EXPECT_NEAR(test::Unwrapped(track.back()), -kTwoPi, 0.5) << "one full turn to the left";
-  const std::int64_t dx = track.back().position.x - 320, dy = track.back().position.y - 240;
-  EXPECT_LT(dx * dx + dy * dy, 120 * 120) << "turned round near where it started";
-}
-
-TEST_F(SampleRun, ballAvoidRunsAwayFromTheBall) {
-  const auto track = Run("ball_avoid.ntc", 10000);
-  const TrackRow& last = track.back();
-  const std::int64_t dx = last.position.x - 160, dy = last.position.y - 120;
-  EXPECT_GT(dx * dx + dy * dy, 300 * 300);  // beyond twice the avoid distance
-  EXPECT_EQ(last.command, -1);
-}
-
-// The simulated ball starts at (160, 120); the car pushes it from 45 px on
-// (the 64-pixel square of an unlearned ball), and the follow ends when the
-// car's centre is inside the ball's square.
-TEST_F(SampleRun, ballFollowReachesTheBallThenStopsAndEnds) {
-  const ProgramBuilder program = BallFollow();
-  int follow = -1;
-  for (size_t i = 0; i < program.records().size(); ++i)
-    if (program.records()[i].kind == EVENT_BALL && program.records()[i].option == BALL_FOLLOW)
-      follow = static_cast<int>(i);
-  ASSERT_GT(follow, 0);
-  const auto track = Run("ball_follow.ntc", 10000);
-  const auto first = std::find_if(track.begin(), track.end(),
-                                  [&](const TrackRow& r) { return r.command == follow; });
-  ASSERT_NE(first, track.end());
-  const auto after =
-      std::find_if(first, track.end(), [&](const TrackRow& r) { return r.command != follow; });
-  ASSERT_NE(after, track.end()) << "the car never reached the ball";
-  EXPECT_GT(after->command, follow);
-  EXPECT_LT(after->tMs, 3000);
-  std::int64_t nearest = 1 << 30;
-  for (auto row = first; row != after; ++row) {
-    const std::int64_t dx = row->position.x - 160, dy = row->position.y - 120;
-    nearest = std::min(nearest, dx * dx + dy * dy);
-  }
-  EXPECT_LT(nearest, 64 * 64 / 2) << "the car came within pushing reach of the ball";
-  EXPECT_EQ(track.back().command, -1);
-  EXPECT_EQ(track.back().driveState & DRIVE_STATE_MOVING, 0u);
-}
-
-TEST_F(SampleRun, soundsDrivesOutAndBackAndEndsWhereItStarted) {
-  const auto track = Run("sounds.ntc", 10000);
-  std::int64_t endedAt = -1;
-  int farthest = 0;
-  for (const TrackRow& row : track) {
-    if (endedAt < 0 && row.command == -1 && row.tMs > 0) endedAt = row.tMs;
-    farthest = std::max(farthest, row.position.x - 320);
-  }
-  EXPECT_GE(farthest, kSoundsDistancePx);
-  EXPECT_GT(endedAt, 1500);  // half a second and a second of waiting, and the drives
-  EXPECT_LT(endedAt, 2500);
-  EXPECT_NEAR(track.back().position.x, 320, 16);
-  EXPECT_EQ(track.back().position.y, 240);
-}
 
 TEST_F(SampleRun, twoRunsOnTheVirtualClockGiveTheSameTrack) {
   const auto first = Run("figure8.ntc", 30000);
@@ -414,7 +272,7 @@ TEST_F(SampleRun, twoRunsOnTheVirtualClockGiveTheSameTrack) {
   for (const TrackRow& row : first) a += FormatTrackRow(row) + "\n";
   for (const TrackRow& row : second) b += FormatTrackRow(row) + "\n";
   EXPECT_EQ(a, b);
-  EXPECT_GE(first.back().tMs, 29990);
+  EXPECT_GE(first.back().tMs, 29900);  // at rest a step takes 100 ms
 }
 
 TEST(TrackRowTest, formatsTheColumnsOfTheTrackFile) {
