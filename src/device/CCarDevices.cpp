@@ -11,7 +11,7 @@ CCarDevices::CCarDevices(Settings& settings, EngineState& state, UiHost& ui, Dev
     : settings_(settings),
       state_(state),
       relay_(settings, state, ui, timings.relay),
-      roboQ_(settings, state, speedLevel_, relay_, timings.roboQ),
+      roboQ_(settings, state, ui, speedLevel_, relay_, timings.roboQ),
       drive_(state, relay_, roboQ_, speedLevel_) {
   relay_.SetConnectionListener(this);
   roboQ_.SetConnectionListener(this);

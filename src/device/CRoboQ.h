@@ -15,6 +15,7 @@
 namespace viren {
 
 class Settings;
+class UiHost;
 struct EngineState;
 class CRelayBoard;
 
@@ -24,13 +25,21 @@ class CRelayBoard;
 // it into frames and repeats them while the car is to move, then sends one
 // stop frame.
 //
-// Thread safe. At most one sending thread exists at any time: a new one is
-// started only after the previous one has been joined.
+// Every exchange with the transmitter ("t", channel byte, pattern, one answer
+// each) is kept in step: when an answer does not come in time, the next
+// exchange waits until the line has been quiet, discards what came late and
+// completes an exchange the transmitter may still be holding, and only then
+// sends its "t". A transmitter that stops answering is reported once (message
+// 194) and tried again at the pace of those quiet waits.
+//
+// Thread safe. At most one sending thread exists at any time: forward while
+// the thread is finishing its stop frame lets that thread carry on, and a new
+// one is started only after the previous one has been joined.
 class CRoboQ : public DriveOutput {
  public:
   // `speedLevel` is drive control's SpeedLevel, shared with it.
-  CRoboQ(Settings& settings, EngineState& state, std::atomic<int>& speedLevel, CRelayBoard& relay,
-         RoboQTimings timings = {});
+  CRoboQ(Settings& settings, EngineState& state, UiHost& ui, std::atomic<int>& speedLevel,
+         CRelayBoard& relay, RoboQTimings timings = {});
   ~CRoboQ() override;
   CRoboQ(const CRoboQ&) = delete;
   CRoboQ& operator=(const CRoboQ&) = delete;
@@ -39,7 +48,9 @@ class CRoboQ : public DriveOutput {
   // is configured or it cannot be opened. The relay board counts as not
   // connected afterwards in every case.
   bool RoboQOpen();
-  // Stops the sending thread (after its stop frame) and closes the port.
+  // Stops the sending thread and closes the port. A transmitter that answers
+  // gets the frame in progress finished and the stop frame; one that does not
+  // is not waited for beyond the answer already awaited.
   void RoboQClose();
   // 0 stop, 1 start sending, 3/4/5 straight/left/right, 6/7 speed 3/2;
   // others are ignored. True when nothing is open.
@@ -62,20 +73,33 @@ class CRoboQ : public DriveOutput {
   // The most sending threads ever alive at once (1 when all is well).
   int maxConcurrentSenders() const { return maxActive_.load(); }
 
-  // Builds the frame for (band, speed, direction) and transmits it; false when
-  // the transmitter did not acknowledge. Sending thread only.
+  // Builds the frame for (band, speed, direction) and transmits it, first
+  // bringing the line back in step when an earlier exchange went unanswered;
+  // false when the transmitter did not acknowledge. Sending thread only.
   bool BuildRoboQFrame(int band, int speed, int direction);
 
  private:
   void RoboQSendLoop();
   void StopSenderLocked();  // control lock held
-  bool AwaitAck();
+  // Writes one step of the exchange and waits for its answer. Without it the
+  // line is out of step, the transmitter still expecting `stillExpected`
+  // bytes of this exchange should it have taken the step.
+  bool Step(const std::uint8_t* bytes, std::size_t count, int stillExpected);
+  bool AwaitAnswer();
+  // Waits for quiet, discards late answers and completes the exchange the
+  // transmitter may hold. False when the port is closing.
+  bool Resynchronise();
+  // Reads and discards until nothing has come for `quiet`: the bytes that
+  // came, or -1 when the port is closing.
+  int DrainUntilQuiet(std::chrono::milliseconds quiet);
+  void NoteAnswered(bool answered);
   void SetOpen(bool open);
   // Waits `duration` unless the port is being closed; false when closing.
   bool PauseFor(std::chrono::milliseconds duration);
 
   Settings& settings_;
   EngineState& state_;
+  UiHost& ui_;
   std::atomic<int>& speedLevel_;
   CRelayBoard& relay_;
   const RoboQTimings timings_;
@@ -95,9 +119,21 @@ class CRoboQ : public DriveOutput {
   std::atomic<int> maxActive_{0};
   std::atomic<ConnectionListener*> listener_{nullptr};
 
+  // Whether a sending thread runs and has not yet decided to end; forward
+  // and the thread's decision take this lock, so a forward that comes while
+  // the thread sends its stop frame is never lost.
+  std::mutex runMutex_;
+  bool running_ = false;  // under runMutex_
+
+  // The sending thread's own (threads follow one another after a join; the
+  // port's opening resets them while none runs).
+  bool outOfStep_ = false;  // an answer did not come in time
+  int stillExpected_ = 0;   // bytes of that exchange the transmitter may await
+  bool reported_ = false;   // message 194 shown since the last answered frame
+
   std::mutex pauseMutex_;
   std::condition_variable pauseCv_;
-  bool closing_ = false;  // under pauseMutex_
+  std::atomic<bool> closing_{false};  // written under pauseMutex_
 };
 
 }  // namespace viren

@@ -15,11 +15,21 @@ struct RelayTimings {
   std::chrono::milliseconds closingWait{1000};
 };
 
-// How long the transmitter is given for each acknowledgement byte; a
-// transmitter that stays silent (unplugged) ends the frame instead of holding
-// the sending thread forever.
+// How long the transmitter is given for each answer. Its slowest answer in
+// normal work is the last one, given once it has played the pattern: the 240
+// bytes take 21 ms on the line at 115200 baud, and the 1920 slots of the
+// pattern, each a fraction of a millisecond, play in well under a second; a
+// USB serial adapter adds some tens of milliseconds. 2.5 s covers that with
+// room for a transmitter that is slow but sure (up to two seconds an answer),
+// and still ends the wait on one that is unplugged.
+//
+// When an answer did not come in time, the line must then stay quiet for
+// quietTime before the next exchange begins: an answer that was on its way
+// arrives within it and is discarded instead of being taken for the next
+// exchange's. It also paces the retries on a transmitter that stays silent.
 struct RoboQTimings {
-  std::chrono::milliseconds ackTimeout{500};
+  std::chrono::milliseconds ackTimeout{2500};
+  std::chrono::milliseconds quietTime{5000};
 };
 
 struct DeviceTimings {

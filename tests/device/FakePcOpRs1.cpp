@@ -9,6 +9,17 @@ void FakePcOpRs1::SetTransmitTime(std::chrono::milliseconds duration) {
   transmitTime_ = duration;
 }
 
+void FakePcOpRs1::SetAnswerDelay(std::chrono::milliseconds delay, std::size_t exchanges) {
+  std::lock_guard lock(mutex_);
+  answerDelay_ = delay;
+  lateExchanges_ = exchanges;
+}
+
+std::size_t FakePcOpRs1::exchanges() const {
+  std::lock_guard lock(mutex_);
+  return exchanges_;
+}
+
 void FakePcOpRs1::SetSilent(bool silent) {
   std::lock_guard lock(mutex_);
   silent_ = silent;
@@ -34,7 +45,13 @@ bool FakePcOpRs1::WaitForFrames(std::size_t count, std::chrono::milliseconds tim
 }
 
 void FakePcOpRs1::Ack(char c, std::chrono::milliseconds delay) {
-  if (!silent_) SendAfterLocked(std::string(1, c), delay);
+  if (silent_) return;
+  if (exchanges_ <= lateExchanges_) delay += answerDelay_;
+  // Answers leave in turn: none overtakes a late one still queued.
+  const auto now = Clock::now();
+  const auto due = std::max(now + delay, lastAnswer_);
+  lastAnswer_ = due;
+  SendAfterLocked(std::string(1, c), std::chrono::ceil<std::chrono::milliseconds>(due - now));
 }
 
 void FakePcOpRs1::OnBytes(std::string_view bytes) {
@@ -48,6 +65,7 @@ void FakePcOpRs1::OnBytes(std::string_view bytes) {
         }
         current_ = Frame{};
         current_.start = Clock::now();
+        ++exchanges_;
         step_ = Step::Channel;
         Ack('Y', std::chrono::milliseconds(0));
         break;

@@ -12,6 +12,17 @@ namespace viren::test {
 // A PC-OP-RS1 infrared transmitter on a pseudo-terminal. It takes "t", a
 // channel byte and 240 pattern bytes, acknowledging each step ("Y", "Y",
 // "E"), and records every frame with the time its "t" arrived.
+//
+// What it models of a real transmitter: it reads the line one byte at a time
+// and answers each step in order, never two at once and never out of turn.
+// An exchange it has begun is kept for as long as it takes: it never gives up
+// waiting for the rest, so a "t" sent while it waits for a channel byte is
+// taken as that channel byte (the strictest case for the program; a
+// transmitter that gives up by itself is only easier). Between exchanges,
+// bytes other than "t" are ignored (counted as stray). A slow transmitter
+// (busy, or behind a sluggish USB adapter) answers every byte late; one that
+// is still starting up answers its first exchange late; an unplugged one with
+// its adapter still in place takes bytes and answers nothing.
 class FakePcOpRs1 : public PtyPeer {
  public:
   struct Frame {
@@ -26,6 +37,11 @@ class FakePcOpRs1 : public PtyPeer {
   // The last acknowledgement comes `duration` after the pattern: how long
   // the transmitter takes to play it.
   void SetTransmitTime(std::chrono::milliseconds duration);
+  // Every answer comes `delay` after the byte it answers (the last one also
+  // after the transmit time), for the first `exchanges` exchanges only, then
+  // promptly again.
+  void SetAnswerDelay(std::chrono::milliseconds delay,
+                      std::size_t exchanges = static_cast<std::size_t>(-1));
   // Stops acknowledging anything (unplugged transmitter that still takes bytes).
   void SetSilent(bool silent);
 
@@ -33,6 +49,8 @@ class FakePcOpRs1 : public PtyPeer {
   std::size_t frameCount() const;
   // Bytes that arrived where a "t" was expected.
   std::size_t strayBytes() const;
+  // Exchanges begun (each "t" taken while idle).
+  std::size_t exchanges() const;
   bool WaitForFrames(std::size_t count, std::chrono::milliseconds timeout);
 
  protected:
@@ -47,6 +65,10 @@ class FakePcOpRs1 : public PtyPeer {
   std::vector<Frame> frames_;
   std::size_t stray_ = 0;
   std::chrono::milliseconds transmitTime_{0};
+  std::chrono::milliseconds answerDelay_{0};
+  std::size_t lateExchanges_ = 0;
+  std::size_t exchanges_ = 0;
+  Clock::time_point lastAnswer_{};  // when the latest queued answer goes out
   bool silent_ = false;
 };
 
