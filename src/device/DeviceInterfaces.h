@@ -35,8 +35,8 @@ class StatusPublisher {
 
 // Told whenever an output device's connection changes: the relay board
 // answered its handshake, stopped answering, came back after a reconnect or
-// was closed; the ROBO-Q transmitter was opened or closed. Any thread; must
-// not call back into the device.
+// was closed; the ROBO-Q transmitter was opened or closed, or stopped or
+// started answering again. Any thread; must not call back into the device.
 class ConnectionListener {
  public:
   virtual ~ConnectionListener() = default;
