@@ -18,8 +18,7 @@ namespace {
 using SteadyClock = std::chrono::steady_clock;
 
 long long NowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             SteadyClock::now().time_since_epoch())
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(SteadyClock::now().time_since_epoch())
       .count();
 }
 
@@ -86,22 +85,32 @@ std::vector<std::string> CRelayBoard::ExplainOpenFailure(int number) const {
 }
 
 bool CRelayBoard::PollAcknowledgement() {
-  // The reply of this command is gathered over the polls, so an answer that
-  // arrives in pieces ("\r\n", then "OK\r\n") still counts.
+  // The reply of this command is gathered as it arrives, so an answer that
+  // comes in pieces ("\r\n", then "OK\r\n") still counts. The board is
+  // given pollCount x pollInterval in all, but an answer is taken the moment
+  // it arrives: waiting out a whole interval after every command held each
+  // one up for 100 ms, and commands given faster than that piled up.
   std::string reply;
-  for (int i = 0; i < timings_.pollCount; ++i) {
-    const int waiting = port_.BytesWaiting();
-    if (waiting > 0) {
-      std::string chunk(static_cast<std::size_t>(waiting), '\0');
-      const int n = port_.Read(chunk.data(), chunk.size());
-      if (n > 0) reply.append(chunk.data(), static_cast<std::size_t>(n));
-      if (IsRelayAcknowledgement(reply)) return true;
-    }
+  const auto deadline = SteadyClock::now() + timings_.pollInterval * timings_.pollCount;
+  char chunk[256];
+  for (;;) {
+    const auto now = SteadyClock::now();
+    auto wait = std::min<SteadyClock::duration>(timings_.pollInterval, deadline - now);
     const long long limit = waitLimitNs_.load();
-    if (limit != 0 && NowNs() >= limit) return false;
-    std::this_thread::sleep_for(timings_.pollInterval);
+    if (limit != 0)
+      wait = std::min<SteadyClock::duration>(wait, std::chrono::nanoseconds(limit - NowNs()));
+    if (wait <= SteadyClock::duration::zero()) return false;
+    const auto waitMs = std::chrono::ceil<std::chrono::milliseconds>(wait);
+    const int n = port_.ReadFor(chunk, sizeof chunk, waitMs);
+    if (n > 0) {
+      reply.append(chunk, static_cast<std::size_t>(n));
+      if (IsRelayAcknowledgement(reply)) return true;
+    } else if (n < 0) {
+      // The device cannot be read (gone, or hung up): wait as for a silent
+      // board, it may be back before the time is up.
+      std::this_thread::sleep_for(waitMs);
+    }
   }
-  return false;
 }
 
 bool CRelayBoard::Exchange(const std::string& text) {
@@ -191,7 +200,8 @@ void CRelayBoard::SenderLoop() {
     HoldQueued();
     drainedCv_.notify_all();
     if (closing_) break;
-    if (queueCv_.wait_for(lock, timings_.retryInterval, [this] { return closing_.load(); })) continue;
+    if (queueCv_.wait_for(lock, timings_.retryInterval, [this] { return closing_.load(); }))
+      continue;
     busy_ = true;
     lock.unlock();
     const bool back = RelayReconnect();
@@ -244,9 +254,9 @@ void CRelayBoard::StopSender(bool rest) {
       held_.clear();
     }
     closing_ = true;
-    waitLimitNs_ = NowNs() + std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                 timings_.closingWait)
-                                 .count();
+    waitLimitNs_ =
+        NowNs() +
+        std::chrono::duration_cast<std::chrono::nanoseconds>(timings_.closingWait).count();
   }
   queueCv_.notify_all();
   if (sender_.joinable()) sender_.join();

@@ -94,6 +94,23 @@ TEST_F(RelayBoard, anAnswerInPiecesStillAcknowledges) {
   EXPECT_TRUE(rig.ui.messageIds().empty());
 }
 
+// The answer is taken when it arrives, not at the next tick of the wait: a
+// car steered every frame must not see its commands pile up behind the
+// board's answers. With a one-second tick, ten prompt answers took ten seconds.
+TEST(RelayBoardPace, promptAnswersLetCommandsFollowEachOtherAtOnce) {
+  FakeRelayBoard peer;
+  test::DeviceRig rig({.com1Device = peer.devicePath()});
+  CRelayBoard board(rig.settings, rig.state, rig.ui, RelayTimings{1s, 5, 1s, 1s});
+  ASSERT_TRUE(board.RelayOpen());
+  for (int i = 0; i < 5; ++i) {
+    board.RelayOutput(DRIVE_LEFT);
+    board.RelayOutput(DRIVE_RIGHT);
+  }
+  EXPECT_TRUE(board.Flush(3s));
+  EXPECT_EQ(peer.commands().size(), 14u);
+  board.RelayClose();
+}
+
 TEST_F(RelayBoard, silentBoardAfterASteeringCommandIsReopenedAndTheCommandNotRepeated) {
   OpenQuietly();
   peer.Script(FakeRelayBoard::Silent());
@@ -120,7 +137,7 @@ TEST_F(RelayBoard, answersThatAreNotOkCountAsSilence) {
   // An answer that comes after the wait is over is no answer.
   // Well past the wait even when a loaded machine stretches its polls.
   peer.Script(FakeRelayBoard::Late(kAckWait * 10));
-  peer.Script(FakeRelayBoard::Silent());  // the reconnect's AT
+  peer.Script(FakeRelayBoard::Silent());      // the reconnect's AT
   peer.SetDefault(FakeRelayBoard::Silent());  // and the tries after it
   EXPECT_TRUE(board.RelayOutput(DRIVE_REVERSE));
   ASSERT_TRUE(board.Flush());
