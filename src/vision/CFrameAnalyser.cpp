@@ -142,6 +142,7 @@ void CFrameAnalyser::AnalyseFrame(std::uint8_t* buffer, std::size_t length, int 
       reference_.assign(buffer, buffer + pixels_ * 3);
       diffImage_.assign(pixels_, 0);
       scratch_.rowMins.resize(static_cast<std::size_t>(width) * 3);
+      scratch_.rowBits.resize(DifferenceErodeScratchWords(width));
       scratch_.rowSet.resize(static_cast<std::size_t>(height));
     }
   } else if (length / 3 < pixels_) {
@@ -174,11 +175,22 @@ int CFrameAnalyser::Vectorize(std::uint8_t* image) {
 }
 
 void CFrameAnalyser::AnalyseDifference(const std::uint8_t* frame) {
-  // The frame becomes the next reference in the same pass as the test.
-  DifferenceTestAndKeep(frame, reference_.data(), pixels_, DifferenceThreshold(diffLevel_, width_),
-                        diffImage_.data());
-
   const int markerCheck = markerCheck_;
+  const int threshold = DifferenceThreshold(diffLevel_, width_);
+  if (markerCheck == 0 && engine_.viewMode != VIEW_DIFFERENCE) {
+    // Nobody looks at the difference image before its erosion: test, erode
+    // and keep the frame as the next reference in one pass.
+    scratch_.rowBits.resize(DifferenceErodeScratchWords(width_));
+    scratch_.rowSet.resize(static_cast<std::size_t>(height_));
+    DifferenceErode(frame, reference_.data(), width_, height_, threshold, diffImage_.data(),
+                    scratch_.rowSet.data(), scratch_.rowBits.data(), true);
+    FindCar(TraceContours(diffImage_.data(), width_, height_, vertexTotal_, counts_.data(),
+                          vertices_.data(), kMaxContours, kMaxVertices, scratch_));
+    return;
+  }
+  // The frame becomes the next reference in the same pass as the test.
+  DifferenceTestAndKeep(frame, reference_.data(), pixels_, threshold, diffImage_.data());
+
   if (markerCheck != 0) {
     if (markerImage_.size() != pixels_) markerImage_.assign(pixels_, 0);
     MarkerTest(frame, diffImage_.data(), pixels_, markerCheck, markerLevel_, markerImage_.data());
@@ -192,7 +204,10 @@ void CFrameAnalyser::AnalyseDifference(const std::uint8_t* frame) {
     peers_.view->PaintBinaryImage(markerCheck != 0 ? markerImage_.data() : diffImage_.data(),
                                   width_, height_);
 
-  const int found = Vectorize(diffImage_.data());
+  FindCar(Vectorize(diffImage_.data()));
+}
+
+void CFrameAnalyser::FindCar(int found) {
   contourCount_ = std::max(found, 0);
   if (found < 0) vertexTotal_ = 0;
   const Point centre = CombineCentroids(vertices_.data(), counts_.data(), found, centroids_.data());

@@ -120,6 +120,9 @@ class CFrameAnalyser {
  private:
   void AnalyseDifference(const std::uint8_t* frame);
   int Vectorize(std::uint8_t* image);
+  // Step 5.4 onwards once the difference image's contours are traced
+  // (`found` as VectorizeImage returns it).
+  void FindCar(int found);
   std::array<std::int16_t, 4> PositionBlock() const;
   void BallSearchStep(const std::uint8_t* frame);
   void TargetCheck();

@@ -88,6 +88,15 @@ int VectorizeImage(std::uint8_t* image, int width, int height, int& total, int* 
     Erode(image, width, height, scratch);
   else
     MarkSetRows(image, width, height, scratch);
+  return TraceContours(image, width, height, total, counts, vertices, maxContours, maxPoints,
+                       scratch);
+}
+
+int TraceContours(std::uint8_t* image, int width, int height, int& total, int* counts,
+                  Point* vertices, int maxContours, int maxPoints, VectorizeScratch& scratch) {
+  total = 0;
+  if (image == nullptr || width < 3 || height < 3) return 0;
+  if (maxPoints < 2) return -1;
   if (scratch.chain.size() < static_cast<size_t>(maxPoints)) scratch.chain.resize(maxPoints);
   std::int32_t* chain = scratch.chain.data();
 

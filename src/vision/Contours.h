@@ -11,9 +11,10 @@ namespace viren {
 // analysis allocates it once per connection instead of once per frame. Grows
 // on demand; never shrinks until destroyed.
 struct VectorizeScratch {
-  std::vector<std::int32_t> chain;    // pixel offsets of the chain being traced
-  std::vector<std::uint8_t> rowMins;  // three rows of horizontal minima (erosion)
-  std::vector<std::uint8_t> rowSet;   // per memory row: anything set after erosion
+  std::vector<std::int32_t> chain;     // pixel offsets of the chain being traced
+  std::vector<std::uint8_t> rowMins;   // three rows of horizontal minima (erosion)
+  std::vector<std::uint32_t> rowBits;  // rows of bits (DifferenceErode)
+  std::vector<std::uint8_t> rowSet;    // per memory row: anything set after erosion
 };
 
 // Turns a binary image into closed contours reduced to the points where their
@@ -35,6 +36,12 @@ struct VectorizeScratch {
 int VectorizeImage(std::uint8_t* image, int width, int height, int& total, int* counts,
                    Point* vertices, int maxContours, int maxPoints, bool erode,
                    VectorizeScratch& scratch);
+
+// The tracing part of VectorizeImage alone, for an image that is already
+// eroded (DifferenceErode): 0/1 values, the outermost rows and columns
+// 0, and scratch.rowSet[r] non-zero for every row r with anything set.
+int TraceContours(std::uint8_t* image, int width, int height, int& total, int* counts,
+                  Point* vertices, int maxContours, int maxPoints, VectorizeScratch& scratch);
 
 // The same with scratch memory of its own (allocates on every call).
 int VectorizeImage(std::uint8_t* image, int width, int height, int& total, int* counts,

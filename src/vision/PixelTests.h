@@ -24,6 +24,20 @@ void DifferenceTest(const std::uint8_t* frame, const std::uint8_t* reference, st
 void DifferenceTestAndKeep(const std::uint8_t* frame, std::uint8_t* reference, std::size_t pixels,
                            int threshold, std::uint8_t* out);
 
+// The difference test followed by the erosion of VectorizeImage (outermost
+// rows and columns cleared, then a pixel stays set only when it and its
+// eight neighbours are set), in one pass with three rows in flight: `out`
+// (width x height) receives the eroded 0/1 image and rowSet[r] (height
+// entries) whether row r has anything set in it; with `keep` the frame
+// replaces the reference in the same pass. `rows` is scratch of
+// DifferenceErodeScratchWords(width) words. TraceContours takes it from there.
+void DifferenceErode(const std::uint8_t* frame, std::uint8_t* reference, int width, int height,
+                     int threshold, std::uint8_t* out, std::uint8_t* rowSet, std::uint32_t* rows,
+                     bool keep);
+inline std::size_t DifferenceErodeScratchWords(int width) {
+  return 4 * static_cast<std::size_t>((width + 31) / 32);
+}
+
 // out[i] = 1 when diff[i] is set and main - other1 - other2 > markerLevel,
 // where the main channel is red for markerCheck 1, green for 2 and blue for
 // any other value.
