@@ -1,7 +1,12 @@
 #include "vision/Contours.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace viren {
 namespace {
@@ -73,6 +78,33 @@ void MarkSetRows(const std::uint8_t* image, int width, int height, VectorizeScra
   }
 }
 
+// Bit j: pixel p[j] is 1 and one of its four direct neighbours is 0 (a
+// boundary pixel where a trace may start), for the first `count` (<= 16)
+// pixels from p; `w` is the row length. Reads p[-1] .. p[count] and the rows
+// above and below.
+std::uint32_t StartCandidates(const std::uint8_t* p, int w, int count) {
+#if defined(__SSE2__)
+  if (count == 16) {
+    auto load = [](const std::uint8_t* q) {
+      return _mm_loadu_si128(reinterpret_cast<const __m128i*>(q));
+    };
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i centre = load(p);
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(centre, zero)) == 0xFFFF) return 0;
+    const __m128i open = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(load(p - 1), zero), _mm_cmpeq_epi8(load(p + 1), zero)),
+        _mm_or_si128(_mm_cmpeq_epi8(load(p - w), zero), _mm_cmpeq_epi8(load(p + w), zero)));
+    const __m128i one = _mm_cmpeq_epi8(centre, _mm_set1_epi8(1));
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_and_si128(one, open)));
+  }
+#endif
+  std::uint32_t bits = 0;
+  for (int j = 0; j < count; ++j)
+    if (p[j] == 1 && (p[j - 1] == 0 || p[j + 1] == 0 || p[j - w] == 0 || p[j + w] == 0))
+      bits |= std::uint32_t{1} << j;
+  return bits;
+}
+
 }  // namespace
 
 int VectorizeImage(std::uint8_t* image, int width, int height, int& total, int* counts,
@@ -108,81 +140,81 @@ int TraceContours(std::uint8_t* image, int width, int height, int& total, int* c
 
   for (int r = 1; r < height - 1; ++r) {
     if (!scratch.rowSet[r]) continue;
-    std::uint8_t* rowStart = image + static_cast<size_t>(r) * w;
-    for (int c = 1; c < width - 1; ++c) {
-      // Skip eight background pixels at a time; most of a frame is still.
-      if (c + 8 <= width - 1) {
-        std::uint64_t word;
-        std::memcpy(&word, rowStart + c, sizeof word);
-        if (word == 0) {
-          c += 7;
-          continue;
-        }
-      }
-      const int s = r * w + c;
-      if (image[s] != 1) continue;
-      int d0;
-      if (image[s + w] == 0)
-        d0 = 6;
-      else if (image[s - 1] == 0)
-        d0 = 4;
-      else if (image[s - w] == 0)
-        d0 = 2;
-      else if (image[s + 1] == 0)
-        d0 = 0;
-      else
-        continue;  // inside a region
+    const std::uint8_t* rowStart = image + static_cast<size_t>(r) * w;
+    for (int block = 1; block < width - 1; block += 16) {
+      // The pixels of this block that can start a trace, in column order.
+      // Whether a pixel has a background neighbour never changes while
+      // tracing (marks only turn set pixels into other set values), so the
+      // mask stays true; a pixel traced meanwhile is no longer 1.
+      std::uint32_t starts = StartCandidates(rowStart + block, w, std::min(16, width - 1 - block));
+      for (; starts != 0; starts &= starts - 1) {
+        const int c = block + std::countr_zero(starts);
+        const int s = r * w + c;
+        if (image[s] != 1) continue;
+        int d0;
+        if (image[s + w] == 0)
+          d0 = 6;
+        else if (image[s - 1] == 0)
+          d0 = 4;
+        else if (image[s - w] == 0)
+          d0 = 2;
+        else if (image[s + 1] == 0)
+          d0 = 0;
+        else
+          continue;  // inside a region
 
-      int n = 0;
-      bool isolated = true;
-      for (int k = 0; k < 8; ++k)
-        if (image[s + step[k]] != 0) {
-          isolated = false;
-          break;
-        }
-      if (isolated) {
-        chain[n++] = s;
-        image[s] = 2;
-      } else {
-        int cur = s;
-        int d = (d0 - 4) & 7;
-        int firstDir = -1;
-        for (;;) {
-          chain[n++] = cur;
-          image[cur] = 3;
-          if (n >= maxPoints - 1) {
-            total = 0;
-            return -1;
+        int n = 0;
+        bool isolated = true;
+        for (int k = 0; k < 8; ++k)
+          if (image[s + step[k]] != 0) {
+            isolated = false;
+            break;
           }
-          d = (d - 4) & 7;
-          do {
-            d = (d + 1) & 7;
-          } while (image[cur + step[d]] == 0);
-          if (firstDir >= 0 && cur == s && d == firstDir) break;
-          if (firstDir < 0) firstDir = d;
-          cur += step[d];
+        if (isolated) {
+          chain[n++] = s;
+          image[s] = 2;
+        } else {
+          int cur = s;
+          int d = (d0 - 4) & 7;
+          int firstDir = -1;
+          for (;;) {
+            chain[n++] = cur;
+            image[cur] = 3;
+            if (n >= maxPoints - 1) {
+              total = 0;
+              return -1;
+            }
+            d = (d - 4) & 7;
+            do {
+              d = (d + 1) & 7;
+            } while (image[cur + step[d]] == 0);
+            if (firstDir >= 0 && cur == s && d == firstDir) break;
+            if (firstDir < 0) firstDir = d;
+            cur += step[d];
+          }
         }
-      }
 
-      // Vertices: the first two points, every point where the step changes,
-      // and the last point.
-      auto isTurn = [&](int i) { return chain[i] - chain[i - 1] != chain[i + 1] - chain[i]; };
-      int vertexCount = 1;
-      if (n >= 3) {
-        vertexCount = 3;
-        for (int i = 2; i <= n - 2; ++i) vertexCount += isTurn(i) ? 1 : 0;
-      }
-      if (kept >= maxContours - 1 || vertexCount < 4 || total + vertexCount >= maxPoints) continue;
+        // Vertices: the first two points, every point where the step changes,
+        // and the last point.
+        auto isTurn = [&](int i) { return chain[i] - chain[i - 1] != chain[i + 1] - chain[i]; };
+        int vertexCount = 1;
+        if (n >= 3) {
+          vertexCount = 3;
+          for (int i = 2; i <= n - 2; ++i) vertexCount += isTurn(i) ? 1 : 0;
+        }
+        if (kept >= maxContours - 1 || vertexCount < 4 || total + vertexCount >= maxPoints)
+          continue;
 
-      Point* out = vertices + total;
-      auto put = [&](int offset) { *out++ = Point{offset % w, height - 1 - offset / w}; };
-      put(chain[0]);
-      put(chain[1]);
-      for (int i = 2; i <= n - 2; ++i)
-        if (isTurn(i)) put(chain[i]);
-      put(chain[n - 1]);
-      counts[kept++] = vertexCount;
-      total += vertexCount;
+        Point* out = vertices + total;
+        auto put = [&](int offset) { *out++ = Point{offset % w, height - 1 - offset / w}; };
+        put(chain[0]);
+        put(chain[1]);
+        for (int i = 2; i <= n - 2; ++i)
+          if (isTurn(i)) put(chain[i]);
+        put(chain[n - 1]);
+        counts[kept++] = vertexCount;
+        total += vertexCount;
+      }
     }
   }
   return kept;

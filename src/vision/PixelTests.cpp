@@ -188,12 +188,11 @@ VIREN_AVX2 void ExpandBitsAvx2(const std::uint32_t* bits, int words, std::uint8_
   const __m256i select = _mm256_set1_epi64x(static_cast<long long>(0x8040201008040201ULL));
   const __m256i one = _mm256_set1_epi8(1);
   for (int k = 0; k < words; ++k) {
-    __m256i v = _mm256_setzero_si256();
-    if (bits[k] != 0) {
-      v = _mm256_shuffle_epi8(_mm256_set1_epi32(static_cast<int>(bits[k])), spread);
-      v = _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_and_si256(v, select), select), one);
-    }
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32 * k), v);
+    // Without a branch: busy rows mix empty and full words unpredictably.
+    const __m256i v = _mm256_shuffle_epi8(_mm256_set1_epi32(static_cast<int>(bits[k])), spread);
+    _mm256_storeu_si256(
+        reinterpret_cast<__m256i*>(out + 32 * k),
+        _mm256_and_si256(_mm256_cmpeq_epi8(_mm256_and_si256(v, select), select), one));
   }
 }
 #endif
@@ -203,12 +202,14 @@ VIREN_AVX2 void ExpandBitsAvx2(const std::uint32_t* bits, int words, std::uint8_
 // outermost columns are cleared before the erosion).
 void RowMinimumBits(const std::uint32_t* in, std::uint32_t* out, int width) {
   const int words = (width + 31) / 32;
-  for (int k = 0; k < words; ++k) {
+  std::uint32_t prev = 0;  // the last bit of the word before
+  for (int k = 0; k + 1 < words; ++k) {
     const std::uint32_t x = in[k];
-    const std::uint32_t prev = k > 0 ? in[k - 1] >> 31 : 0;
-    const std::uint32_t next = k + 1 < words ? in[k + 1] << 31 : 0;
-    out[k] = x & ((x << 1) | prev) & ((x >> 1) | next);
+    out[k] = x & ((x << 1) | prev) & ((x >> 1) | (in[k + 1] << 31));
+    prev = x >> 31;
   }
+  const std::uint32_t x = in[words - 1];
+  out[words - 1] = x & ((x << 1) | prev) & (x >> 1);
   for (const int c : {0, 1, width - 2, width - 1}) out[c / 32] &= ~(std::uint32_t{1} << (c % 32));
 }
 
