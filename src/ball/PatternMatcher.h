@@ -93,6 +93,9 @@ struct SearchStats {
   int distanceCandidates = 0;  // windows that reached the distance phase
   int distancesMeasured = 0;   // of those, the ones whose distance was (partly) summed
   bool correlated = false;     // the cross terms came from the FFT correlation
+  // The best window was within the threshold after the first kernels: the
+  // rest of the phase rule was not needed (the counts stop there).
+  bool settledEarly = false;
   double kernelZeroSeconds = 0;
   double topDownSeconds = 0;
   double perCandidateSeconds = 0;
@@ -119,6 +122,10 @@ struct WHSetup {
   // correlation when the open candidates hold more than this many times the
   // source's pixels (their distances would cost more than the transforms).
   double correlationStartRatio = 256.0;
+  // With only the best window wanted, settle it from the first kernels when
+  // it is within the threshold (the rule's further kernels cannot change
+  // it). Off, every kernel the rule approves is applied (tests of the rule).
+  bool settleEarly = true;
   // Made by the first search that needs it, kept for the set-up's life.
   std::unique_ptr<CrossCorrelation> correlation;
   bool correlationHasPattern = false;

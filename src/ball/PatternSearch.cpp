@@ -619,6 +619,88 @@ VIREN_VECTOR_CLONES void DistancePhase(WHSetup& s, std::int64_t a, int findDista
   }
 }
 
+// The window with the smallest bound (the first one on ties).
+VIREN_VECTOR_CLONES int SmallestBound(const double* bounds, int windows) {
+  int best = 0;
+  for (int w = 1; w < windows; ++w)
+    if (bounds[w] < bounds[best]) best = w;
+  return best;
+}
+
+// With only the best window wanted, the answer needs the phase rule only when
+// no window lies within the threshold: every window within it passes every
+// kernel's bound, so the best window overall (the first one on ties) is then
+// the rule's answer too, whatever kernels the rule would still apply. While
+// the quads go over every window, the window with the smallest bound is
+// measured; once one lies within the threshold, its distance d caps the
+// answer and the rule is left: the quads go on only while they rule out a
+// fair share of the windows within P^2 d (each time the window with the
+// smallest bound is measured again, and a smaller distance lowers d), and
+// the distance phase takes the rest.
+class Settler {
+ public:
+  Settler(WHSetup& s, std::int64_t a)
+      : s_(s),
+        wc_(s.WindowCols()),
+        windows_(s.Windows()),
+        p2_(static_cast<std::int64_t>(s.patternSize) * s.patternSize),
+        within_(a * a * p2_) {}
+
+  // Measures the window with the smallest of `bounds` (unless measured
+  // already); true once some window measured lies within the threshold.
+  bool Try(const double* bounds) {
+    const int seed = SmallestBound(bounds, windows_);
+    if (seed != lastSeed_) {
+      lastSeed_ = seed;
+      ++measured_;
+      best_ = std::min(best_, WindowDistance<false>(s_, seed / wc_, seed % wc_,
+                                                    std::numeric_limits<std::int64_t>::max()));
+    }
+    return best_ <= within_;
+  }
+
+  // From a successful Try on q.out, with kernels below `next` in the bounds.
+  void Settle(QuadArgs& q, int next, std::int64_t a, int& measured, bool& correlated) {
+    Branch& b = *s_.branch;
+    double* bounds = q.out;
+    std::size_t open = static_cast<std::size_t>(windows_);
+    while (next < s_.boundKernels && open * 8 >= static_cast<std::size_t>(windows_)) {
+      const int count = std::min(4, s_.boundKernels - next);
+      computeKernelUpTo(b, next, b.depth - 2);
+      for (int t = 0; t < count; ++t) q.projection[t] = s_.patternProjections[next + t];
+      q.limit = Target();
+      q.in = bounds;
+      q.out = bounds == s_.windowBound.get() ? s_.windowBoundNext.get() : s_.windowBound.get();
+      std::int64_t after[4] = {0, 0, 0, 0};
+      QuadPass(q, next / 4, count, after);
+      bounds = q.out;
+      next += count;
+      const std::size_t stillOpen = static_cast<std::size_t>(after[count - 1]);
+      const bool pays = (open - std::min(open, stillOpen)) * 8 >= open;
+      open = stillOpen;
+      if (!pays) break;
+      Try(bounds);
+    }
+    s_.candidateIndex.clear();
+    s_.candidateBound.clear();
+    CollectCandidates(bounds, windows_, Target(), s_.candidateIndex, s_.candidateBound);
+    DistancePhase(s_, a, 1, next, measured, correlated);
+    measured += measured_;
+  }
+
+ private:
+  double Target() const { return static_cast<double>(best_ * p2_); }  // exact: below 2^45
+
+  WHSetup& s_;
+  int wc_;
+  int windows_;
+  std::int64_t p2_;
+  std::int64_t within_;
+  std::int64_t best_ = std::numeric_limits<std::int64_t>::max();
+  int lastSeed_ = -1;
+  int measured_ = 0;
+};
+
 }  // namespace
 
 int whPatternMatch(WHSetup& s, int threshold, int findDistance, SearchStats* stats) {
@@ -645,6 +727,8 @@ int whPatternMatch(WHSetup& s, int threshold, int findDistance, SearchStats* sta
   const double limit = static_cast<double>(limitB);
 
   PhaseRule rule(s, stats);
+  std::optional<Settler> settler;
+  if (findDistance != 0 && s.settleEarly) settler.emplace(s, a);
   auto started = Clock::now();
   double* bounds = nullptr;  // the current per-window bounds
   std::size_t alive = static_cast<std::size_t>(windows);
@@ -694,6 +778,26 @@ int whPatternMatch(WHSetup& s, int threshold, int findDistance, SearchStats* sta
         i = -1;  // no kernel left to apply
       } else if (alive * kPerCandidateCost < static_cast<std::size_t>(windows)) {
         wholeSource = false;
+      } else if (settler && settler->Try(bounds)) {
+        // Many windows are left, but one within the threshold is known: the
+        // best one settles the answer without the rule's further kernels.
+        started = Clock::now();
+        int measured = 0;
+        bool correlated = false;
+        settler->Settle(q, i, a, measured, correlated);
+        if (stats) {
+          stats->settledEarly = true;
+          stats->distanceCandidates = static_cast<int>(index.size());
+          // The rule had approved kernel i already; it was not applied.
+          if (stats->perCandidateKernels > 0)
+            --stats->perCandidateKernels;
+          else
+            --stats->topDownKernels;
+          stats->distancesMeasured = measured;
+          stats->correlated = correlated;
+          stats->distanceSeconds = Seconds(started);
+        }
+        return s.numOfMatches;
       }
     }
   }
