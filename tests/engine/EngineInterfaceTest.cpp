@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -60,13 +61,15 @@ class EngineInterface : public ::testing::Test {
     ASSERT_FALSE(engine->state().captureRunning);
   }
 
-  // The board's commands from `from` on, once `last` has arrived.
+  // The board's commands from `from` on, up to the first `last` (later ones
+  // may follow at once: the board's thread does not wait between them).
   Strings BoardUntil(std::size_t from, const std::string& last) {
     for (auto end = std::chrono::steady_clock::now() + 5s; std::chrono::steady_clock::now() < end;
          std::this_thread::sleep_for(5ms)) {
       const Strings all = board.commands();
-      if (all.size() > from && all.back() == last)
-        return Strings(all.begin() + static_cast<long>(from), all.end());
+      if (all.size() <= from) continue;
+      const auto found = std::find(all.begin() + static_cast<long>(from), all.end(), last);
+      if (found != all.end()) return Strings(all.begin() + static_cast<long>(from), found + 1);
     }
     const Strings all = board.commands();
     return Strings(all.begin() + static_cast<long>(std::min(from, all.size())), all.end());
