@@ -6,10 +6,16 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTimer>
+#include <QWheelEvent>
+#include <algorithm>
 
 #include "app/ExternalWindow.h"
+#include "core/CommandIds.h"
 #include "editor/ProgramEditor.h"
-
+#include "editor/ProgramLayout.h"
 #include "engine/CDriveSystem.h"
 #include "views/PictureExchange.h"
 
@@ -26,6 +32,18 @@ CDriveView::CDriveView(UiHost& ui, std::string moduleFolder, std::string command
   // The arrow keys move the program editor's selection.
   setFocusPolicy(Qt::StrongFocus);
   setFixedSize(engine_->state().clientWidth, engine_->state().clientHeight);
+  // The program view's scroll bars; hidden while the flowchart fits.
+  hbar_ = new QScrollBar(Qt::Horizontal, this);
+  vbar_ = new QScrollBar(Qt::Vertical, this);
+  for (QScrollBar* bar : {hbar_, vbar_}) {
+    bar->hide();
+    bar->setFocusPolicy(Qt::NoFocus);
+    bar->setCursor(Qt::ArrowCursor);
+    connect(bar, &QScrollBar::valueChanged, this, [this] {
+      viewport_.ScrollTo(hbar_->value(), vbar_->value());
+      update();
+    });
+  }
   // Each picture the capture or simulation publishes asks for one repaint;
   // pictures that come faster than the window paints are simply skipped.
   engine_->pictures().SetPublishedCallback([this] {
@@ -83,16 +101,128 @@ QSize CDriveView::sizeHint() const {
 }
 
 bool CDriveView::OnCommand(int commandId) {
+  if (OnViewportCommand(commandId)) return true;
   const bool handled = engine_->OnCommand(commandId);
-  if (handled) update();
+  if (handled) {
+    // After an edit the selection is in view (a new command may stand
+    // below the part shown).
+    SyncScrollBars();
+    if (ProgramShown()) ShowCommand(engine_->program().selection);
+    update();
+  }
   return handled;
+}
+
+bool CDriveView::ProgramShown() const {
+  return engine_->state().viewMode == VIEW_PROGRAM;
+}
+
+bool CDriveView::OnViewportCommand(int commandId) {
+  if (commandId != ID_ZOOM_IN && commandId != ID_ZOOM_OUT && commandId != ID_ZOOM_FIT) return false;
+  if (!ProgramShown()) return true;
+  SyncScrollBars();
+  const Point centre{viewport_.viewWidth() / 2, viewport_.viewHeight() / 2};
+  if (commandId == ID_ZOOM_FIT)
+    viewport_.Fit();
+  else
+    viewport_.ZoomStep(commandId == ID_ZOOM_IN ? 1 : -1, centre);
+  SyncScrollBars();
+  update();
+  return true;
+}
+
+void CDriveView::SyncScrollBars() {
+  if (!ProgramShown()) {
+    hbar_->hide();
+    vbar_->hide();
+    return;
+  }
+  const CanvasSize used = engine_->editor().flowchartExtent();
+  viewport_.SetContent(used.width, used.height);
+  // A bar takes room from the other direction: decide both together.
+  const int thickness = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+  bool horizontal = false;
+  bool vertical = false;
+  for (int pass = 0; pass < 2; ++pass) {
+    viewport_.SetView(width() - (vertical ? thickness : 0),
+                      height() - (horizontal ? thickness : 0));
+    horizontal = viewport_.scaledWidth() > viewport_.viewWidth();
+    vertical = viewport_.scaledHeight() > viewport_.viewHeight();
+  }
+  viewport_.SetView(width() - (vertical ? thickness : 0), height() - (horizontal ? thickness : 0));
+  const QSignalBlocker blockH(hbar_);
+  const QSignalBlocker blockV(vbar_);
+  hbar_->setGeometry(0, height() - thickness, viewport_.viewWidth(), thickness);
+  vbar_->setGeometry(width() - thickness, 0, thickness, viewport_.viewHeight());
+  hbar_->setRange(0, viewport_.maxScrollX());
+  hbar_->setPageStep(viewport_.viewWidth());
+  hbar_->setSingleStep(kBoxPitch / 2);
+  hbar_->setValue(viewport_.scrollX());
+  vbar_->setRange(0, viewport_.maxScrollY());
+  vbar_->setPageStep(viewport_.viewHeight());
+  vbar_->setSingleStep(kBoxPitch / 2);
+  vbar_->setValue(viewport_.scrollY());
+  hbar_->setVisible(horizontal);
+  vbar_->setVisible(vertical);
+}
+
+void CDriveView::ShowCommand(int index) {
+  if (!ProgramShown()) return;
+  SyncScrollBars();
+  shownCommand_ = index;
+  if (!engine_->program().IsUsed(index)) return;
+  const EventRecord r = engine_->program().Record(index);
+  viewport_.EnsureVisible({r.x, r.y, r.x + kCommandBoxSize, r.y + kCommandBoxSize}, 8);
+  SyncScrollBars();
+  update();
+}
+
+void CDriveView::FollowRunningCommand(int index) {
+  if (index != shownCommand_) ShowCommand(index);
+}
+
+void CDriveView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  SyncScrollBars();
+}
+
+void CDriveView::wheelEvent(QWheelEvent* event) {
+  if (!ProgramShown()) {
+    QWidget::wheelEvent(event);
+    return;
+  }
+  const QPoint delta = event->angleDelta();
+  const QPoint at = event->position().toPoint();
+  SyncScrollBars();
+  if (event->modifiers() & Qt::ControlModifier) {
+    if (delta.y() != 0) viewport_.ZoomStep(delta.y() > 0 ? 1 : -1, {at.x(), at.y()});
+  } else {
+    // One notch scrolls by one row of boxes; Shift turns a plain wheel sideways.
+    int dx = -delta.x() * kBoxPitch / 120;
+    int dy = -delta.y() * kBoxPitch / 120;
+    if (event->modifiers() & Qt::ShiftModifier) std::swap(dx, dy);
+    viewport_.ScrollBy(dx, dy);
+  }
+  SyncScrollBars();
+  update();
+  event->accept();
 }
 
 void CDriveView::paintEvent(QPaintEvent*) {
   engine_->Start();
   QPainter painter(this);
   if (engine_->state().viewMode == VIEW_PROGRAM) {
-    painter.drawImage(0, 0, engine_->editor().Paint());
+    const QImage canvas = engine_->editor().Paint();
+    // The flowchart grew or shrank with an edit: the scroll bars follow
+    // after this paint.
+    const CanvasSize used = engine_->editor().flowchartExtent();
+    if (used.width != viewport_.contentWidth() || used.height != viewport_.contentHeight())
+      QTimer::singleShot(0, this, [this] { SyncScrollBars(); });
+    painter.fillRect(rect(), Qt::white);
+    painter.translate(-viewport_.scrollX(), -viewport_.scrollY());
+    painter.scale(viewport_.zoom(), viewport_.zoom());
+    if (viewport_.zoom() != 1.0) painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(0, 0, canvas);
     return;
   }
   const int mode = engine_->state().viewMode;
@@ -119,8 +249,11 @@ void CDriveView::paintEvent(QPaintEvent*) {
 
 void CDriveView::Mouse(int action, QMouseEvent* event) {
   const QPoint p = event->position().toPoint();
+  Point at{p.x(), p.y()};
+  // The editor counts in canvas pixels.
+  if (ProgramShown()) at = viewport_.ToCanvas(at);
   const CDriveSystem::ViewMouseResult result =
-      engine_->OnViewMouse(static_cast<CDriveSystem::ViewMouse>(action), {p.x(), p.y()});
+      engine_->OnViewMouse(static_cast<CDriveSystem::ViewMouse>(action), at);
   if (result.viewMenu) emit viewMenuRequested(event->globalPosition().toPoint());
   if (!result.programMenu.empty()) {
     QMenu menu(this);
@@ -173,11 +306,32 @@ void CDriveView::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Down:
       dy = 1;
       break;
-    default:
-      QWidget::keyPressEvent(event);
+    case Qt::Key_PageUp:
+    case Qt::Key_PageDown:
+    case Qt::Key_Home:
+    case Qt::Key_End:
+      if (!ProgramShown()) break;
+      // Page by page through the flowchart, or to its top or bottom.
+      SyncScrollBars();
+      if (event->key() == Qt::Key_Home)
+        viewport_.ScrollTo(0, 0);
+      else if (event->key() == Qt::Key_End)
+        viewport_.ScrollTo(0, viewport_.maxScrollY());
+      else
+        viewport_.ScrollBy(0, (event->key() == Qt::Key_PageUp ? -1 : 1) *
+                                  std::max(1, viewport_.viewHeight() - kBoxPitch));
+      SyncScrollBars();
+      update();
       return;
+    default:
+      break;
+  }
+  if (dx == 0 && dy == 0) {
+    QWidget::keyPressEvent(event);
+    return;
   }
   if (event->modifiers() == Qt::NoModifier && engine_->editor().SelectByKey(dx, dy)) {
+    ShowCommand(engine_->program().selection);
     update();
     emit selectionMoved();
     return;

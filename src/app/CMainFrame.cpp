@@ -209,6 +209,13 @@ void CMainFrame::CreateMenus() {
   ActionFor(ID_FILE_OPEN)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
   ActionFor(ID_FILE_SAVE)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_S));
   ActionFor(ID_FILE_NEW)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+  // Zoom of the program view: Ctrl with plus (also on the = key, where plus
+  // needs Shift), minus, and 0 for the whole flowchart.
+  ActionFor(ID_ZOOM_IN)
+      ->setShortcuts(
+          {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+  ActionFor(ID_ZOOM_OUT)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
+  ActionFor(ID_ZOOM_FIT)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
   shortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), ID_UNDO);
   shortcut(QKeySequence(Qt::ALT | Qt::Key_Backspace), ID_UNDO);
   shortcut(QKeySequence(Qt::CTRL | Qt::Key_Y), ID_REDO);
@@ -280,6 +287,7 @@ void CMainFrame::ShowRunStatus() {
   const int kind = command >= 0 ? engine.program().Record(command).kind : 0;
   runStatus_->setText(QString::fromStdString(FormatRunStatus(command, kind, runClock_.elapsed())));
   runStatus_->show();
+  view_->FollowRunningCommand(command);
 }
 
 void CMainFrame::UpdateCommands() {

@@ -68,6 +68,10 @@ enum MainCommand : int {
   ID_VIEW_TRACK = 33221,
   // Our own: the simulated car back to the middle of the layout, stopped.
   ID_CAR_TO_CENTRE = 33222,
+  // Our own: zoom of the program view.
+  ID_ZOOM_IN = 33223,
+  ID_ZOOM_OUT = 33224,
+  ID_ZOOM_FIT = 33225,
   // Command toolbar of the program editor.
   ID_INSERT_START = 32843,
   ID_INSERT_TIMER = 32839,

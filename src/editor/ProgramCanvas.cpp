@@ -90,8 +90,16 @@ ProgramCanvas::ProgramCanvas()
 
 void ProgramCanvas::Redraw(const EventRecord* records, int count) {
   count = std::clamp(count, 0, kProgramSlots);
+  const CanvasSize size = CanvasSizeFor(records, count);
+  if (image_.width() != size.width || image_.height() != size.height)
+    image_ = QImage(size.width, size.height, QImage::Format_RGB32);
   image_.fill(Qt::white);
   QPainter p(&image_);
+  DrawFlowchart(p, records, count);
+}
+
+void ProgramCanvas::DrawFlowchart(QPainter& p, const EventRecord* records, int count) const {
+  count = std::clamp(count, 0, kProgramSlots);
   p.setRenderHint(QPainter::Antialiasing, false);
 
   p.setPen(SolidPen(style_.linkColor, style_.linkWidth));

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QPainter>
 #include <string>
 
 #include "program/EventRecord.h"
@@ -30,7 +31,8 @@ CanvasStyle ReadCanvasStyle(const Settings& settings, bool roboQ);
 // ball avoidance's distance. Empty when the command has none to show.
 std::string CommandValueLabel(const EventRecord& record);
 
-// The off-screen 640 x 480 picture of the flowchart. Not thread safe: the
+// The off-screen picture of the flowchart: 640 x 480, or larger when the
+// program needs it (CanvasSizeFor). Not thread safe: the
 // editor guards it.
 class ProgramCanvas {
  public:
@@ -42,6 +44,9 @@ class ProgramCanvas {
   // White, then the connection lines, the boxes with their pictures, the
   // state glyphs and the red marks of the position commands.
   void Redraw(const EventRecord* records, int count);
+  // The same drawing on any paint device (an exported picture); the caller
+  // fills the background.
+  void DrawFlowchart(QPainter& p, const EventRecord* records, int count) const;
 
   // The canvas with the selection frame around `selected` (null: none).
   QImage Compose(const EventRecord* selected) const;

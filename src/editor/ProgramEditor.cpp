@@ -159,6 +159,17 @@ QImage ProgramEditor::Paint() const {
   return picture;
 }
 
+CanvasSize ProgramEditor::canvasSize() const {
+  std::lock_guard lock(canvasMutex_);
+  return {canvas_.image().width(), canvas_.image().height()};
+}
+
+CanvasSize ProgramEditor::flowchartExtent() const {
+  int count = 0;
+  const ProgramRecords records = program_.Snapshot(&count);
+  return FlowchartExtent(records.data(), count);
+}
+
 void ProgramEditor::SetCheckMarks(std::vector<CheckMark> marks) {
   int count = 0;
   const ProgramRecords records = program_.Snapshot(&count);
@@ -449,15 +460,9 @@ void ProgramEditor::InsertCommand(EventKind kind) {
   if (selection == -1 && kind != EVENT_TIMER) return;
   if (selection != -1 && records[selection].kind == EVENT_END) return;
 
-  // Free slots keep the place they last had, so they count too.
-  int ymax = 0;
-  for (int i = 0; i < count; ++i) ymax = std::max<int>(ymax, records[i].y);
-  int newY = ymax + kBoxPitch;
-  if (selection != -1) {
-    const EventRecord& last = records[ChainEnd(records, count, selection)];
-    if (last.x + 136 <= kCanvasWidth) newY = ymax;
-  }
-  if (count >= kMaxCommands || newY + kCommandBoxSize > kCanvasHeight) {
+  // The canvas grows with the program (the layout after the insertion
+  // places every box): only the number of commands limits an insertion.
+  if (count >= kMaxCommands) {
     ShowMessage(ui_, 147, MsgIcon::Stop);
     return;
   }

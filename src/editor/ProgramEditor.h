@@ -9,6 +9,7 @@
 #include "core/Geometry.h"
 #include "editor/CommandDialogRules.h"
 #include "editor/ProgramCanvas.h"
+#include "editor/ProgramLayout.h"
 #include "engine/CommandTable.h"
 #include "program/DrivingProgram.h"
 
@@ -116,6 +117,10 @@ class ProgramEditor {
   CommandDialogContext DialogContext() const;
 
   ProgramCanvas& canvas() { return canvas_; }
+  // The size of the picture Paint() returns.
+  CanvasSize canvasSize() const;
+  // The part of it the boxes use (what the program view scrolls over).
+  CanvasSize flowchartExtent() const;
 
   // --- the program check's findings
   struct CheckMark {

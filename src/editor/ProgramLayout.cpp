@@ -35,6 +35,24 @@ void LayoutProgram(EventRecord* records, int count) {
   }
 }
 
+CanvasSize FlowchartExtent(const EventRecord* records, int count) {
+  count = std::clamp(count, 0, kProgramSlots);
+  CanvasSize size{0, 0};
+  for (int i = 0; i < count; ++i) {
+    if (records[i].kind == EVENT_FREE) continue;
+    size.width = std::max(size.width, records[i].x + kCommandBoxSize + kCanvasMargin);
+    size.height = std::max(size.height, records[i].y + kCommandBoxSize + kCanvasMargin);
+  }
+  size.width = std::min(size.width, kCanvasMaxWidth);
+  size.height = std::min(size.height, kCanvasMaxHeight);
+  return size;
+}
+
+CanvasSize CanvasSizeFor(const EventRecord* records, int count) {
+  const CanvasSize used = FlowchartExtent(records, count);
+  return {std::max(used.width, kCanvasWidth), std::max(used.height, kCanvasHeight)};
+}
+
 int HitCommand(const EventRecord* records, int count, Point p) {
   count = std::clamp(count, 0, kProgramSlots);
   for (int i = 0; i < count; ++i) {

@@ -64,6 +64,9 @@ constexpr MenuEntry kMainMenu[] = {
     {1, ID_VIEW_TRACK, "走行軌跡(&R)"},
     {1, 0, ""},
     {1, ID_VIEW_PROGRAM, "プログラム(&P)"},
+    {1, ID_ZOOM_IN, "拡大(&I)"},
+    {1, ID_ZOOM_OUT, "縮小(&O)"},
+    {1, ID_ZOOM_FIT, "全体を表示(&F)"},
     {1, ID_SIMULATION, "シミュレーション(&M)"},
     {1, ID_CAR_TO_CENTRE, "車を中央に戻す(&H)"},
     {1, 0, ""},
@@ -242,6 +245,10 @@ CommandUpdate EvaluateCommand(int id, const CommandContext& c) {
       return {true, c.statusBarVisible};
     case ID_VIEW_TRACK:
       return {true, c.trackShown};
+    case ID_ZOOM_IN:
+    case ID_ZOOM_OUT:
+    case ID_ZOOM_FIT:
+      return {c.viewMode == VIEW_PROGRAM, false};
     case ID_CHECK_PROGRAM:
       return {c.commandCount >= 1, false};
     case ID_EDIT_COMMAND:

@@ -152,17 +152,20 @@ TEST_F(ProgramEditorTest, aJumpMovesToACommandInsertedAfterTheChainEndButALoopSt
   EXPECT_EQ(rig.At(end).link, -1);
 }
 
-TEST_F(ProgramEditorTest, noRoomLeftGivesMessage147AndChangesNothing) {
+TEST_F(ProgramEditorTest, theNinetyNinthCommandIsTheLastAndTheCanvasGrowsToHoldIt) {
   rig.Select(0);
   int inserted = 0;
   while (rig.ui.messages().empty() && inserted < 100) {
     if (rig.Insert(EVENT_TIMER) == -1) break;
     ++inserted;
   }
-  // Eight rows of ten boxes fit on the canvas.
-  EXPECT_EQ(rig.program.count(), 80);
+  // Ten rows of ten boxes, the last row below the first 640 x 480.
+  EXPECT_EQ(rig.program.count(), 99);
   EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{147});
-  EXPECT_EQ(rig.dialogs.timeDialogs, 79);  // no dialog for the refused one
+  EXPECT_EQ(rig.dialogs.timeDialogs, 98);  // no dialog for the refused one
+  EXPECT_EQ(rig.At(98).y, 16 + 9 * 56);
+  EXPECT_EQ(rig.editor.canvasSize(), (CanvasSize{640, 16 + 9 * 56 + 40 + kCanvasMargin}));
+  EXPECT_EQ(rig.editor.Paint().height(), rig.editor.canvasSize().height);
 
   // 99 slots, all but the start deleted: compacted first, so there is room.
   ProgramRecords many{};

@@ -1,0 +1,159 @@
+// The flowchart editor in the assembled window beyond the menu commands: a
+// program larger than the view, scrolled and zoomed with the mouse and the
+// keys; commands copied between two windows; boxes dragged; the flowchart
+// exported as a picture.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QScrollBar>
+#include <QTest>
+#include <QWheelEvent>
+#include <filesystem>
+
+#include "app/CDriveApp.h"
+#include "app/CDriveView.h"
+#include "app/CMainFrame.h"
+#include "core/CommandIds.h"
+#include "editor/ProgramEditor.h"
+#include "editor/ProgramLayout.h"
+#include "engine/CDriveSystem.h"
+#include "program/DrivingProgram.h"
+#include "program/ProgramFile.h"
+#include "support/FakeUiHost.h"
+#include "support/TestDir.h"
+
+namespace viren {
+namespace {
+
+// The start chain of 49 commands and ten chains of five timers: 100 records
+// in 15 rows, reaching far below the 480 pixels of the view.
+std::string HundredCommandFile() {
+  ProgramRecords r{};
+  r[0] = MakeStartRecord();
+  int index = 1;
+  auto append = [&](int after) {
+    EventRecord& e = r[index];
+    e.kind = EVENT_TIMER;
+    e.value1 = static_cast<std::int16_t>(index % 60);
+    e.next = e.link = -1;
+    e.prev = static_cast<std::int16_t>(after);
+    if (after != -1) r[after].next = static_cast<std::int16_t>(index);
+    return index++;
+  };
+  int last = 0;
+  for (int i = 0; i < 49; ++i) last = append(last);
+  for (int chain = 0; chain < 10; ++chain) {
+    last = append(-1);
+    for (int i = 0; i < 4; ++i) last = append(last);
+  }
+  LayoutProgram(r.data(), 100);
+  return EncodeProgramFile(r.data(), 100);
+}
+
+class FlowchartWindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static int argc = 1;
+    static char name[] = "flowchart_window_tests";
+    static char* argv[] = {name, nullptr};
+    if (!qApp) new QApplication(argc, argv);
+  }
+  FlowchartWindowTest() {
+    std::filesystem::copy_file(test::ProgramFolder() + "/VIREN.ini", dir.File("VIREN.ini"));
+    std::filesystem::create_directories(dir.File("sample/program"));
+  }
+  // A started frame in the program view, showing `program` (a file name in
+  // the folder) read at start-up.
+  std::unique_ptr<CMainFrame> StartedFrame(const std::string& program = "") {
+    std::string option = "[AGREEMENT]\r\nAGREEMENT=1\r\n";
+    if (!program.empty()) option += "[EVENT]\r\nFILE_NAME=" + dir.File(program) + "\r\n";
+    dir.Write("option.ini", option);
+    auto frame = std::make_unique<CMainFrame>(dir.path(), "", &ui);
+    frame->show();
+    frame->activateWindow();
+    EXPECT_TRUE(QTest::qWaitForWindowActive(frame.get()));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return frame->view()->engine().engineReady(); }, 5000));
+    frame->ActionFor(ID_VIEW_PROGRAM)->trigger();
+    // The window program's host sizes the frame for the program view; the
+    // scripted host does not.
+    frame->FitFrameToClient(640, 480);
+    frame->view()->setFocus();
+    QApplication::processEvents();
+    return frame;
+  }
+  static void Wheel(QWidget* view, QPoint at, QPoint angle, Qt::KeyboardModifiers modifiers = {}) {
+    QWheelEvent event(at, view->mapToGlobal(at), QPoint(), angle, Qt::NoButton, modifiers,
+                      Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view, &event);
+  }
+  // Where the command's box centre stands in the view, if it is in view.
+  static std::optional<QPoint> BoxCentreInView(CDriveView& view, int index) {
+    const EventRecord r = view.engine().program().Record(index);
+    const ProgramViewport& v = view.programViewport();
+    const Point p = v.ToWidget({r.x + 20, r.y + 20});
+    if (p.x < 0 || p.y < 0 || p.x >= v.viewWidth() || p.y >= v.viewHeight()) return std::nullopt;
+    return QPoint(p.x, p.y);
+  }
+
+  test::TestDir dir;
+  test::FakeUiHost ui;
+};
+
+// Every command of a 100-command program can be reached with the wheel and
+// clicked; the keys page through it and zoom it.
+TEST_F(FlowchartWindowTest, aHundredCommandProgramIsReachedByScrollingAndZooming) {
+  dir.Write("hundred.ntc", HundredCommandFile());
+  auto frame = StartedFrame("hundred.ntc");
+  CDriveView& view = *frame->view();
+  DrivingProgram& program = view.engine().program();
+  ASSERT_EQ(program.count(), 100);
+  EXPECT_EQ(view.size(), QSize(640, 480)) << "the view keeps its described size";
+  EXPECT_TRUE(view.verticalScrollBar()->isVisible());
+  EXPECT_FALSE(view.horizontalScrollBar()->isVisible());
+  EXPECT_FALSE(BoxCentreInView(view, 99)) << "the last row starts out of view";
+
+  // Down the program with the wheel, clicking each box as it comes into view.
+  const QPoint middle(300, 200);
+  for (int index = 0; index < 100; ++index) {
+    for (int notch = 0; notch < 40 && !BoxCentreInView(view, index); ++notch)
+      Wheel(&view, middle, QPoint(0, -120));
+    const std::optional<QPoint> at = BoxCentreInView(view, index);
+    ASSERT_TRUE(at) << "command " << index << " cannot be scrolled into view";
+    QTest::mouseClick(&view, Qt::LeftButton, {}, *at);
+    ASSERT_EQ(program.selection, index);
+  }
+  EXPECT_EQ(view.verticalScrollBar()->value(), view.verticalScrollBar()->maximum());
+  // The picture shown is the bottom of the flowchart: the last box, with
+  // its selection frame, where the mapping says it is.
+  const QPoint last = *BoxCentreInView(view, 99);
+  EXPECT_EQ(view.grab().toImage().pixelColor(last.x() - 20, last.y()), QColor(0, 0xFF, 0));
+
+  // Home and PageDown, and the arrow keys keep the selection in view.
+  QTest::keyClick(&view, Qt::Key_Home);
+  EXPECT_EQ(view.verticalScrollBar()->value(), 0);
+  QTest::keyClick(&view, Qt::Key_PageDown);
+  EXPECT_GT(view.verticalScrollBar()->value(), 0);
+  QTest::keyClick(&view, Qt::Key_Home);
+  QTest::mouseClick(&view, Qt::LeftButton, {}, *BoxCentreInView(view, 0));
+  for (int i = 0; i < 12; ++i) QTest::keyClick(&view, Qt::Key_Down);
+  EXPECT_TRUE(BoxCentreInView(view, program.selection));
+  EXPECT_GT(program.Record(program.selection).y, 480);
+
+  // Zoom: Ctrl+minus, Ctrl+wheel, and Ctrl+0 for the whole flowchart.
+  QTest::keyClick(frame.get(), Qt::Key_Minus, Qt::ControlModifier);
+  EXPECT_LT(view.programViewport().zoom(), 1.0);
+  Wheel(&view, middle, QPoint(0, 120), Qt::ControlModifier);
+  Wheel(&view, middle, QPoint(0, 120), Qt::ControlModifier);
+  EXPECT_GT(view.programViewport().zoom(), 1.0);
+  QTest::keyClick(frame.get(), Qt::Key_0, Qt::ControlModifier);
+  EXPECT_FALSE(view.verticalScrollBar()->isVisible()) << "the whole flowchart fits";
+  // A click on the zoomed-out picture still selects the box under it.
+  const std::optional<QPoint> far = BoxCentreInView(view, 99);
+  ASSERT_TRUE(far);
+  QTest::mouseClick(&view, Qt::LeftButton, {}, *far);
+  EXPECT_EQ(program.selection, 99);
+  frame->OnCommand(ID_APP_EXIT);
+}
+
+}  // namespace
+}  // namespace viren
