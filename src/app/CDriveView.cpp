@@ -1,5 +1,7 @@
 #include "app/CDriveView.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMetaObject>
@@ -101,7 +103,7 @@ QSize CDriveView::sizeHint() const {
 }
 
 bool CDriveView::OnCommand(int commandId) {
-  if (OnViewportCommand(commandId)) return true;
+  if (OnViewportCommand(commandId) || OnClipboardCommand(commandId)) return true;
   const bool handled = engine_->OnCommand(commandId);
   if (handled) {
     // After an edit the selection is in view (a new command may stand
@@ -115,6 +117,33 @@ bool CDriveView::OnCommand(int commandId) {
 
 bool CDriveView::ProgramShown() const {
   return engine_->state().viewMode == VIEW_PROGRAM;
+}
+
+bool CDriveView::OnClipboardCommand(int commandId) {
+  ProgramEditor& editor = engine_->editor();
+  switch (commandId) {
+    case ID_EDIT_COPY:
+    case ID_CUT_COMMANDS: {
+      // Plain text, so that another window (or any program) can take it.
+      const std::string text = editor.CopySelection();
+      if (text.empty()) return true;
+      QGuiApplication::clipboard()->setText(QString::fromStdString(text));
+      if (commandId == ID_CUT_COMMANDS) editor.CutSelection();
+      break;
+    }
+    case ID_EDIT_PASTE:
+      editor.PasteCommands(QGuiApplication::clipboard()->text().toStdString());
+      break;
+    case ID_DUPLICATE:
+      editor.DuplicateSelection();
+      break;
+    default:
+      return false;
+  }
+  SyncScrollBars();
+  ShowCommand(engine_->program().selection);
+  update();
+  return true;
 }
 
 bool CDriveView::OnViewportCommand(int commandId) {
@@ -252,6 +281,17 @@ void CDriveView::Mouse(int action, QMouseEvent* event) {
   Point at{p.x(), p.y()};
   // The editor counts in canvas pixels.
   if (ProgramShown()) at = viewport_.ToCanvas(at);
+  // Shift with a click extends the selection along its chain.
+  if (ProgramShown() && (event->modifiers() & Qt::ShiftModifier) &&
+      static_cast<CDriveSystem::ViewMouse>(action) == CDriveSystem::ViewMouse::LeftUp) {
+    int count = 0;
+    const ProgramRecords records = engine_->program().Snapshot(&count);
+    if (engine_->editor().ExtendSelection(HitCommand(records.data(), count, at))) {
+      update();
+      emit selectionMoved();
+      return;
+    }
+  }
   const CDriveSystem::ViewMouseResult result =
       engine_->OnViewMouse(static_cast<CDriveSystem::ViewMouse>(action), at);
   if (result.viewMenu) emit viewMenuRequested(event->globalPosition().toPoint());
@@ -328,6 +368,12 @@ void CDriveView::keyPressEvent(QKeyEvent* event) {
   }
   if (dx == 0 && dy == 0) {
     QWidget::keyPressEvent(event);
+    return;
+  }
+  if (event->modifiers() == Qt::ShiftModifier && dx != 0 &&
+      engine_->editor().ExtendSelectionByKey(dx)) {
+    update();
+    emit selectionMoved();
     return;
   }
   if (event->modifiers() == Qt::NoModifier && engine_->editor().SelectByKey(dx, dy)) {

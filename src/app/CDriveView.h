@@ -75,6 +75,8 @@ class CDriveView : public QWidget {
   bool DrawExternal();
   // Zoom and scroll commands of the program view; false for other commands.
   bool OnViewportCommand(int commandId);
+  // Copy, cut, paste and duplicate of commands through the clipboard.
+  bool OnClipboardCommand(int commandId);
   // The scroll bars follow the canvas, the zoom and the view's size.
   void SyncScrollBars();
   bool ProgramShown() const;

@@ -196,8 +196,8 @@ void CMainFrame::CreateMenus() {
   connect(ActionFor(ID_VIEW_STATUS_BAR), &QAction::triggered, this,
           [this](bool on) { statusBar()->setVisible(on); });
 
-  // Accelerators: undo and unlink; the framework's copy, paste and pane keys
-  // exist but do nothing.
+  // Accelerators: undo, redo, unlink, copy and paste; the framework's pane
+  // keys exist but do nothing.
   auto shortcut = [this](const QKeySequence& keys, int id) {
     auto* s = new QShortcut(keys, this);
     connect(s, &QShortcut::activated, this, [this, id] {
@@ -216,6 +216,14 @@ void CMainFrame::CreateMenus() {
           {QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
   ActionFor(ID_ZOOM_OUT)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Minus));
   ActionFor(ID_ZOOM_FIT)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_0));
+  // Copy and paste of commands with their usual keys (Ctrl+X stays the
+  // unlink command's; cut is in the Edit menu), and Ctrl+D to duplicate.
+  ActionFor(ID_EDIT_COPY)
+      ->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_Insert)});
+  ActionFor(ID_EDIT_PASTE)
+      ->setShortcuts(
+          {QKeySequence(Qt::CTRL | Qt::Key_V), QKeySequence(Qt::SHIFT | Qt::Key_Insert)});
+  ActionFor(ID_DUPLICATE)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
   shortcut(QKeySequence(Qt::CTRL | Qt::Key_Z), ID_UNDO);
   shortcut(QKeySequence(Qt::ALT | Qt::Key_Backspace), ID_UNDO);
   shortcut(QKeySequence(Qt::CTRL | Qt::Key_Y), ID_REDO);

@@ -72,6 +72,11 @@ enum MainCommand : int {
   ID_ZOOM_IN = 33223,
   ID_ZOOM_OUT = 33224,
   ID_ZOOM_FIT = 33225,
+  // Our own: cut (the framework's cut key and id are the unlink command's)
+  // and duplicate of the selected commands; the picture of the flowchart.
+  ID_CUT_COMMANDS = 33226,
+  ID_DUPLICATE = 33227,
+  ID_EXPORT_PICTURE = 33228,
   // Command toolbar of the program editor.
   ID_INSERT_START = 32843,
   ID_INSERT_TIMER = 32839,

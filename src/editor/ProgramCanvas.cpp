@@ -181,14 +181,17 @@ void ProgramCanvas::DrawValue(QPainter& p, const EventRecord& r) const {
 
 QImage ProgramCanvas::Compose(const EventRecord* selected) const {
   QImage out = image_.copy();
-  if (selected != nullptr && selected->kind != EVENT_FREE) {
-    QPainter p(&out);
-    p.setRenderHint(QPainter::Antialiasing, false);
-    p.setPen(SolidPen(style_.selectColor, style_.selectWidth));
-    p.setBrush(Qt::NoBrush);
-    p.drawRect(selected->x, selected->y, kCommandBoxSize, kCommandBoxSize);
-  }
+  if (selected != nullptr) DrawSelectionFrame(out, *selected);
   return out;
+}
+
+void ProgramCanvas::DrawSelectionFrame(QImage& picture, const EventRecord& r) const {
+  if (r.kind == EVENT_FREE) return;
+  QPainter p(&picture);
+  p.setRenderHint(QPainter::Antialiasing, false);
+  p.setPen(SolidPen(style_.selectColor, style_.selectWidth));
+  p.setBrush(Qt::NoBrush);
+  p.drawRect(r.x, r.y, kCommandBoxSize, kCommandBoxSize);
 }
 
 }  // namespace viren

@@ -50,6 +50,8 @@ class ProgramCanvas {
 
   // The canvas with the selection frame around `selected` (null: none).
   QImage Compose(const EventRecord* selected) const;
+  // One more selection frame, around `record`'s box.
+  void DrawSelectionFrame(QImage& picture, const EventRecord& record) const;
 
   const QImage& image() const { return image_; }
   const QImage& iconStrip() const { return icons_; }

@@ -13,6 +13,7 @@
 #include "core/UiHost.h"
 #include "editor/EditorPeers.h"
 #include "editor/ProgramLayout.h"
+#include "program/CommandClipboard.h"
 #include "settings/Settings.h"
 #include "vision/CFrameAnalyser.h"
 
@@ -29,6 +30,16 @@ int ChainEnd(const ProgramRecords& r, int count, int index) {
   int last = index;
   for (int steps = 0; steps < count && UsedIn(r, count, r[last].next); ++steps) last = r[last].next;
   return last;
+}
+
+// The commands from `first` along the chain to `last`, the start command
+// left out; nullopt when `last` does not follow `first`.
+std::optional<std::pair<int, int>> StretchBetween(const ProgramRecords& r, int count, int first,
+                                                  int last) {
+  if (first == 0) first = r[0].next;
+  if (!UsedIn(r, count, first) || !UsedIn(r, count, last)) return std::nullopt;
+  if (TakeStretch(r.data(), count, first, last).commands.empty()) return std::nullopt;
+  return std::pair{first, last};
 }
 
 EventKind KindOfInsertCommand(int id) {
@@ -144,8 +155,18 @@ QImage ProgramEditor::Paint() const {
   if (program_.IsUsed(selection)) selected = program_.Record(selection);
   int count = 0;
   const ProgramRecords records = program_.Snapshot(&count);
+  std::optional<std::pair<int, int>> stretch;
+  if (rangeAnchor_ == selection && program_.IsUsed(rangeLast_)) stretch = SelectedStretch();
   std::lock_guard lock(canvasMutex_);
   QImage picture = canvas_.Compose(selected ? &*selected : nullptr);
+  if (stretch) {
+    // Every command of an extended selection carries the frame.
+    for (int i = stretch->first, steps = 0; UsedIn(records, count, i) && steps < count;
+         i = records[i].next, ++steps) {
+      canvas_.DrawSelectionFrame(picture, records[i]);
+      if (i == stretch->second) break;
+    }
+  }
   if (checkMarks_.empty() || !SameFlowchart(records, count, checkedRecords_, checkedCount_))
     return picture;
   QPainter p(&picture);
@@ -223,6 +244,7 @@ bool ProgramEditor::SelectByKey(int dx, int dy) {
   }
   if (to == -1) return false;
   program_.selection = to;
+  ClearStretch();
   ShowProgram();
   return true;
 }
@@ -238,6 +260,7 @@ std::vector<ContextMenuItem> ProgramEditor::ProgramMouse(ProgramMouseAction acti
   const ProgramRecords records = program_.Snapshot(&count);
   const int hit = HitCommand(records.data(), count, point);
   program_.selection = hit;
+  ClearStretch();
   const bool running = engine_.autoDriving;
 
   switch (action) {
@@ -342,6 +365,7 @@ CommandContext::Selection ProgramEditor::SelectionContext() const {
   s.hasPrevious = e.prev != -1;
   s.previousHasPrevious = UsedIn(r, count, e.prev) && r[e.prev].prev != -1;
   s.hasLink = e.link != -1;
+  s.hasStretch = SelectedStretch().has_value();
   return s;
 }
 
@@ -361,6 +385,127 @@ CommandDialogContext ProgramEditor::DialogContext() const {
   c.captureRunning = engine_.captureRunning;
   c.soundCount = links_.peers ? links_.peers->SoundCount() : 0;
   return c;
+}
+
+// --- copying and pasting
+
+std::optional<std::pair<int, int>> ProgramEditor::SelectedStretch() const {
+  int count = 0;
+  const ProgramRecords r = program_.Snapshot(&count);
+  const int selection = program_.selection;
+  if (!UsedIn(r, count, selection)) return std::nullopt;
+  const int anchor = rangeAnchor_;
+  const int last = rangeLast_;
+  if (anchor == selection && UsedIn(r, count, last) && last != selection) {
+    if (auto forward = StretchBetween(r, count, selection, last)) return forward;
+    return StretchBetween(r, count, last, selection);
+  }
+  if (selection == 0) {
+    if (!UsedIn(r, count, r[0].next)) return std::nullopt;
+    return std::pair{static_cast<int>(r[0].next), ChainEnd(r, count, 0)};
+  }
+  if (r[selection].prev == -1) return std::pair{selection, ChainEnd(r, count, selection)};
+  return std::pair{selection, selection};
+}
+
+bool ProgramEditor::ExtendSelection(int index) {
+  int count = 0;
+  const ProgramRecords r = program_.Snapshot(&count);
+  const int selection = program_.selection;
+  if (!UsedIn(r, count, selection) || !UsedIn(r, count, index)) return false;
+  // Both ends in one chain: one of them follows the other.
+  if (!StretchBetween(r, count, selection, index) && !StretchBetween(r, count, index, selection))
+    return false;
+  rangeAnchor_ = selection;
+  rangeLast_ = index;
+  Repaint();
+  return true;
+}
+
+bool ProgramEditor::ExtendSelectionByKey(int dx) {
+  if (!CanEditNow()) return false;
+  const int selection = program_.selection;
+  if (!program_.IsUsed(selection)) return false;
+  const int from =
+      rangeAnchor_ == selection && program_.IsUsed(rangeLast_) ? rangeLast_.load() : selection;
+  const EventRecord r = program_.Record(from);
+  const int to = dx > 0 ? r.next : r.prev;
+  return program_.IsUsed(to) && ExtendSelection(to);
+}
+
+void ProgramEditor::ClearStretch() {
+  rangeAnchor_ = -1;
+  rangeLast_ = -1;
+}
+
+bool ProgramEditor::CanEditNow() const {
+  return engine_.viewMode == VIEW_PROGRAM && !engine_.autoDriving &&
+         program_.positionEditIndex == -1;
+}
+
+std::string ProgramEditor::CopySelection() const {
+  const std::optional<std::pair<int, int>> stretch = SelectedStretch();
+  if (!stretch) return {};
+  int count = 0;
+  const ProgramRecords r = program_.Snapshot(&count);
+  const CommandStretch taken = TakeStretch(r.data(), count, stretch->first, stretch->second);
+  return taken.commands.empty() ? std::string() : FormatStretch(taken);
+}
+
+bool ProgramEditor::PasteCommands(std::string_view text) {
+  if (!CanEditNow()) return false;
+  const std::optional<CommandStretch> stretch = ParseStretch(text);
+  if (!stretch) return false;
+  const int n = static_cast<int>(stretch->commands.size());
+  CompactFullTable(n);
+  const std::optional<std::pair<int, int>> selected = SelectedStretch();
+  // Behind the selected stretch; behind the start command when it is selected.
+  int after = selected ? selected->second : program_.selection.load();
+  if (!program_.IsUsed(after)) after = -1;
+  SaveUndo();
+  int first = -1;
+  PasteResult result = PasteResult::NothingToPaste;
+  program_.Edit([&](ProgramRecords& r, int& count) {
+    result = PasteStretch(r, count, after, *stretch, &first);
+    if (result == PasteResult::Pasted) viren::LayoutProgram(r.data(), count);
+  });
+  if (result == PasteResult::TooMany) ShowMessage(ui_, 147, MsgIcon::Stop);
+  if (result != PasteResult::Pasted) return false;
+  program_.selection = first;
+  rangeAnchor_ = first;
+  rangeLast_ = first + n - 1;
+  RedrawProgram();
+  ShowProgram();
+  return true;
+}
+
+bool ProgramEditor::CutSelection() {
+  if (!CanEditNow()) return false;
+  const std::optional<std::pair<int, int>> stretch = SelectedStretch();
+  if (!stretch) return false;
+  SaveUndo();
+  int before = -2;
+  program_.Edit([&](ProgramRecords& r, int& count) {
+    before = RemoveStretch(r, count, stretch->first, stretch->second);
+    if (before != -2) viren::LayoutProgram(r.data(), count);
+  });
+  if (before == -2) return false;
+  program_.selection = before;
+  ClearStretch();
+  RedrawProgram();
+  ShowProgram();
+  return true;
+}
+
+bool ProgramEditor::DuplicateSelection() {
+  const std::string text = CopySelection();
+  if (text.empty()) return false;
+  const std::optional<std::pair<int, int>> stretch = SelectedStretch();
+  // Behind the stretch itself.
+  program_.selection = stretch->first;
+  rangeAnchor_ = stretch->first;
+  rangeLast_ = stretch->second;
+  return PasteCommands(text);
 }
 
 // --- editing
@@ -432,20 +577,26 @@ bool ProgramEditor::EditCommand(int index, bool redraw) {
   return true;
 }
 
-void ProgramEditor::CompactFullTable() {
+void ProgramEditor::CompactFullTable(int needed) {
   int count = 0;
   ProgramRecords records = program_.Snapshot(&count);
-  if (count < kMaxCommands) return;
+  if (count + needed <= kMaxCommands) return;
   if (std::none_of(records.begin(), records.begin() + count,
                    [](const EventRecord& e) { return e.kind == EVENT_FREE; }))
     return;
   const int selected = program_.selection;
+  const int anchor = rangeAnchor_;
+  const int last = rangeLast_;
   program_.Compact();
   records = program_.Snapshot(&count);
-  int moved = -1;
-  for (int i = 0; i < count && selected != -1; ++i)
-    if (records[i].oldIndex == selected) moved = i;
-  program_.selection = moved;
+  auto moved = [&](int old) {
+    for (int i = 0; i < count && old != -1; ++i)
+      if (records[i].oldIndex == old) return i;
+    return -1;
+  };
+  program_.selection = moved(selected);
+  rangeAnchor_ = moved(anchor);
+  rangeLast_ = moved(last);
 }
 
 void ProgramEditor::InsertCommand(EventKind kind) {
@@ -558,8 +709,10 @@ void ProgramEditor::DeleteCommand() {
         if (r[i].link == s) r[i].link = static_cast<std::int16_t>(next);
       if (UsedIn(r, count, prev)) r[prev].next = static_cast<std::int16_t>(next);
       if (next == -1) {
-        // A jump moves to the new chain end.
-        if (r[s].link != -1 && r[s].kind != EVENT_REPEAT && UsedIn(r, count, prev))
+        // A jump moves to the new chain end, unless that is a repeat: the
+        // jump would replace the repeat's own loop.
+        if (r[s].link != -1 && r[s].kind != EVENT_REPEAT && UsedIn(r, count, prev) &&
+            r[prev].kind != EVENT_REPEAT)
           r[prev].link = r[s].link;
       } else if (UsedIn(r, count, next)) {
         r[next].prev = static_cast<std::int16_t>(prev);

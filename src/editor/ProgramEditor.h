@@ -1,9 +1,12 @@
 #pragma once
 
 #include <QImage>
+#include <atomic>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/Geometry.h"
@@ -110,6 +113,29 @@ class ProgramEditor {
   // or closing the window do not. Does nothing when no definition goes on.
   void EndPositionDefinition(bool accept);
 
+  // --- copying and pasting commands (window thread)
+  // The selected stretch of a chain, first and last: the range the
+  // selection was extended over with Shift; else the selected command, or
+  // its whole chain when it heads one, or for the start command the
+  // commands after it. nullopt when there is none.
+  std::optional<std::pair<int, int>> SelectedStretch() const;
+  // Extends the selection along its chain to `index` (Shift+click), or one
+  // command further along the chain (Shift+arrow). False when that is not
+  // in the selection's chain.
+  bool ExtendSelection(int index);
+  bool ExtendSelectionByKey(int dx);
+  // The selected stretch as clipboard text (FormatStretch); empty when none.
+  std::string CopySelection() const;
+  // Pastes the commands of clipboard text behind the selected stretch, or
+  // as a new chain when nothing is selected; the pasted commands become the
+  // selection. Message 147 when the program would hold too many. False when
+  // nothing was pasted.
+  bool PasteCommands(std::string_view text);
+  // Removes the selected stretch (after the caller has copied it).
+  bool CutSelection();
+  // Pastes a copy of the selected stretch right behind it.
+  bool DuplicateSelection();
+
   // --- state for the command rules
   CommandContext::Selection SelectionContext() const;
   // Fills selection, undoAvailable and positionDefinition.
@@ -144,9 +170,12 @@ class ProgramEditor {
   // Runs the record's dialog on a copy; `reference` is set when the position
   // dialog closed with its reference button.
   bool EditRecord(EventRecord& record, std::optional<Point>& reference);
-  // A full table that still holds deleted records is compacted as a save
-  // does; the selection follows its command to the new index.
-  void CompactFullTable();
+  // A table without room for `needed` more records that still holds deleted
+  // ones is compacted as a save does; the selection follows its command to
+  // the new index.
+  void CompactFullTable(int needed = 1);
+  bool CanEditNow() const;
+  void ClearStretch();
   void LinkSecondStage(int clicked);
   void LeaveLinkMode();
   void Repaint();
@@ -163,6 +192,10 @@ class ProgramEditor {
   std::vector<CheckMark> checkMarks_;  // under canvasMutex_
   ProgramRecords checkedRecords_{};    // the flowchart the marks belong to
   int checkedCount_ = 0;
+  // The range the selection was extended over: valid while the selection is
+  // still rangeAnchor_. Written on the window thread, read by Paint().
+  std::atomic<int> rangeAnchor_{-1};
+  std::atomic<int> rangeLast_{-1};
 };
 
 }  // namespace viren

@@ -85,6 +85,11 @@ constexpr MenuEntry kMainMenu[] = {
     {1, ID_LINK, "リンク(&L)"},
     {1, ID_UNLINK, "リンク削除(&C)"},
     {1, 0, ""},
+    {1, ID_CUT_COMMANDS, "切り取り(&T)"},
+    {1, ID_EDIT_COPY, "コピー(&O)"},
+    {1, ID_EDIT_PASTE, "貼り付け(&A)"},
+    {1, ID_DUPLICATE, "複製(&I)"},
+    {1, 0, ""},
     {1, ID_UNDO, "元に戻す(&U)"},
     {1, ID_REDO, "やり直し(&R)"},
     {1, 0, ""},
@@ -267,9 +272,17 @@ CommandUpdate EvaluateCommand(int id, const CommandContext& c) {
       return {c.undoAvailable && !c.autoDriving, false};
     case ID_REDO:
       return {c.redoAvailable && !c.autoDriving, false};
-    // Accelerators kept from the framework's defaults with no handler.
+    // Copy and paste of commands, through the clipboard.
     case ID_EDIT_COPY:
+    case ID_CUT_COMMANDS:
+    case ID_DUPLICATE:
+      return {c.viewMode == VIEW_PROGRAM && !c.autoDriving && !c.positionDefinition && s.hasStretch,
+              false};
     case ID_EDIT_PASTE:
+      return {c.viewMode == VIEW_PROGRAM && !c.autoDriving && !c.positionDefinition, false};
+    case ID_EXPORT_PICTURE:
+      return {c.viewMode == VIEW_PROGRAM, false};
+    // Accelerators kept from the framework's defaults with no handler.
     case ID_NEXT_PANE:
     case ID_PREV_PANE:
       return {false, false};

@@ -43,6 +43,9 @@ struct CommandContext {
     bool hasPrevious = false;
     bool previousHasPrevious = false;
     bool hasLink = false;
+    // Commands to copy: the selection, its chain when it heads one, or the
+    // commands after the start command.
+    bool hasStretch = false;
   } selection;
 };
 

@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QClipboard>
 #include <QScrollBar>
 #include <QTest>
 #include <QWheelEvent>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "app/CDriveApp.h"
 #include "app/CDriveView.h"
@@ -153,6 +156,134 @@ TEST_F(FlowchartWindowTest, aHundredCommandProgramIsReachedByScrollingAndZooming
   QTest::mouseClick(&view, Qt::LeftButton, {}, *far);
   EXPECT_EQ(program.selection, 99);
   frame->OnCommand(ID_APP_EXIT);
+}
+
+// start -> 3 s timer -> car 100 -> repeat 2 (back to the timer) -> 1 s timer
+// that jumps back to the car.
+std::string LoopFile() {
+  ProgramRecords r{};
+  r[0] = MakeStartRecord();
+  const EventKind kinds[] = {EVENT_START, EVENT_TIMER, EVENT_CAR, EVENT_REPEAT, EVENT_TIMER};
+  const int values[] = {0, 3, 100, 2, 1};
+  for (int i = 1; i < 5; ++i) {
+    r[i].kind = kinds[i];
+    r[i].option = kinds[i] == EVENT_CAR ? 1 : 0;
+    r[i].value1 = static_cast<std::int16_t>(values[i]);
+    r[i].prev = static_cast<std::int16_t>(i - 1);
+    r[i - 1].next = static_cast<std::int16_t>(i);
+    r[i].next = r[i].link = -1;
+  }
+  r[3].link = 1;
+  r[4].link = 2;
+  LayoutProgram(r.data(), 5);
+  return EncodeProgramFile(r.data(), 5);
+}
+
+// Saved, read back and written again: the same bytes, in the described
+// layout (header, then 32 bytes a record).
+void ExpectSavesAndLoadsTheSame(CDriveSystem& engine, const std::string& path) {
+  ASSERT_TRUE(engine.programFiles().WriteProgramFile(path));
+  ProgramRecords read{};
+  int count = 0;
+  ASSERT_EQ(ReadProgramBytes(path, read, count), ProgramReadStatus::Ok);
+  EXPECT_EQ(count, engine.program().count());
+  std::ifstream in(path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  ASSERT_EQ(bytes.size(), static_cast<size_t>(32 + count * 32));
+  EXPECT_EQ(bytes.substr(0, 8), std::string(".ntc\x02\0\0\0", 8));
+  EXPECT_EQ(EncodeProgramFile(read.data(), count), bytes) << "read and written again";
+  const ProgramRecords now = engine.program().Snapshot();
+  EXPECT_EQ(std::memcmp(now.data(), read.data(), count * sizeof(EventRecord)), 0);
+}
+
+// A chain copied in one window is pasted into another through the
+// clipboard, as text another program can read; duplicate and cut work on
+// what the selection spans; Ctrl+X stays the unlink key.
+TEST_F(FlowchartWindowTest, aChainCopiedInOneWindowIsPastedIntoAnother) {
+  dir.Write("loop.ntc", LoopFile());
+  auto from = StartedFrame("loop.ntc");
+  // The other window is another program folder's, with a program of its own.
+  test::TestDir other;
+  std::filesystem::copy_file(test::ProgramFolder() + "/VIREN.ini", other.File("VIREN.ini"));
+  other.Write("option.ini", "[AGREEMENT]\r\nAGREEMENT=1\r\n");
+  test::FakeUiHost otherUi;
+  auto frame2 = std::make_unique<CMainFrame>(other.path(), "", &otherUi);
+  frame2->show();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return frame2->view()->engine().engineReady(); }, 5000));
+  frame2->ActionFor(ID_VIEW_PROGRAM)->trigger();
+  frame2->FitFrameToClient(640, 480);
+  CDriveView& a = *from->view();
+  CDriveView& b = *frame2->view();
+  DrivingProgram& pa = a.engine().program();
+  DrivingProgram& pb = b.engine().program();
+  ASSERT_EQ(pa.count(), 5);
+  ASSERT_EQ(pb.count(), 1);
+
+  // The car, then Shift+click on the last timer and Shift+Left: car..repeat.
+  auto centre = [](CDriveView& view, int index) {
+    const EventRecord r = view.engine().program().Record(index);
+    return QPoint(r.x + 20, r.y + 20);
+  };
+  from->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(from.get()));
+  QTest::mouseClick(&a, Qt::LeftButton, {}, centre(a, 2));
+  QTest::mouseClick(&a, Qt::LeftButton, Qt::ShiftModifier, centre(a, 4));
+  a.setFocus();
+  QTest::keyClick(&a, Qt::Key_Left, Qt::ShiftModifier);
+  EXPECT_EQ(a.engine().editor().SelectedStretch(), (std::pair{2, 3}));
+  // Both boxes carry the selection frame.
+  const QImage shown = a.grab().toImage();
+  EXPECT_EQ(shown.pixelColor(pa.Record(2).x, pa.Record(2).y + 10), QColor(0, 0xFF, 0));
+  EXPECT_EQ(shown.pixelColor(pa.Record(3).x, pa.Record(3).y + 10), QColor(0, 0xFF, 0));
+  from->UpdateCommands();
+  QTest::keyClick(from.get(), Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QGuiApplication::clipboard()->text(),
+            QStringLiteral("VIREN commands 1\nCAR option=1 value1=100 value2=0\n"
+                           "REPEAT option=0 value1=2 value2=0\n"))
+      << "the repeat's loop leaves the copied commands";
+
+  // Pasted behind the other window's start command.
+  frame2->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(frame2.get()));
+  QTest::mouseClick(&b, Qt::LeftButton, {}, centre(b, 0));
+  frame2->UpdateCommands();
+  QTest::keyClick(frame2.get(), Qt::Key_V, Qt::ControlModifier);
+  ASSERT_EQ(pb.count(), 3);
+  EXPECT_EQ(pb.Record(0).next, 1);
+  EXPECT_EQ(pb.Record(1).kind, EVENT_CAR);
+  EXPECT_EQ(pb.Record(1).value1, 100);
+  EXPECT_EQ(pb.Record(2).kind, EVENT_REPEAT);
+  EXPECT_EQ(pb.Record(2).link, -1);
+  EXPECT_EQ(pb.Record(2).x, 128) << "laid out as an insertion is";
+  // Ctrl+D: a second copy right behind the pasted two, one undo step.
+  frame2->UpdateCommands();
+  QTest::keyClick(frame2.get(), Qt::Key_D, Qt::ControlModifier);
+  ASSERT_EQ(pb.count(), 5);
+  EXPECT_EQ(pb.Record(2).next, 3);
+  EXPECT_EQ(pb.Record(4).kind, EVENT_REPEAT);
+  QTest::keyClick(frame2.get(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(pb.count(), 3);
+  QTest::keyClick(frame2.get(), Qt::Key_Y, Qt::ControlModifier);
+  EXPECT_EQ(pb.count(), 5);
+  ExpectSavesAndLoadsTheSame(b.engine(), dir.File("pasted.ntc"));
+
+  // Ctrl+X unlinks as it always did; cut is the Edit menu's.
+  from->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(from.get()));
+  QTest::mouseClick(&a, Qt::LeftButton, {}, centre(a, 4));
+  from->UpdateCommands();
+  QTest::keyClick(from.get(), Qt::Key_X, Qt::ControlModifier);
+  EXPECT_EQ(pa.Record(4).link, -1);
+  EXPECT_EQ(pa.Record(4).kind, EVENT_TIMER);
+  QTest::mouseClick(&a, Qt::LeftButton, {}, centre(a, 2));
+  from->UpdateCommands();
+  ASSERT_TRUE(from->ActionFor(ID_CUT_COMMANDS)->isEnabled());
+  from->ActionFor(ID_CUT_COMMANDS)->trigger();
+  EXPECT_EQ(pa.Record(1).next, 3);
+  EXPECT_EQ(pa.Record(2).kind, EVENT_FREE);
+  EXPECT_TRUE(QGuiApplication::clipboard()->text().contains(QStringLiteral("CAR option=1")));
+  frame2->OnCommand(ID_APP_EXIT);
+  from->OnCommand(ID_APP_EXIT);
 }
 
 }  // namespace

@@ -312,6 +312,25 @@ TEST_F(ProgramEditorTest, deletingTheChainEndMovesItsJumpAndDropsLinksToIt) {
   rig.editor.DeleteCommand();
   EXPECT_EQ(rig.At(timer).link, -1);
   EXPECT_EQ(rig.At(timer).next, -1);
+
+  // Before it a repeat: the repeat keeps its own loop, the jump goes.
+  rig.Select(timer);
+  rig.dialogs.events.push_back([](EventKind, EventDialogValues& v) {
+    v.value1 = 2;
+    return true;
+  });
+  const int repeat = rig.Insert(EVENT_REPEAT);
+  rig.Select(repeat);
+  const int last = rig.Insert(EVENT_TIMER);
+  rig.program.Edit([&](ProgramRecords& r, int&) {
+    r[repeat].link = static_cast<int16_t>(timer);
+    r[last].link = static_cast<int16_t>(repeat);
+  });
+  rig.Select(last);
+  rig.ui.ScriptAnswer(MsgAnswer::Yes);
+  rig.editor.DeleteCommand();
+  EXPECT_EQ(rig.At(repeat).next, -1);
+  EXPECT_EQ(rig.At(repeat).link, timer);
 }
 
 TEST_F(ProgramEditorTest, deletingAChainHeadRemovesTheChainAndEveryLinkIntoIt) {
