@@ -155,6 +155,7 @@ QImage ProgramEditor::Paint() const {
   if (program_.IsUsed(selection)) selected = program_.Record(selection);
   int count = 0;
   const ProgramRecords records = program_.Snapshot(&count);
+  const std::vector<int> dragGroup = dragging_ ? DragGroup(dragIndex_) : std::vector<int>{};
   std::optional<std::pair<int, int>> stretch;
   if (rangeAnchor_ == selection && program_.IsUsed(rangeLast_)) stretch = SelectedStretch();
   std::lock_guard lock(canvasMutex_);
@@ -166,6 +167,17 @@ QImage ProgramEditor::Paint() const {
       canvas_.DrawSelectionFrame(picture, records[i]);
       if (i == stretch->second) break;
     }
+  }
+  if (dragging_) {
+    // Where the dragged boxes would land: their outlines, dashed.
+    const Point offset = dragOffset_;
+    QPainter p(&picture);
+    QPen pen(canvas_.style().selectColor, 1, Qt::DashLine);
+    p.setPen(pen);
+    p.setBrush(Qt::NoBrush);
+    for (int i : dragGroup)
+      p.drawRect(records[i].x + offset.x, records[i].y + offset.y, kCommandBoxSize - 1,
+                 kCommandBoxSize - 1);
   }
   if (checkMarks_.empty() || !SameFlowchart(records, count, checkedRecords_, checkedCount_))
     return picture;
@@ -259,11 +271,28 @@ std::vector<ContextMenuItem> ProgramEditor::ProgramMouse(ProgramMouseAction acti
   int count = 0;
   const ProgramRecords records = program_.Snapshot(&count);
   const int hit = HitCommand(records.data(), count, point);
+  switch (action) {
+    case ProgramMouseAction::LeftPress:
+      DragPress(hit, point);
+      return {};
+    case ProgramMouseAction::Move:
+      DragMove(point);
+      return {};
+    case ProgramMouseAction::LeftRelease:
+      if (DragRelease(point)) return {};
+      break;
+    default:
+      dragIndex_ = -1;
+      break;
+  }
   program_.selection = hit;
   ClearStretch();
   const bool running = engine_.autoDriving;
 
   switch (action) {
+    case ProgramMouseAction::LeftPress:
+    case ProgramMouseAction::Move:
+      return {};
     case ProgramMouseAction::LeftRelease:
       if (hit == -1 || program_.pendingLinkSource == -1 || running)
         ShowProgram();
@@ -298,6 +327,77 @@ std::vector<ContextMenuItem> ProgramEditor::ProgramMouse(ProgramMouseAction acti
     if (s.link != -1) add(ID_UNLINK, "リンク削除");
   }
   return items;
+}
+
+// --- dragging boxes
+
+namespace {
+
+// A press that moves less than this is a click.
+constexpr int kDragThreshold = 4;
+
+}  // namespace
+
+std::vector<int> ProgramEditor::DragGroup(int index) const {
+  int count = 0;
+  const ProgramRecords r = program_.Snapshot(&count);
+  if (!UsedIn(r, count, index)) return {};
+  std::vector<int> group{index};
+  if (r[index].prev != -1) return group;
+  for (int i = r[index].next; UsedIn(r, count, i) && static_cast<int>(group.size()) <= count;
+       i = r[i].next)
+    group.push_back(i);
+  return group;
+}
+
+void ProgramEditor::DragPress(int hit, Point point) {
+  dragging_ = false;
+  dragOffset_ = Point{0, 0};
+  // Not in link mode, where a click chooses the target.
+  dragIndex_ = CanEditNow() && program_.pendingLinkSource == -1 ? hit : -1;
+  dragStart_ = point;
+}
+
+void ProgramEditor::DragMove(Point point) {
+  if (dragIndex_ == -1) return;
+  const Point offset{point.x - dragStart_.x, point.y - dragStart_.y};
+  if (!dragging_ && std::abs(offset.x) + std::abs(offset.y) < kDragThreshold) return;
+  dragging_ = true;
+  dragOffset_ = offset;
+  Repaint();
+}
+
+bool ProgramEditor::DragRelease(Point point) {
+  const int index = dragIndex_.exchange(-1);
+  if (!dragging_.exchange(false) || index == -1 || !CanEditNow()) return false;
+  const std::vector<int> group = DragGroup(index);
+  if (group.empty()) return false;
+  int dx = point.x - dragStart_.x;
+  int dy = point.y - dragStart_.y;
+  // The group stays on the canvas: not left of or above it, not past its bound.
+  int left = kCanvasMaxWidth, top = kCanvasMaxHeight, right = 0, bottom = 0;
+  for (int i : group) {
+    const EventRecord r = program_.Record(i);
+    left = std::min<int>(left, r.x);
+    top = std::min<int>(top, r.y);
+    right = std::max<int>(right, r.x + kCommandBoxSize + kCanvasMargin);
+    bottom = std::max<int>(bottom, r.y + kCommandBoxSize + kCanvasMargin);
+  }
+  dx = std::clamp(dx, -left, std::max(-left, kCanvasMaxWidth - right));
+  dy = std::clamp(dy, -top, std::max(-top, kCanvasMaxHeight - bottom));
+  if (dx == 0 && dy == 0) return true;
+  SaveUndo();
+  program_.Edit([&](ProgramRecords& r, int&) {
+    for (int i : group) {
+      r[i].x = static_cast<std::int16_t>(r[i].x + dx);
+      r[i].y = static_cast<std::int16_t>(r[i].y + dy);
+    }
+  });
+  program_.selection = index;
+  ClearStretch();
+  RedrawProgram();
+  ShowProgram();
+  return true;
 }
 
 bool ProgramEditor::IsCommandEnabled(int id) const {

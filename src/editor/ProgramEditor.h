@@ -26,7 +26,8 @@ class UiHost;
 struct CarState;
 struct EngineState;
 
-enum class ProgramMouseAction { LeftRelease, DoubleClick, RightPress };
+// LeftPress and Move drag boxes; a release after a drag places them.
+enum class ProgramMouseAction { LeftPress, Move, LeftRelease, DoubleClick, RightPress };
 
 // One item of the editor's context menu, for the window to pop up at the
 // pointer; choosing it is OnCommand(id).
@@ -113,6 +114,13 @@ class ProgramEditor {
   // or closing the window do not. Does nothing when no definition goes on.
   void EndPositionDefinition(bool accept);
 
+  // --- dragging boxes
+  // The boxes a drag from `index` moves: the box, and its whole chain when
+  // it heads one.
+  std::vector<int> DragGroup(int index) const;
+  // True while a box is being dragged.
+  bool Dragging() const { return dragging_; }
+
   // --- copying and pasting commands (window thread)
   // The selected stretch of a chain, first and last: the range the
   // selection was extended over with Shift; else the selected command, or
@@ -177,6 +185,11 @@ class ProgramEditor {
   bool CanEditNow() const;
   void ClearStretch();
   void LinkSecondStage(int clicked);
+  // A press on a box starts a drag; a move of a few pixels makes it one; the
+  // release moves the boxes in one editing step.
+  void DragPress(int hit, Point point);
+  void DragMove(Point point);
+  bool DragRelease(Point point);
   void LeaveLinkMode();
   void Repaint();
 
@@ -196,6 +209,12 @@ class ProgramEditor {
   // still rangeAnchor_. Written on the window thread, read by Paint().
   std::atomic<int> rangeAnchor_{-1};
   std::atomic<int> rangeLast_{-1};
+  // The drag under way: the pressed box (-1: none), where the press was, how
+  // far the pointer went (Paint() shows the boxes' outlines there).
+  std::atomic<int> dragIndex_{-1};
+  Point dragStart_;
+  std::atomic<Point> dragOffset_{Point{0, 0}};
+  std::atomic<bool> dragging_{false};
 };
 
 }  // namespace viren

@@ -100,9 +100,14 @@ CDriveSystem::ViewMouseResult CDriveSystem::OnViewMouse(ViewMouse action, Point 
         ball_->SelectBallPoint(point);
       else if (marker)
         runner.MoveCheese(CheeseAction::Press, point);
+      else if (program)
+        editor_->ProgramMouse(ProgramMouseAction::LeftPress, point);
       break;
     case ViewMouse::Move:
-      if (marker) runner.MoveCheese(CheeseAction::Move, point);
+      if (marker)
+        runner.MoveCheese(CheeseAction::Move, point);
+      else if (program)
+        editor_->ProgramMouse(ProgramMouseAction::Move, point);
       break;
     case ViewMouse::LeftUp:
       if (marker)

@@ -286,5 +286,62 @@ TEST_F(FlowchartWindowTest, aChainCopiedInOneWindowIsPastedIntoAnother) {
   from->OnCommand(ID_APP_EXIT);
 }
 
+// Dragging the head of a chain moves the chain, dragging another box moves
+// that box alone; each drag is one undo step; the places are saved.
+TEST_F(FlowchartWindowTest, dragMovesABoxOrTheWholeChainFromItsHead) {
+  dir.Write("loop.ntc", LoopFile());
+  auto frame = StartedFrame("loop.ntc");
+  CDriveView& view = *frame->view();
+  DrivingProgram& program = view.engine().program();
+  ASSERT_EQ(program.count(), 5);
+  const ProgramRecords before = program.Snapshot();
+  auto drag = [&](QPoint from, QPoint to) {
+    QTest::mousePress(&view, Qt::LeftButton, {}, from);
+    QTest::mouseMove(&view, (from + to) / 2);
+    QTest::mouseMove(&view, to);
+    QTest::mouseRelease(&view, Qt::LeftButton, {}, to);
+  };
+
+  // The start command heads the chain: all five boxes go 30 right, 100 down.
+  drag(QPoint(36, 36), QPoint(66, 136));
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_EQ(program.Record(i).x, before[i].x + 30) << i;
+    EXPECT_EQ(program.Record(i).y, before[i].y + 100) << i;
+  }
+  EXPECT_EQ(program.selection, 0);
+  EXPECT_EQ(view.grab().toImage().pixelColor(46 + 2, 116 + 2), QColor(0xFF, 0xF9, 0xBD))
+      << "the start box is drawn where it went";
+
+  // The car alone, then a click without moving still only selects.
+  const EventRecord car = program.Record(2);
+  drag(QPoint(car.x + 20, car.y + 20), QPoint(car.x + 20, car.y + 200));
+  EXPECT_EQ(program.Record(2).y, car.y + 180) << "dragged 180 down";
+  EXPECT_EQ(program.Record(1).y, before[1].y + 100) << "its neighbours stay";
+  EXPECT_EQ(program.Record(3).y, before[3].y + 100);
+  QTest::mouseClick(&view, Qt::LeftButton, {}, QPoint(program.Record(3).x + 20, 136));
+  EXPECT_EQ(program.selection, 3);
+  EXPECT_EQ(program.Record(3).y, before[3].y + 100);
+
+  // Dragged far up and left, the boxes stop at the canvas edge.
+  drag(QPoint(66, 136), QPoint(1, 1));  // (0, 0) would be the middle to QTest
+  EXPECT_EQ(program.Record(0).x, 0);
+  EXPECT_EQ(program.Record(0).y, 0);
+  ExpectSavesAndLoadsTheSame(view.engine(), dir.File("dragged.ntc"));
+
+  // One undo step a drag.
+  auto undo = [&] {
+    frame->UpdateCommands();
+    QTest::keyClick(frame.get(), Qt::Key_Z, Qt::ControlModifier);
+  };
+  undo();
+  EXPECT_EQ(program.Record(0).x, before[0].x + 30);
+  undo();
+  EXPECT_EQ(program.Record(2).y, before[2].y + 100);
+  undo();
+  const ProgramRecords undone = program.Snapshot();
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(undone[i].y, before[i].y) << i;
+  frame->OnCommand(ID_APP_EXIT);
+}
+
 }  // namespace
 }  // namespace viren
