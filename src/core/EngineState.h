@@ -25,6 +25,10 @@ struct EngineState {
   std::atomic<bool> captureRunning{false};
   std::atomic<bool> autoDriving{false};
   std::atomic<bool> simulating{false};
+  // The simulation reports the car as a camera would: with position noise,
+  // dropped frames and a delay (SimulationSettings). Switched live by the
+  // parameter dialog.
+  std::atomic<bool> cameraErrors{false};
   std::atomic<bool> targetFollowing{false};
   std::atomic<int> ballMode{0};  // 0 off, 1 recognise, 2 follow, 3 avoid
   std::atomic<bool> deviceConnected{false};

@@ -75,6 +75,12 @@ inline constexpr SettingKey POSITION_STEP    {"SIMULATION", "POSITION_STEP",    
 inline constexpr SettingKey DIRECTION_STEP   {"SIMULATION", "DIRECTION_STEP",      Viren,  Real,    "0.02"};
 inline constexpr SettingKey SIM_TURBO        {"SIMULATION", "TURBO",               Viren,  Real,    "2.0"};
 inline constexpr SettingKey SIM_ROBOQ        {"SIMULATION", "ROBOQ",               Viren,  Real,    "0.5"};
+inline constexpr SettingKey CAMERA_ERRORS    {"SIMULATION", "CAMERA_ERRORS",       Viren,  Integer, "0"};
+inline constexpr SettingKey CAMERA_NOISE     {"SIMULATION", "CAMERA_NOISE",        Viren,  Real,    "1.0"};
+inline constexpr SettingKey CAMERA_DROP      {"SIMULATION", "CAMERA_DROP",         Viren,  Integer, "10"};
+inline constexpr SettingKey CAMERA_DELAY     {"SIMULATION", "CAMERA_DELAY",        Viren,  Integer, "100"};
+inline constexpr SettingKey CAMERA_RATE      {"SIMULATION", "CAMERA_RATE",         Viren,  Integer, "30"};
+inline constexpr SettingKey CAMERA_SEED      {"SIMULATION", "CAMERA_SEED",         Viren,  Integer, "1"};
 inline constexpr SettingKey FRAME_POSITION   {"WINDOW",     "FRAME_POSITION",      Option, Pair,    ""};
 inline constexpr SettingKey CONTROL_POSITION {"WINDOW",     "CONTROL_POSITION",    Option, Pair,    ""};
 inline constexpr SettingKey SOUND_FONT       {"SOUND",      "SOUND_FONT",          Viren,  String,  ""};

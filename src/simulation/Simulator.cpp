@@ -1,20 +1,52 @@
 #include "simulation/Simulator.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 
+#include <cstdlib>
+
 #include "core/DriveTypes.h"
+#include "settings/IniFile.h"
 #include "settings/Settings.h"
 
 namespace viren {
 
+namespace {
+
+// The text of a [SIMULATION] key: option.ini's when it has one, else VIREN.ini's.
+std::string SimulationText(const Settings& settings, const SettingKey& k) {
+  constexpr std::string_view kAbsent = "\x01";
+  const std::string text =
+      settings.ReadSettingString(k.section, k.key, kAbsent, settings.optionFile());
+  if (settings.optionFile().empty() || text == kAbsent || text.empty())
+    return settings.ReadString(k);
+  return text;
+}
+
+float SimulationReal(const Settings& settings, const SettingKey& k) {
+  return static_cast<float>(std::strtod(SimulationText(settings, k).c_str(), nullptr));
+}
+
+int SimulationInt(const Settings& settings, const SettingKey& k) {
+  return ParseProfileInt(SimulationText(settings, k));
+}
+
+}  // namespace
+
 SimulationSettings SimulationSettings::Load(const Settings& settings) {
   SimulationSettings s;
-  s.speedMs = settings.ReadInt(keys::SIMULATION_SPEED);
-  s.positionStep = static_cast<float>(settings.ReadReal(keys::POSITION_STEP));
-  s.directionStep = static_cast<float>(settings.ReadReal(keys::DIRECTION_STEP));
-  s.turbo = static_cast<float>(settings.ReadReal(keys::SIM_TURBO));
-  s.roboQ = static_cast<float>(settings.ReadReal(keys::SIM_ROBOQ));
+  s.speedMs = SimulationInt(settings, keys::SIMULATION_SPEED);
+  s.positionStep = SimulationReal(settings, keys::POSITION_STEP);
+  s.directionStep = SimulationReal(settings, keys::DIRECTION_STEP);
+  s.turbo = SimulationReal(settings, keys::SIM_TURBO);
+  s.roboQ = SimulationReal(settings, keys::SIM_ROBOQ);
+  s.cameraErrors = SimulationInt(settings, keys::CAMERA_ERRORS) != 0;
+  s.cameraNoise = std::max(0.0f, SimulationReal(settings, keys::CAMERA_NOISE));
+  s.cameraDropPercent = std::clamp(SimulationInt(settings, keys::CAMERA_DROP), 0, 100);
+  s.cameraDelayMs = std::max(0, SimulationInt(settings, keys::CAMERA_DELAY));
+  s.cameraRate = std::clamp(SimulationInt(settings, keys::CAMERA_RATE), 1, 1000);
+  s.cameraSeed = static_cast<std::uint32_t>(SimulationInt(settings, keys::CAMERA_SEED));
   return s;
 }
 
@@ -34,6 +66,7 @@ Simulator::~Simulator() {
 
 void Simulator::LoadSimulationSettings(const Settings& settings) {
   settings_ = SimulationSettings::Load(settings);
+  engine_.cameraErrors = settings_.cameraErrors;
 }
 
 void Simulator::ToggleSimulation() {
@@ -54,6 +87,9 @@ void Simulator::StartSimulation() {
   engine_.clientWidth = kLayoutWidth;
   engine_.clientHeight = kLayoutHeight;
   ResetCar();
+  cameraRandom_.seed(settings_.cameraSeed);
+  cameraHistory_.clear();
+  nextFrameMs_ = static_cast<double>(clock_.NowMs());
   event_->Reset();
   // From now on no command reaches the device: the real car is let go of
   // first, or it would drive on with nobody able to stop it.
@@ -131,6 +167,35 @@ void Simulator::FollowStep() {
     drive_.SendDriveCommand(DRIVE_STOP);
 }
 
+bool Simulator::SeeCar(double x, double y, double& seenX, double& seenY) {
+  const std::int64_t now = clock_.NowMs();
+  cameraHistory_.push_back({now, x, y});
+  // The newest position at least the delay old; the oldest one kept until then.
+  while (cameraHistory_.size() > 1 && cameraHistory_[1].ms <= now - settings_.cameraDelayMs)
+    cameraHistory_.pop_front();
+  if (now < nextFrameMs_) return false;  // between two frames
+  // The next frame follows this one, or now when the car stood for longer.
+  nextFrameMs_ = std::max(nextFrameMs_ + 1000.0 / settings_.cameraRate, static_cast<double>(now));
+
+  // Every frame draws the same numbers, seen or not, so that a seed gives
+  // one sequence of errors whatever the car does.
+  std::uniform_int_distribution<int> percent(0, 99);
+  std::normal_distribution<double> noise(0.0, 1.0);
+  const bool dropped = percent(cameraRandom_) < settings_.cameraDropPercent;
+  const double nx = noise(cameraRandom_) * settings_.cameraNoise;
+  const double ny = noise(cameraRandom_) * settings_.cameraNoise;
+  if (dropped) return false;
+  seenX = cameraHistory_.front().x + nx;
+  seenY = cameraHistory_.front().y + ny;
+  return true;
+}
+
+void Simulator::WriteCarPosition(double x, double y) {
+  const Point now{static_cast<int>(std::floor(x + 0.5)), static_cast<int>(std::floor(y + 0.5))};
+  car_.carPosition = now;
+  car_.carLayoutPosition = now;
+}
+
 int Simulator::Step() {
   if (engine_.viewMode != VIEW_PROGRAM) {
     const Point cheese = car_.cheesePosition;
@@ -165,12 +230,16 @@ int Simulator::Step() {
   const bool driving = roboQ ? (forward && !left && !right) : (forward || reverse);
   const bool spinning =
       !driving && ((fourWheel && (left || right)) || (roboQ && forward && (left || right)));
+  const bool cameraErrors = engine_.cameraErrors;
   bool moved = false;
   if (driving) {
     double x2, y2;
+    Point before = car_.carPosition;
     {
       std::lock_guard lock(poseMutex_);
       SimulatedPose& p = pose_;
+      // With camera errors the reported position is not where the car is.
+      if (cameraErrors) before = Point{static_cast<int>(p.x + 0.5), static_cast<int>(p.y + 0.5)};
       if (forward) {
         if (left)
           p.theta -= u;
@@ -192,7 +261,6 @@ int Simulator::Step() {
     if (engine_.ballMode == 2) {
       // The car pushes the ball ahead of it.
       const Point cheese = car_.cheesePosition;
-      const Point before = car_.carPosition;
       const int p = PatternSize();
       const double reach = static_cast<double>(static_cast<unsigned>(p * p) >> 1);
       const double dx = x2 - cheese.x;
@@ -204,17 +272,26 @@ int Simulator::Step() {
         RecomputeBallRect(pushed);
       }
     }
-    const Point now{static_cast<int>(x2 + 0.5), static_cast<int>(y2 + 0.5)};
-    {
-      // Unless the car was put back meanwhile (ResetCar, PlaceCar).
-      std::lock_guard lock(poseMutex_);
-      if (pose_.x == x2 && pose_.y == y2) {
-        car_.carPosition = now;
-        car_.carLayoutPosition = now;
+    double seenX = x2, seenY = y2;
+    const bool seen = !cameraErrors || SeeCar(x2, y2, seenX, seenY);
+    if (seen) {
+      const Point now{static_cast<int>(x2 + 0.5), static_cast<int>(y2 + 0.5)};
+      {
+        // Unless the car was put back meanwhile (ResetCar, PlaceCar).
+        std::lock_guard lock(poseMutex_);
+        if (pose_.x == x2 && pose_.y == y2) {
+          if (cameraErrors) {
+            WriteCarPosition(seenX, seenY);
+          } else {
+            car_.carPosition = now;
+            car_.carLayoutPosition = now;
+          }
+        }
       }
+      if (!fourWheel && !roboQ && heading_) heading_->UpdateHeading(seenX, seenY);
     }
-    if (!fourWheel && !roboQ && heading_) heading_->UpdateHeading(x2, y2);
-    moved = true;
+    // A frame that does not find the car wakes nobody, as on the table.
+    moved = seen;
   } else if (spinning) {
     double theta;
     {
@@ -228,6 +305,12 @@ int Simulator::Step() {
     }
     car_.carDirection = theta;
     moved = true;
+  } else if (cameraErrors) {
+    // Standing, the camera still reports the car: late positions catch up,
+    // and the noise stays.
+    const SimulatedPose p = Pose();
+    double seenX, seenY;
+    if (SeeCar(p.x, p.y, seenX, seenY)) WriteCarPosition(seenX, seenY);
   }
 
   // Turns are counted before the driving program is woken, so that it never

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <atomic>
+#include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
+#include <random>
 #include <thread>
 
 #include "core/CarState.h"
@@ -19,13 +22,22 @@ namespace viren {
 class Settings;
 
 // [SIMULATION] values, read once at start-up; the real ones are held as
-// single-precision numbers.
+// single-precision numbers. A key in option.ini's [SIMULATION] (where the
+// parameter dialog and the calibration store theirs) stands over VIREN.ini's.
 struct SimulationSettings {
   int speedMs = 10;  // pause while moving (or in four-wheel mode); <= 0: none
   float positionStep = 8.0f;
   float directionStep = 0.02f;
   float turbo = 2.0f;
   float roboQ = 0.5f;
+  // Camera-like errors on the reported position, while switched on
+  // (EngineState::cameraErrors, from CAMERA_ERRORS at start-up).
+  bool cameraErrors = false;
+  float cameraNoise = 1.0f;      // standard deviation of x and y, pixels
+  int cameraDropPercent = 10;    // frames in which the car is not found
+  int cameraDelayMs = 100;       // age of the position a frame reports
+  int cameraRate = 30;           // frames a second; between them nothing is seen
+  std::uint32_t cameraSeed = 1;  // the same seed gives the same errors
   static SimulationSettings Load(const Settings& settings);
 };
 
@@ -108,6 +120,10 @@ class Simulator final : public SimulatedCar {
   void Thread();
   void FollowStep();
   void RecomputeBallRect(Point cheese);
+  // The camera's view of the car at (x, y): false between frames and when a
+  // frame does not find it, else the position as reported, late and noisy.
+  bool SeeCar(double x, double y, double& seenX, double& seenY);
+  void WriteCarPosition(double x, double y);
   int PatternSize() const { return ball_ ? ball_->PatternSize() : 64; }
 
   EngineState& engine_;
@@ -126,6 +142,15 @@ class Simulator final : public SimulatedCar {
 
   mutable std::mutex poseMutex_;
   SimulatedPose pose_;
+
+  // Camera errors; simulation thread only (reset before it starts).
+  struct TimedPosition {
+    std::int64_t ms;
+    double x, y;
+  };
+  std::mt19937 cameraRandom_;
+  std::deque<TimedPosition> cameraHistory_;
+  double nextFrameMs_ = 0;
 
   std::mutex lifecycle_;
   std::unique_ptr<ClockEvent> event_;

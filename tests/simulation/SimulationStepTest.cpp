@@ -5,6 +5,8 @@
 
 #include "SimRig.h"
 #include "core/DriveTypes.h"
+#include "settings/Settings.h"
+#include "support/TestDir.h"
 
 namespace viren {
 namespace {
@@ -208,6 +210,46 @@ TEST(StateDriveCommanderTest, stopWhileMovingReleasesTurboFirstAndFourWheelButto
   EXPECT_EQ(drive.DriveState(), DRIVE_STATE_FORWARD);
   drive.SendDriveCommand(DRIVE_RIGHT);
   EXPECT_EQ(drive.DriveState(), DRIVE_STATE_RIGHT);
+}
+
+}  // namespace
+}  // namespace viren
+
+namespace viren {
+namespace {
+
+// option.ini's [SIMULATION] (the parameter dialog's switch, a calibration)
+// stands over VIREN.ini's key by key; VIREN.ini's fills in the rest, and the
+// program's values stand in for keys in neither.
+TEST(SimulationSettingsTest, optionIniStandsOverVirenIniKeyByKey) {
+  test::TestDir dir;
+  dir.Write("VIREN.ini",
+            "[SIMULATION]\r\nPOSITION_STEP=1.5\r\nDIRECTION_STEP=0.05\r\n"
+            "CAMERA_ERRORS=0\r\nCAMERA_DELAY=80\r\n");
+  struct Case {
+    const char* option;
+    float positionStep, directionStep;
+    bool cameraErrors;
+    int delayMs;
+  };
+  const Case cases[] = {
+      {"", 1.5f, 0.05f, false, 80},
+      {"[SIMULATION]\r\nPOSITION_STEP=2.25\r\nCAMERA_ERRORS=1\r\n", 2.25f, 0.05f, true, 80},
+      {"[SIMULATION]\r\nPOSITION_STEP=\r\n[VIEW]\r\nCAMERA_DELAY=5\r\n", 1.5f, 0.05f, false, 80},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.option);
+    dir.Write("option.ini", c.option);
+    Settings settings;
+    settings.SetPaths(dir.path(), dir.File("VIREN.ini"), dir.File("option.ini"));
+    const SimulationSettings s = SimulationSettings::Load(settings);
+    EXPECT_FLOAT_EQ(s.positionStep, c.positionStep);
+    EXPECT_FLOAT_EQ(s.directionStep, c.directionStep);
+    EXPECT_EQ(s.cameraErrors, c.cameraErrors);
+    EXPECT_EQ(s.cameraDelayMs, c.delayMs);
+    EXPECT_EQ(s.speedMs, 10);
+    EXPECT_EQ(s.cameraRate, 30);
+  }
 }
 
 }  // namespace

@@ -56,8 +56,8 @@ CParamDlg::CParamDlg(Settings& settings, EngineState& state, CFrameAnalyser& ana
       rebuildController_(std::move(rebuildController)) {
   setWindowTitle(QStringLiteral("パラメータ設定"));
 
-  opening_ = {analyser_.diffLevel(), analyser_.compareFrame(), state_.controlRoboQ.load(),
-              analyser_.markerCheck(), analyser_.markerLevel()};
+  opening_ = {analyser_.diffLevel(),   analyser_.compareFrame(), state_.controlRoboQ.load(),
+              analyser_.markerCheck(), analyser_.markerLevel(),  state_.cameraErrors.load()};
   band_ = settings_.ReadInt(keys::ROBOQ_BAND);
   openingViewMode_ = state_.viewMode;
 
@@ -94,6 +94,13 @@ CParamDlg::CParamDlg(Settings& settings, EngineState& state, CFrameAnalyser& ana
     // analysis paints whichever the mode names from the next frame on.
     state_.viewMode = on ? VIEW_DIFFERENCE : VIEW_LIVE;
   });
+
+  cameraErrors_ = new QCheckBox(QStringLiteral("シミュレーションにカメラの誤差を加える"));
+  cameraErrors_->setObjectName(QStringLiteral("cameraErrors"));
+  cameraErrors_->setToolTip(QStringLiteral(
+      "位置のばらつき・見失うフレーム・遅れ（VIREN.ini の [SIMULATION] CAMERA_...）"));
+  cameraErrors_->setChecked(opening_.cameraErrors);
+  connect(cameraErrors_, &QCheckBox::toggled, this, [this](bool on) { state_.cameraErrors = on; });
 
   // The live changes.
   ConnectLiveEdit(
@@ -152,6 +159,7 @@ CParamDlg::CParamDlg(Settings& settings, EngineState& state, CFrameAnalyser& ana
   layoutBox->addLayout(roboQ);
   layoutBox->addWidget(marker);
   layoutBox->addWidget(differencePreview_);
+  layoutBox->addWidget(cameraErrors_);
   layoutBox->addLayout(buttons);
 }
 
@@ -192,6 +200,11 @@ void CParamDlg::OnColourClicked(int colour, bool on) {
 }
 
 void CParamDlg::OnOk() {
+  // Only a change is stored: option.ini's value stands over VIREN.ini's.
+  if (state_.cameraErrors != opening_.cameraErrors) {
+    settings_.WriteSettingString(keys::CAMERA_ERRORS.section, keys::CAMERA_ERRORS.key,
+                                 state_.cameraErrors ? "1" : "0", settings_.optionFile());
+  }
   settings_.WriteInt(keys::DIFF_LEVEL, analyser_.diffLevel());
   settings_.WriteInt(keys::COMPARE_FRAME, analyser_.compareFrame());
 
@@ -259,6 +272,7 @@ void CParamDlg::RestoreOpeningValues() {
   state_.controlRoboQ = opening_.controlRoboQ;
   analyser_.SetMarkerCheck(opening_.markerCheck);
   analyser_.SetMarkerLevel(opening_.markerLevel);
+  state_.cameraErrors = opening_.cameraErrors;
 }
 
 }  // namespace viren

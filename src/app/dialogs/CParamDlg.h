@@ -20,8 +20,8 @@ struct EngineState;
 
 // "パラメータ設定": detection sensitivity and interval, the heading marker
 // colour and its sensitivity, and ROBO-Q control through the PC-OP-RS1 with
-// its band. Every change takes effect in the running analysis at once; OK
-// writes option.ini, Cancel (also Esc and closing the window) puts back the
+// its band, and camera-like errors of the simulated car. Every change takes effect in the running
+// analysis at once; OK writes option.ini, Cancel (also Esc and closing the window) puts back the
 // values the dialog found.
 //
 // Window thread only. The analyser's values are atomics the capture thread
@@ -52,6 +52,9 @@ class CParamDlg : public QDialog {
   // effect of the levels is seen as they change. Enabled only over a live
   // camera picture; the view returns to what it was when the dialog closes.
   QCheckBox* differencePreview() const { return differencePreview_; }
+  // Camera-like errors on the simulated car's position (noise, dropped
+  // frames, delay), live; OK stores a change in option.ini's [SIMULATION].
+  QCheckBox* cameraErrorsCheck() const { return cameraErrors_; }
   QPushButton* okButton() const { return ok_; }
   QPushButton* cancelButton() const { return cancel_; }
 
@@ -66,6 +69,7 @@ class CParamDlg : public QDialog {
     bool controlRoboQ;
     int markerCheck;
     int markerLevel;
+    bool cameraErrors;
   };
 
   // An edit of the live integers: in range it becomes the engine value,
@@ -96,6 +100,7 @@ class CParamDlg : public QDialog {
   std::array<QCheckBox*, 3> colourChecks_{};
   IntSpinEdit* markerEdit_;
   QCheckBox* differencePreview_;
+  QCheckBox* cameraErrors_;
   QPushButton* ok_;
   QPushButton* cancel_;
 };

@@ -14,6 +14,7 @@
 #include "DialogRig.h"
 #include "app/dialogs/IntSpinEdit.h"
 #include "platform/Bitmap24.h"
+#include "settings/IniFile.h"
 
 namespace viren {
 namespace {
@@ -302,6 +303,43 @@ TEST_F(ParamDlgTest, NoTo203WithRoboQOnFromTheStartSwitchesItOffForGood) {
   EXPECT_EQ(rig.Option(keys::MARKER_CHECK), "<none>");
   EXPECT_EQ(rebuilds, 1);
   EXPECT_TRUE(rig.shapeFiles.empty());
+}
+
+}  // namespace
+}  // namespace viren
+
+namespace viren {
+namespace {
+
+// The simulation's camera errors: the box switches them at once; OK stores a
+// change in option.ini's [SIMULATION] (which stands over VIREN.ini), Cancel
+// puts the engine's value back; an unchanged box writes nothing.
+TEST_F(ParamDlgTest, CameraErrorsSwitchAtOnceAndOkStoresOnlyAChange) {
+  struct Case {
+    bool opening;
+    bool click;
+    bool ok;
+    bool engineAfter;
+    const char* stored;  // CAMERA_ERRORS in option.ini, "" for none
+  };
+  const Case cases[] = {{false, true, true, true, "1"},
+                        {true, true, true, false, "0"},
+                        {false, true, false, false, ""},
+                        {true, false, true, true, ""}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << c.opening << c.click << c.ok);
+    rig.state.cameraErrors = c.opening;
+    Open(kTypical);
+    EXPECT_EQ(dlg->cameraErrorsCheck()->isChecked(), c.opening);
+    if (c.click) {
+      dlg->cameraErrorsCheck()->click();
+      EXPECT_EQ(rig.state.cameraErrors, !c.opening) << "live";
+    }
+    (c.ok ? dlg->okButton() : dlg->cancelButton())->click();
+    EXPECT_EQ(rig.state.cameraErrors, c.engineAfter);
+    EXPECT_EQ(ini::Lookup(rig.OptionFileText(), "SIMULATION", "CAMERA_ERRORS").value_or(""),
+              c.stored);
+  }
 }
 
 }  // namespace
