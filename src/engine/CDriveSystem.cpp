@@ -114,6 +114,7 @@ CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string com
   ball_->SetReferenceFrameSource(referenceFrame_.get());
   peers.publisher = interfaceLinks_.get();
   peers.drive = &devices_->drive();
+  peers.listener = frames_.get();
   analyser_->SetPeers(peers);
   SetEditorDialogs(nullptr, nullptr);
   drivingObserver_->SetEditor(editor_.get(), &ui_);

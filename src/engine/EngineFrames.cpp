@@ -18,10 +18,17 @@ void EngineFrames::AnalyseFrame(const std::uint8_t* frame, std::size_t length, i
                                 int height) {
   // The capture's own conversion buffer: the analysis reads it and the frame
   // dump writes only its own copy.
+  frameAnalysed_ = false;
   engine_.analyser().AnalyseFrame(const_cast<std::uint8_t*>(frame), length, width, height);
-  engine_.runner().NotifyFrame();
+  // A frame that was not analysed still wakes the driving thread once.
+  if (!frameAnalysed_) engine_.runner().NotifyFrame();
   RecordRunStep();
   if (frameObserver_) frameObserver_();
+}
+
+void EngineFrames::OnFrameAnalysed() {
+  frameAnalysed_ = true;
+  engine_.runner().NotifyFrame();
 }
 
 void EngineFrames::OnSimulationStep() {

@@ -19,6 +19,7 @@ class CDriveSystem;
 class EngineFrames final : public FrameSink,
                            public CaptureHost,
                            public TargetFollower,
+                           public FrameListener,
                            public SimulationView,
                            public SimulationStepObserver {
  public:
@@ -47,6 +48,10 @@ class EngineFrames final : public FrameSink,
                                               FrameSize current, CameraControls* controls) override;
   void ShowLiveView() override;
 
+  // FrameListener (streaming thread): the driving thread goes on as soon as
+  // the car state of an analysed frame is known, not after its drawing.
+  void OnFrameAnalysed() override;
+
   // TargetFollower (capture thread).
   bool TargetCheckBlocked(bool autoDriving) const override;
   int BallDistance() const override;
@@ -68,6 +73,7 @@ class EngineFrames final : public FrameSink,
   CDriveSystem& engine_;
   std::function<void()> frameObserver_;
   CaptureDialogs* dialogs_ = nullptr;
+  bool frameAnalysed_ = false;  // streaming thread only: this frame woke the driving thread
 };
 
 }  // namespace viren

@@ -81,6 +81,15 @@ class PositionPublisher {
   virtual void PublishBall(const Rect& ballRect) = 0;
 };
 
+// Whoever waits for analysed frames (the driving thread): told after the
+// car state of each analysed frame is up to date, before the ball search and
+// the drawing of that frame.
+class FrameListener {
+ public:
+  virtual ~FrameListener() = default;
+  virtual void OnFrameAnalysed() = 0;
+};
+
 struct AnalysisPeers {
   AnalysisView* view = nullptr;
   BallSearch* ballSearch = nullptr;
@@ -89,6 +98,7 @@ struct AnalysisPeers {
   DriveCommander* drive = nullptr;
   // Signalled after each analysed frame while automatic driving runs.
   AutoResetEvent* frameEvent = nullptr;
+  FrameListener* listener = nullptr;
 };
 
 }  // namespace viren

@@ -225,6 +225,7 @@ void CFrameAnalyser::FindCar(int found) {
   }
   compareCountdown_ = compareFrame_;
   if (engine_.autoDriving && peers_.frameEvent != nullptr) peers_.frameEvent->Set();
+  if (peers_.listener != nullptr) peers_.listener->OnFrameAnalysed();
 }
 
 std::array<std::int16_t, 4> CFrameAnalyser::PositionBlock() const {

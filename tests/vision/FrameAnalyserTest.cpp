@@ -279,6 +279,22 @@ TEST_F(FrameAnalyserTest, compareFrameAnalysesEveryNthFrameAndSignalsTheDrivingT
   EXPECT_EQ(signalled, 3);
 }
 
+// The driving thread steers from the car state: it hears of each analysed
+// frame as soon as that is known, before the frame is drawn.
+TEST_F(FrameAnalyserTest, listenerHearsOfEachAnalysedFrameBeforeItIsDrawn) {
+  struct Listener : FrameListener {
+    explicit Listener(const FakeView& v) : view(v) {}
+    void OnFrameAnalysed() override { drawsWhenTold.push_back(view.draws); }
+    const FakeView& view;
+    std::vector<int> drawsWhenTold;
+  } listener(view);
+  analyser.SetPeers({&view, &ball, &follower, &publisher, &drive, &frameEvent, &listener});
+  Load("[VIEW]\nCOMPARE_FRAME=2\n");
+  for (int k = 0; k < 5; ++k) Feed(MakeFrame(40 + 4 * k, 60));
+  // Frame 0 primes, frames 2 and 4 are analysed; each is told before its own drawing.
+  EXPECT_EQ(listener.drawsWhenTold, (std::vector<int>{2, 4}));
+}
+
 TEST_F(FrameAnalyserTest, analysisStaysOutWhenCaptureStopsSimulationRunsOrTheEditorIsShown) {
   Load();
   engine.captureRunning = false;
