@@ -6,6 +6,7 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLocale>
 #include <QMenu>
 #include <QToolBar>
 #include <QUrl>
@@ -137,9 +138,33 @@ bool CMainFrame::OnWindowCommand(int id) {
   }
 }
 
+namespace {
+
+// The language the desktop shows its messages in, as the C library picks it:
+// LC_ALL, LC_MESSAGES, then LANG; LANGUAGE's first entry stands over them
+// unless that locale is C. Nothing set: Qt's idea of the system.
+bool DesktopReadsJapanese() {
+  QString locale;
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    locale = qEnvironmentVariable(name);
+    if (!locale.isEmpty()) break;
+  }
+  const QString first = qEnvironmentVariable("LANGUAGE").section(':', 0, 0);
+  const bool plainC = locale == "C" || locale.startsWith("C.") || locale == "POSIX";
+  if (!first.isEmpty() && !plainC) return first.startsWith("ja");
+  if (!locale.isEmpty()) return locale.startsWith("ja");
+  return QLocale::system().language() == QLocale::Japanese;
+}
+
+}  // namespace
+
 void CMainFrame::ShowDocumentation() {
   CDriveSystem& engine = view_->engine();
-  const QString path = QString::fromStdString(engine.settings().moduleFolder() + "/doc/index.html");
+  const QString folder = QString::fromStdString(engine.settings().moduleFolder() + "/doc/");
+  // The guide in the desktop's language, else the other one (each links to the other).
+  const bool japanese = DesktopReadsJapanese();
+  QString path = folder + (japanese ? "index.ja.html" : "index.html");
+  if (!QFileInfo::exists(path)) path = folder + (japanese ? "index.html" : "index.ja.html");
   QUrl target = QUrl::fromLocalFile(path);
   if (QFileInfo::exists(path)) {
     // The desktop's viewer gets a second chance before the failure is shown.

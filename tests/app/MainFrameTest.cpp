@@ -3,12 +3,15 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDesktopServices>
+#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -245,6 +248,79 @@ TEST_F(MainFrameTest, documentationWithoutAnOnlineAddressReportsTheFailure) {
   EXPECT_TRUE(desktop.opened.isEmpty());
   EXPECT_EQ(ui.messageIds(), (std::vector<int>{192, 165}));
   frame.OnCommand(ID_APP_EXIT);
+}
+
+TEST_F(MainFrameTest, documentationOpensTheGuideInTheDesktopsLanguageElseTheOther) {
+  UrlRecorder desktop({"file"});
+  const char* names[] = {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"};
+  std::vector<std::pair<QByteArray, bool>> saved;
+  for (const char* name : names) saved.emplace_back(qgetenv(name), qEnvironmentVariableIsSet(name));
+  CMainFrame frame(dir.path(), "", &ui);
+  frame.show();
+  QTRY_VERIFY_WITH_TIMEOUT(frame.view()->engine().engineReady(), 5000);
+  std::filesystem::create_directory(dir.File("doc"));
+
+  struct Case {
+    const char* language;
+    const char* lcAll;
+    const char* lang;
+    bool japaneseInstalled, englishInstalled;
+    const char* opened;
+  };
+  const Case cases[] = {
+      {"", "", "ja_JP.UTF-8", true, true, "index.ja.html"},
+      {"ja:en", "", "en_US.UTF-8", true, true, "index.ja.html"},  // LANGUAGE first
+      {"", "", "en_GB.UTF-8", true, true, "index.html"},
+      {"", "en_US.UTF-8", "ja_JP.UTF-8", true, true, "index.html"},  // LC_ALL over LANG
+      {"ja", "C", "", true, true, "index.html"},  // the C locale ignores LANGUAGE
+      {"", "", "ja_JP.UTF-8", false, true, "index.html"},
+      {"", "", "en_US.UTF-8", true, false, "index.ja.html"},
+  };
+  for (const Case& c : cases) {
+    qputenv("LANGUAGE", c.language);
+    qputenv("LC_ALL", c.lcAll);
+    qunsetenv("LC_MESSAGES");
+    qputenv("LANG", c.lang);
+    std::filesystem::remove(dir.File("doc/index.ja.html"));
+    std::filesystem::remove(dir.File("doc/index.html"));
+    if (c.japaneseInstalled) dir.Write("doc/index.ja.html", "<html lang=ja></html>");
+    if (c.englishInstalled) dir.Write("doc/index.html", "<html></html>");
+    desktop.opened.clear();
+    frame.OnCommand(ID_DOCUMENTATION);
+    ASSERT_EQ(desktop.opened.size(), 1) << c.language << "/" << c.lcAll << "/" << c.lang;
+    EXPECT_EQ(desktop.opened[0].toLocalFile().toStdString(),
+              dir.File(std::string("doc/") + c.opened))
+        << c.language << "/" << c.lcAll << "/" << c.lang;
+  }
+  EXPECT_TRUE(ui.messageIds().empty());
+  for (std::size_t i = 0; i < saved.size(); ++i)
+    if (saved[i].second)
+      qputenv(names[i], saved[i].first);
+    else
+      qunsetenv(names[i]);
+  frame.OnCommand(ID_APP_EXIT);
+}
+
+// The guides shipped in the program folder link to each other and show only
+// pictures that ship with them.
+TEST(ShippedGuides, linkEachOtherAndTheirPicturesExist) {
+  const std::string doc = test::ProgramFolder() + "/doc/";
+  const std::pair<const char*, const char*> guides[] = {{"index.html", "index.ja.html"},
+                                                        {"index.ja.html", "index.html"}};
+  for (const auto& [guide, other] : guides) {
+    QFile file(QString::fromStdString(doc + guide));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << guide;
+    const QString text = QString::fromUtf8(file.readAll());
+    EXPECT_TRUE(text.contains(QStringLiteral("href=\"%1\"").arg(other))) << guide;
+    const QRegularExpression image(QStringLiteral("<img src=\"([^\"]+)\""));
+    int pictures = 0;
+    for (const QRegularExpressionMatch& m : image.globalMatch(text)) {
+      ++pictures;
+      EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(doc) + m.captured(1)))
+          << guide << ": " << m.captured(1).toStdString();
+    }
+    EXPECT_GE(pictures, 3) << guide;
+  }
 }
 
 // The parameter dialog, run from the menu as a person would: the ROBO-Q

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QTest>
+#include <QToolBar>
 #include <filesystem>
 
 #include "app/CControlDlg.h"
@@ -33,7 +34,8 @@ class ScreenshotTest : public ::testing::Test {
                           std::filesystem::copy_options::recursive);
     std::filesystem::copy(test::ProgramFolder() + "/control1", dir.File("control1"),
                           std::filesystem::copy_options::recursive);
-    dir.Write("option.ini", "[AGREEMENT]\r\nAGREEMENT=1\r\n");
+    // A sample program with values on its boxes for the program view.
+    dir.Write("option.ini", "[AGREEMENT]\r\nAGREEMENT=1\r\n[EVENT]\r\nFILE_NAME=lap.ntc\r\n");
     QDir().mkpath(Folder());
   }
   static QString Folder() {
@@ -81,6 +83,9 @@ TEST_F(ScreenshotTest, mainWindowInEachViewAndTheController) {
 
   frame.OnCommand(ID_VIEW_PROGRAM);
   EXPECT_EQ(engine.state().viewMode, VIEW_PROGRAM);
+  frame.ShowCommandToolbar(true);  // as the window's own host does in the program view
+  QTRY_VERIFY_WITH_TIMEOUT(frame.commandToolbar()->isVisible(), 2000);
+  QTest::qWait(100);
   // The editor's canvas is what the view shows now: the start command is drawn.
   const QImage program = frame.view()->grab().toImage().convertToFormat(QImage::Format_RGB32);
   int inked = 0;
