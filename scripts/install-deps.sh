@@ -21,6 +21,7 @@ packages=(
   gstreamer1.0-libav gstreamer1.0-plugins-ugly
   libfluidsynth-dev timgm6mb-soundfont
   libfftw3-dev  # the ball search's correlation
+  libspdlog-dev  # the diagnostic log (--log FILE)
   # viren-bridge: the broker client library, the broker and its command-line
   # clients (tests, README), and the Python client's MQTT example
   libmosquitto-dev mosquitto mosquitto-clients python3-paho-mqtt

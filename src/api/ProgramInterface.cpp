@@ -1,8 +1,5 @@
 #include "api/ProgramInterface.h"
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
@@ -16,6 +13,7 @@
 #include "core/DriveTypes.h"
 #include "core/EngineState.h"
 #include "core/UiHost.h"
+#include "platform/ThreadPriority.h"
 #include "settings/Settings.h"
 
 namespace viren::api {
@@ -48,12 +46,6 @@ std::string TrimmedPath(const std::string& text) {
   std::string path = text.substr(first, last - first + 1);
   if (path.size() > kMaxPathLength || path.find('\0') != std::string::npos) return {};
   return path;
-}
-
-// Highest priority as the other worker threads get it; refused without the
-// right to raise it, which is fine.
-void RaiseThreadPriority() {
-  setpriority(PRIO_PROCESS, static_cast<id_t>(gettid()), -2);
 }
 
 }  // namespace
@@ -134,7 +126,7 @@ void ProgramInterface::ReleaseBlocks() {
 }
 
 void ProgramInterface::Run() {
-  RaiseThreadPriority();
+  RaiseWorkerThreadPriority("program interface");
   while (!stopping_) {
     PollCommand();
     ++polls_;

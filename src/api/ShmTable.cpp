@@ -5,6 +5,7 @@
 
 #include "api/NamedMutex.h"
 #include "api/SharedSection.h"
+#include "core/DiagnosticLog.h"
 
 namespace viren::api {
 
@@ -145,6 +146,8 @@ void ShmTable::ClearAbandonedEntries() {
     }
     const std::string_view mutexName = FieldText(e.mutexName);
     if (e.hasMutex != 0 && IsValidShmName(mutexName)) NamedMutex::Remove(PosixName(mutexName));
+    diag::Info("shared memory: entry {} (\"{}\") cleared, no process holds it any more", i,
+               IsValidShmName(name) ? name : std::string_view("?"));
     e = ShmTableEntry{};
     changed = true;
   }

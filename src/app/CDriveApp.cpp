@@ -5,7 +5,10 @@
 #include <QSocketNotifier>
 #include <QTranslator>
 
+#include <cstdio>
+
 #include "app/CMainFrame.h"
+#include "core/DiagnosticLog.h"
 #include "engine/CommandLine.h"
 #include "platform/ShutdownSignals.h"
 
@@ -43,7 +46,17 @@ CDriveApp::~CDriveApp() = default;
 bool CDriveApp::InitInstance() {
   std::vector<std::string> args;
   const QStringList all = arguments();
-  for (qsizetype i = 1; i < all.size(); ++i) args.push_back(all[i].toStdString());
+  for (qsizetype i = 1; i < all.size(); ++i) {
+    // "--log FILE" is ours, not the engine's: the log is open before it starts.
+    if (all[i] == QStringLiteral("--log") && i + 1 < all.size()) {
+      const std::string path = all[++i].toStdString();
+      std::string error;
+      if (!diag::Open(path, error))
+        std::fprintf(stderr, "viren: --log %s: %s\n", path.c_str(), error.c_str());
+      continue;
+    }
+    args.push_back(all[i].toStdString());
+  }
   frame_ = std::make_unique<CMainFrame>(applicationDirPath().toStdString(), JoinCommandLine(args));
   frame_->show();
   return true;

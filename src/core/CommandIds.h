@@ -77,6 +77,8 @@ enum MainCommand : int {
   ID_CUT_COMMANDS = 33226,
   ID_DUPLICATE = 33227,
   ID_EXPORT_PICTURE = 33228,
+  // Our own: the View menu's switch of the frame dump.
+  ID_RECORD_FRAMES = 33230,
   // Command toolbar of the program editor.
   ID_INSERT_START = 32843,
   ID_INSERT_TIMER = 32839,

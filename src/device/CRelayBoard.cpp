@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/DiagnosticLog.h"
 #include "core/DriveTypes.h"
 #include "core/EngineState.h"
 #include "core/Messages.h"
@@ -9,6 +10,7 @@
 #include "device/ComPortMap.h"
 #include "device/MessageDeferral.h"
 #include "device/RelayCommands.h"
+#include "platform/ThreadPriority.h"
 #include "settings/Settings.h"
 
 namespace viren {
@@ -117,8 +119,9 @@ bool CRelayBoard::Exchange(const std::string& text) {
   // Whatever is left from an earlier reply is not part of this one.
   if (port_.BytesWaiting() > 0) {
     char drop[256];
-    while (port_.Read(drop, sizeof drop) > 0) {
-    }
+    std::size_t dropped = 0;
+    for (int n; (n = port_.Read(drop, sizeof drop)) > 0;) dropped += static_cast<std::size_t>(n);
+    diag::Info("relay board: {} late bytes discarded before the next command", dropped);
   }
   port_.Write(text.data(), text.size());
   return PollAcknowledgement();
@@ -150,6 +153,8 @@ bool CRelayBoard::RelayReconnect() {
     }
   }
   reconnecting_.Clear();
+  diag::Info("relay board: reconnect to \"{}\" {}", lastPath_,
+             acknowledged ? "answered" : "found no board");
   SetAnswering(acknowledged);
   return acknowledged;
 }
@@ -168,6 +173,8 @@ void CRelayBoard::HoldQueued() {
 }
 
 void CRelayBoard::SenderLoop() {
+  // Commands should reach the board right after the frame that decided them.
+  RaiseWorkerThreadPriority("relay board sending");
   std::unique_lock lock(queueMutex_);
   for (;;) {
     if (answering_) {

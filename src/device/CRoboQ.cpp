@@ -1,8 +1,5 @@
 #include "device/CRoboQ.h"
 
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <vector>
 
@@ -12,6 +9,7 @@
 #include "device/CRelayBoard.h"
 #include "device/ComPortMap.h"
 #include "device/RoboQFrame.h"
+#include "platform/ThreadPriority.h"
 #include "settings/Settings.h"
 
 namespace viren {
@@ -169,9 +167,8 @@ bool CRoboQ::PauseFor(std::chrono::milliseconds duration) {
 }
 
 void CRoboQ::RoboQSendLoop() {
-  // Frames should leave on time even when the analysis keeps the machine
-  // busy; without the right to raise priority the thread runs as it is.
-  ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), -10);
+  // Frames should leave on time even when the analysis keeps the machine busy.
+  RaiseWorkerThreadPriority("ROBO-Q sending");
   const int now = ++active_;
   for (int seen = maxActive_.load(); now > seen && !maxActive_.compare_exchange_weak(seen, now);) {
   }

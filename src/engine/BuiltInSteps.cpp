@@ -39,11 +39,11 @@ bool BuiltInSteps::InitLayout() {
   CAnalysisView& view = engine_.analysisView();
   UiHost& ui = engine_.ui();
   BallSystem& ball = engine_.ball();
-  view.SetHooks(
-      {.fitFrameToClient = [&ui](int w, int h) { ui.FitFrameToClient(w, h); },
-       .patternSize = [&ball] { return ball.PatternSize(); },
-       .ballLearning = [&ball] { return ball.ballLearning(); },
-       .playedSource = [&capture = engine_.capture()] { return capture.PlayingSource(); }});
+  view.SetHooks({.fitFrameToClient = [&ui](int w, int h) { ui.FitFrameToClient(w, h); },
+                 .patternSize = [&ball] { return ball.PatternSize(); },
+                 .ballLearning = [&ball] { return ball.ballLearning(); },
+                 .playedSource = [&capture = engine_.capture()] { return capture.PlayingSource(); },
+                 .statusText = [&ui](const std::string& text) { ui.SetStatusText(text); }});
   view.LoadViewSettings();
   return true;
 }

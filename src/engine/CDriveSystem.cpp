@@ -6,6 +6,7 @@
 #include "capture/CaptureSystem.h"
 #include "core/Clock.h"
 #include "core/CommandIds.h"
+#include "core/DiagnosticLog.h"
 #include "core/ProcessPaths.h"
 #include "core/UiHost.h"
 #include "device/CCarDevices.h"
@@ -27,6 +28,7 @@
 #include "sound/GstSoundBackend.h"
 #include "sound/SoundSystem.h"
 #include "views/CAnalysisView.h"
+#include "views/FrameRecording.h"
 #include "views/PictureExchange.h"
 #include "vision/CFrameAnalyser.h"
 
@@ -73,6 +75,7 @@ CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string com
                                              *program_, *clock_)),
       layout_(std::make_unique<CourseLayout>(settings_, ui, state_)),
       pictures_(std::make_unique<PictureExchange>()),
+      frameRecording_(std::make_unique<FrameRecording>()),
       analysisView_(std::make_unique<CAnalysisView>(state_, carState_, *layout_, *analyser_,
                                                     settings_, *pictures_)),
       frames_(std::make_unique<EngineFrames>(*this)),
@@ -93,6 +96,7 @@ CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string com
       commandLine_(std::move(commandLine)) {
   if (!steps_) steps_ = std::make_unique<BuiltInSteps>(*this);
   devices_->drive().SetPositionTrack(positionTrack_.get());
+  analysisView_->SetFrameRecording(frameRecording_.get());
   devices_->SetRunStopper([this] {
     if (state_.autoDriving) runner_->StopAutoDriving();
   });
@@ -159,6 +163,15 @@ void CDriveSystem::Start() {
   if (engineReady_) steps_->PaintView();
 }
 
+void CDriveSystem::OpenDiagnosticLog() {
+  if (diag::Enabled()) return;
+  const std::string path = settings_.ReadString(keys::LOG_FILE);
+  if (path.empty()) return;
+  std::string error;
+  if (!diag::Open(path, error))
+    ui_.SetStatusText("診断ログを開けません: " + path + " (" + error + ")");
+}
+
 bool CDriveSystem::RunStartup() {
   // 1-3: the program folder and the two settings files: VIREN.ini beside the
   // executable, option.ini there too unless the folder is read-only.
@@ -174,6 +187,7 @@ bool CDriveSystem::RunStartup() {
     return false;
   }
   SeedPerUserOptionFile(location);
+  OpenDiagnosticLog();
 
   // 4: the disclaimer, until it has been accepted once.
   if (settings_.ReadInt(keys::AGREEMENT) == 0) {

@@ -46,6 +46,7 @@ class ControllerActions;
 class CourseLayout;
 class PictureExchange;
 class CAnalysisView;
+class FrameRecording;
 class CaptureSystem;
 class RunTrack;
 
@@ -112,6 +113,9 @@ class CDriveSystem {
   // Looks at the program as it stands: the findings are kept (lastCheck),
   // the editor marks their boxes. Window thread.
   std::vector<CheckFinding> CheckProgramNow();
+  // The View menu's frame recording on or off; the status bar says where the
+  // frames go and, at the end, what was recorded.
+  void ToggleFrameRecording();
   // Before a start from the controller: when the check finds anything, asks
   // message 22001 (start anyway / cancel). True to start. Window thread.
   bool ConfirmRunDespiteFindings();
@@ -165,6 +169,8 @@ class CDriveSystem {
 
  private:
   bool RunStartup();
+  // VIREN.ini's DEBUG LOG_FILE, unless the command line opened a log already.
+  void OpenDiagnosticLog();
   bool Stop(int messageId);  // shows the message, asks to close, returns false
 
   UiHost& ui_;
@@ -190,6 +196,7 @@ class CDriveSystem {
   std::unique_ptr<Simulator> simulator_;
   std::unique_ptr<CourseLayout> layout_;
   std::unique_ptr<PictureExchange> pictures_;
+  std::unique_ptr<FrameRecording> frameRecording_;
   std::unique_ptr<CAnalysisView> analysisView_;
   std::unique_ptr<EngineFrames> frames_;
   std::unique_ptr<CaptureSystem> capture_;

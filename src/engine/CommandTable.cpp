@@ -62,6 +62,7 @@ constexpr MenuEntry kMainMenu[] = {
     {1, ID_OVERLAY_DIRECTION, "方向(&D)"},
     {1, ID_OVERLAY_CAR_FIGURE, "車図形(&G)"},
     {1, ID_VIEW_TRACK, "走行軌跡(&R)"},
+    {1, ID_RECORD_FRAMES, "フレームを記録(&F)"},
     {1, 0, ""},
     {1, ID_VIEW_PROGRAM, "プログラム(&P)"},
     {1, ID_ZOOM_IN, "拡大(&I)"},
@@ -170,6 +171,7 @@ bool IsCheckCommand(int id) {
     case ID_VIEW_TOOLBAR:
     case ID_VIEW_STATUS_BAR:
     case ID_VIEW_TRACK:
+    case ID_RECORD_FRAMES:
       return true;
     default:
       return false;
@@ -254,6 +256,9 @@ CommandUpdate EvaluateCommand(int id, const CommandContext& c) {
     case ID_ZOOM_OUT:
     case ID_ZOOM_FIT:
       return {c.viewMode == VIEW_PROGRAM, false};
+    case ID_RECORD_FRAMES:
+      // Frames come from the camera or a video; stopping is always possible.
+      return {c.captureRunning || c.recordingFrames, c.recordingFrames};
     case ID_CHECK_PROGRAM:
       return {c.commandCount >= 1, false};
     case ID_EDIT_COMMAND:

@@ -32,6 +32,8 @@ struct CommandContext {
   bool statusBarVisible = true;
   int cameraCount = 0;      // video input devices in the camera menu
   bool trackShown = false;  // the run's trail on the layout view
+  bool captureRunning = false;
+  bool recordingFrames = false;  // the frame dump is on
 
   // The command selected in the program editor; index -1: none.
   struct Selection {

@@ -1,4 +1,9 @@
 // The menu commands that the engine carries out itself.
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
 #include <string>
 
 #include "ball/BallSystem.h"
@@ -18,9 +23,39 @@
 #include "simulation/RunTrack.h"
 #include "simulation/Simulator.h"
 #include "views/CAnalysisView.h"
+#include "views/FrameRecording.h"
 #include "vision/CFrameAnalyser.h"
 
 namespace viren {
+
+void CDriveSystem::ToggleFrameRecording() {
+  if (analyser_->frameDumpOn()) {
+    analyser_->SetFrameDump(false);
+    const auto summary = frameRecording_->Stop();
+    ui_.SetStatusText(summary ? RecordingSummaryText(*summary) : "フレームの記録を止めました");
+    return;
+  }
+  std::string folder = settings_.ReadString(keys::DEBUG_CAPTURE);
+  if (folder.empty()) {
+    char stamp[32];
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", &local);
+    folder = DefaultRecordingFolder(std::getenv("XDG_DATA_HOME"), std::getenv("HOME"), stamp);
+  }
+  std::error_code error;
+  std::filesystem::create_directories(folder, error);
+  if (error) {
+    ui_.SetStatusText("フレームを記録できません: " + folder + " (" + error.message() + ")");
+    return;
+  }
+  const auto limitBytes =
+      static_cast<std::uint64_t>(std::max(1, settings_.ReadInt(keys::DUMP_LIMIT))) * 1'000'000;
+  frameRecording_->Start(folder, limitBytes);
+  analyser_->SetFrameDump(true);
+  ui_.SetStatusText("フレームを記録しています: " + folder);
+}
 
 CommandContext CDriveSystem::CommandContextNow() const {
   CommandContext c;
@@ -42,6 +77,8 @@ CommandContext CDriveSystem::CommandContextNow() const {
   c.ballLearning = ball_->ballLearning();
   c.patternLoaded = ball_->HasBallPattern();
   c.trackShown = runTrack_->trailShown;
+  c.captureRunning = state_.captureRunning;
+  c.recordingFrames = analyser_->frameDumpOn();
   editor_->FillCommandContext(c);
   return c;
 }
@@ -190,6 +227,9 @@ bool CDriveSystem::OnCommand(int id) {
       return true;
     case ID_CHECK_PROGRAM:
       CheckProgramNow();
+      return true;
+    case ID_RECORD_FRAMES:
+      ToggleFrameRecording();
       return true;
     case WM_GRAPH_NOTIFY:
       capture_->OnGraphEvent();

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "core/DriveTypes.h"
+#include "platform/ThreadPriority.h"
 #include "settings/Settings.h"
 
 namespace viren {
@@ -155,6 +156,7 @@ int ProgramRunner::CameraWidth() const {
 }
 
 void ProgramRunner::AutoDrivingThread() {
+  RaiseWorkerThreadPriority("automatic driving");
   threadId_ = std::this_thread::get_id();
   const int live = ++liveThreads_;
   int seen = maxLiveThreads_;

@@ -29,6 +29,7 @@ std::span<const SettingKey> AllSettingKeys() {
       SOUND_FONT,       FRAME_POSITION,   CONTROL_POSITION, CAMERA_ERRORS,
       CAMERA_NOISE,     CAMERA_DROP,      CAMERA_DELAY,     CAMERA_RATE,
       CAMERA_SEED,
+      LOG_FILE,         DUMP_LIMIT,
   };
   return kAll;
 }

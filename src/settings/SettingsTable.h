@@ -46,6 +46,8 @@ inline constexpr SettingKey DEBUG_CENTER     {"DEBUG",      "CENTER",           
 inline constexpr SettingKey LOG_POSITION     {"DEBUG",      "LOG_POSITION",        Option, Integer, "0"};
 inline constexpr SettingKey MARKER_DISPLAY   {"DEBUG",      "MARKER_DISPLAY",      Option, Integer, "0"};
 inline constexpr SettingKey DEBUG_MENU       {"DEBUG",      "MENU",                Option, Integer, "0"};
+inline constexpr SettingKey LOG_FILE         {"DEBUG",      "LOG_FILE",            Viren,  String,  ""};
+inline constexpr SettingKey DUMP_LIMIT       {"DEBUG",      "DUMP_LIMIT",          Viren,  Integer, "500"};
 inline constexpr SettingKey EVENT_COLOR      {"EVENT",      "EVENT_COLOR",         Viren,  Colour,  "#FFF9BD"};
 inline constexpr SettingKey LINK_COLOR       {"EVENT",      "LINK_COLOR",          Viren,  Colour,  "#0000FF"};
 inline constexpr SettingKey LINK_WIDTH       {"EVENT",      "LINK_WIDTH",          Viren,  Integer, "1"};

@@ -8,6 +8,7 @@
 
 #include "core/DriveTypes.h"
 #include "settings/IniFile.h"
+#include "platform/ThreadPriority.h"
 #include "settings/Settings.h"
 
 namespace viren {
@@ -127,6 +128,7 @@ SimulatedPose Simulator::Pose() const {
 }
 
 void Simulator::Thread() {
+  RaiseWorkerThreadPriority("simulation");
   while (engine_.simulating) {
     int pause = Step();
     // Virtual time must move on, or a car that never pauses would hold every

@@ -13,6 +13,7 @@
 #include "layout/ImageConvert.h"
 #include "settings/Settings.h"
 #include "views/FrameDump.h"
+#include "views/FrameRecording.h"
 #include "views/TargetMarker.h"
 #include "views/TrackDrawing.h"
 #include "vision/CFrameAnalyser.h"
@@ -209,20 +210,33 @@ void CAnalysisView::DrawCourseRange() {
                          layout_.borderHeight(), pen_);
 }
 
-void CAnalysisView::DumpFrame(std::uint8_t* /*frame*/, int width, int height, int number) {
-  if (!writer_) return;
-  // Read afresh every time, as the user may point it elsewhere meanwhile;
-  // emptied, it stops the dump rather than writing to the current folder.
-  const std::string folder = settings_.ReadString(keys::DEBUG_CAPTURE);
-  if (folder.empty()) return;
+bool CAnalysisView::DumpFrame(int width, int height, int number) {
+  if (!writer_) return true;
+  std::string folder;
+  FrameRecording::Summary full;
+  switch (recording_ != nullptr ? recording_->Reserve(DumpFileSize(width, height), folder, full)
+                                : FrameRecording::Next::NotRecording) {
+    case FrameRecording::Next::Full:
+      if (hooks_.statusText) hooks_.statusText(RecordingSummaryText(full));
+      return false;
+    case FrameRecording::Next::Write:
+      break;
+    case FrameRecording::Next::NotRecording:
+      // Read afresh every time, as the user may point it elsewhere meanwhile;
+      // emptied, it stops the dump rather than writing to the current folder.
+      folder = settings_.ReadString(keys::DEBUG_CAPTURE);
+      break;
+  }
+  if (folder.empty()) return true;
   // A dumped run being played back from the dump folder itself would be
   // overwritten by its own replay.
   if (hooks_.playedSource) {
     const std::string played = hooks_.playedSource();
     std::error_code error;
-    if (!played.empty() && std::filesystem::equivalent(folder, played, error)) return;
+    if (!played.empty() && std::filesystem::equivalent(folder, played, error)) return true;
   }
   WriteDumpFile(DumpFilePath(folder, number), writer_->image(), width, height);
+  return true;
 }
 
 void CAnalysisView::DrawSimulationStep() {

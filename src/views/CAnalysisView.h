@@ -16,6 +16,7 @@ namespace viren {
 class CFrameAnalyser;
 class CourseLayout;
 class DriveCommander;
+class FrameRecording;
 class Settings;
 
 // The pictures of the live, difference and layout views with their overlays,
@@ -42,6 +43,8 @@ class CAnalysisView final : public AnalysisView {
     // The video file or bitmap folder being played (empty: a camera or none);
     // called on the capture thread while the frame dump is on.
     std::function<std::string()> playedSource = nullptr;
+    // A note for the status bar; any thread.
+    std::function<void(const std::string&)> statusText = nullptr;
   };
 
   CAnalysisView(EngineState& engine, CarState& car, CourseLayout& layout,
@@ -51,6 +54,8 @@ class CAnalysisView final : public AnalysisView {
   // Set-up, window thread, before capture or simulation start.
   void SetHooks(Hooks hooks);
   void SetDriveCommander(const DriveCommander* drive) { drive_ = drive; }
+  // The View menu's recording, which the frame dump follows while it runs.
+  void SetFrameRecording(FrameRecording* recording) { recording_ = recording; }
   // The points of the layout view's trail (empty: no trail), asked on the
   // drawing thread for every layout picture.
   void SetTrailSource(std::function<std::vector<Point>()> trail) { trail_ = std::move(trail); }
@@ -69,7 +74,7 @@ class CAnalysisView final : public AnalysisView {
   void DrawTargetMarker() override;
   void DrawBallRectangle() override;
   void DrawCourseRange() override;
-  void DumpFrame(std::uint8_t* frame, int width, int height, int number) override;
+  bool DumpFrame(int width, int height, int number) override;
 
   // ---- simulation thread ----
   // One step's picture: the layout, the car by overlayMode at carPosition,
@@ -96,6 +101,7 @@ class CAnalysisView final : public AnalysisView {
   const Settings& settings_;
   PictureExchange& exchange_;
   const DriveCommander* drive_ = nullptr;
+  FrameRecording* recording_ = nullptr;
   std::function<std::vector<Point>()> trail_;
   Hooks hooks_;
   OverlayPen pen_;

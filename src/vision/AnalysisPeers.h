@@ -41,7 +41,7 @@ class AnalysisView {
   virtual void DrawCourseRange() = 0;
   // Writes what the view shows to numbered picture `number`; may overwrite
   // `frame` with the displayed picture.
-  virtual void DumpFrame(std::uint8_t* frame, int width, int height, int number) = 0;
+  virtual bool DumpFrame(int width, int height, int number) = 0;
 };
 
 // Ball recognition. Called on every frame while ballMode is non-zero; keeps

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "core/AutoResetEvent.h"
+#include "core/DiagnosticLog.h"
 #include "core/DriveInterfaces.h"
 #include "core/DriveTypes.h"
 #include "settings/Settings.h"
@@ -148,6 +149,8 @@ void CFrameAnalyser::AnalyseFrame(std::uint8_t* buffer, std::size_t length, int 
   } else if (length / 3 < pixels_) {
     // Shorter than the connected format: there is no whole picture to look at.
     usable = false;
+    diag::Warn("frame analysis: a frame of {} bytes dropped, {} x {} needs {}", length, width_,
+               height_, pixels_ * 3);
   } else if (--compareCountdown_ <= 0) {
     AnalyseDifference(buffer);
   }
@@ -161,8 +164,8 @@ void CFrameAnalyser::AnalyseFrame(std::uint8_t* buffer, std::size_t length, int 
       if (engine_.showCourseRange) view->DrawCourseRange();
       const int dump = dumpCounter_;
       if (dump > 0 && viewMode == VIEW_LIVE) {
-        view->DumpFrame(buffer, width_, height_, dump);
-        dumpCounter_ = dump + 1;
+        // The view ends the dump when its recording is full.
+        dumpCounter_ = view->DumpFrame(width_, height_, dump) ? dump + 1 : 0;
       }
     }
   }

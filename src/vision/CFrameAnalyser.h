@@ -93,6 +93,9 @@ class CFrameAnalyser {
   bool debugMenu() const { return debugMenu_; }
   bool debugCenter() const { return debugCenter_; }
   bool logPosition() const { return logPosition_; }
+  // The frame dump of the live view: on starts again at file 1. Any thread.
+  void SetFrameDump(bool on) { dumpCounter_ = on ? 1 : 0; }
+  bool frameDumpOn() const { return dumpCounter_.load() > 0; }
   const std::string& captureDirectory() const { return captureDirectory_; }
   int samplingFrame() const { return samplingFrame_; }
   int samplingMinimum() const { return samplingMinimum_; }
@@ -167,7 +170,7 @@ class CFrameAnalyser {
   int contourCount_ = 0;
   int vertexTotal_ = 0;
   int compareCountdown_ = 1;
-  std::atomic<int> dumpCounter_{0};
+  std::atomic<int> dumpCounter_{0};  // the next dump file's number; 0: off
 
   // The ring of recent positions and the turn counting, shared by the
   // analysis, the simulation and every thread that sends drive commands.

@@ -28,6 +28,7 @@
 #include "device/CDriveControl.h"
 #include "device/CRoboQ.h"
 #include "engine/CDriveSystem.h"
+#include "engine/CommandTable.h"
 #include "program/DrivingProgram.h"
 #include "program/EventRecord.h"
 #include "settings/IniFile.h"
@@ -147,6 +148,51 @@ TEST_F(EverydayWindowTest, learningASquareLargerThanThePictureSaysWhy) {
   EXPECT_EQ(ui.messageIds().size(), 1u);
   EXPECT_TRUE(dialog->button(CBallDlg::kOk)->isEnabled());
   dialog->button(CBallDlg::kCancel)->click();
+  frame.OnCommand(ID_APP_EXIT);
+}
+
+// The View menu's switch records the frames shown into a fresh folder under
+// the user's data folder, says where, and stops by itself at VIREN.ini's size
+// limit with a note of what it holds; switched off by hand it says the same.
+TEST_F(EverydayWindowTest, frameRecordingFromTheViewMenuStopsAtItsSizeLimit) {
+  const std::string video = MakeVideo(160, 120);
+  ASSERT_FALSE(video.empty()) << "gst-launch-1.0 could not write the test video";
+  dir.Write("VIREN.ini", ini::Update(dir.Read("VIREN.ini"), "DEBUG", "DUMP_LIMIT", "1"));
+  setenv("XDG_DATA_HOME", dir.File("data").c_str(), 1);
+  CMainFrame frame(dir.path(), "-i " + video, &ui);
+  frame.show();
+  CDriveSystem& engine = frame.view()->engine();
+  QTRY_VERIFY_WITH_TIMEOUT(engine.engineReady(), 5000);
+  QTRY_VERIFY_WITH_TIMEOUT(engine.pictures().publishedCount() > 2, 5000);
+  ASSERT_TRUE(EvaluateCommand(ID_RECORD_FRAMES, engine.CommandContextNow()).enabled);
+
+  frame.OnCommand(ID_RECORD_FRAMES);
+  const std::string started = "フレームを記録しています: ";
+  ASSERT_FALSE(ui.statusTexts().empty());
+  ASSERT_EQ(ui.statusTexts().back().rfind(started + dir.File("data") + "/viren/frames/", 0), 0u)
+      << ui.statusTexts().back();
+  const std::string folder = ui.statusTexts().back().substr(started.size());
+  EXPECT_TRUE(EvaluateCommand(ID_RECORD_FRAMES, engine.CommandContextNow()).checked);
+  // A 160 x 120 frame is a file of 57,654 bytes: 17 fit in 1 MB.
+  const std::string full = "フレームの記録が上限に達しました: 17 枚 (1 MB) " + folder;
+  QTRY_VERIFY_WITH_TIMEOUT(ui.statusTexts().back() == full, 10000);
+  EXPECT_FALSE(EvaluateCommand(ID_RECORD_FRAMES, engine.CommandContextNow()).checked);
+  int files = 0;
+  for (const auto& f : std::filesystem::directory_iterator(folder)) {
+    EXPECT_EQ(std::filesystem::file_size(f.path()), 57654u) << f.path();
+    ++files;
+  }
+  EXPECT_EQ(files, 17);
+  EXPECT_TRUE(std::filesystem::exists(folder + "/000017.bmp"));
+
+  frame.OnCommand(ID_RECORD_FRAMES);
+  QTRY_VERIFY_WITH_TIMEOUT(
+      std::filesystem::exists(ui.statusTexts().back().substr(started.size()) + "/000002.bmp"),
+      5000);
+  frame.OnCommand(ID_RECORD_FRAMES);
+  EXPECT_EQ(ui.statusTexts().back().rfind("フレームを記録しました: ", 0), 0u)
+      << ui.statusTexts().back();
+  unsetenv("XDG_DATA_HOME");
   frame.OnCommand(ID_APP_EXIT);
 }
 

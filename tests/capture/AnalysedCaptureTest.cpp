@@ -23,7 +23,7 @@ class QuietView : public AnalysisView {
   void DrawTargetMarker() override {}
   void DrawBallRectangle() override {}
   void DrawCourseRange() override {}
-  void DumpFrame(std::uint8_t*, int, int, int) override {}
+  bool DumpFrame(int, int, int) override { return true; }
 };
 
 class QuietPublisher : public PositionPublisher {

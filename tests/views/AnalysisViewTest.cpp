@@ -209,7 +209,7 @@ TEST_F(AnalysisViewTest, DumpedFrameIsWhatTheViewShowsOverlaysIncluded) {
   view.PrepareFrameSize(320, 240);
   view.BeginFrame();
   view.DrawView(frame.data(), 320, 240);
-  view.DumpFrame(frame.data(), 320, 240, 7);
+  view.DumpFrame(320, 240, 7);
   view.EndFrame();
   EXPECT_EQ(frame, original);  // the caller's frame is left alone
   const std::string path = dir.File("capture/000007.bmp");
@@ -225,7 +225,7 @@ TEST_F(AnalysisViewTest, DumpedFrameIsWhatTheViewShowsOverlaysIncluded) {
   dir.Write("option.ini", "[LAYOUT]\nLAYOUT_TYPE=1\n[DEBUG]\nCAPTURE=" + dir.File("gone") + "\n");
   view.BeginFrame();
   view.DrawView(frame.data(), 320, 240);
-  view.DumpFrame(frame.data(), 320, 240, 8);
+  view.DumpFrame(320, 240, 8);
   view.EndFrame();
   EXPECT_FALSE(std::filesystem::exists(dir.File("gone/000008.bmp")));
   EXPECT_TRUE(ui.messages().empty());
@@ -239,15 +239,15 @@ TEST_F(AnalysisViewTest, DumpedFrameIsWhatTheViewShowsOverlaysIncluded) {
   const auto recorded = std::filesystem::last_write_time(path);
   view.BeginFrame();
   view.DrawView(frame.data(), 320, 240);
-  view.DumpFrame(frame.data(), 320, 240, 7);
-  view.DumpFrame(frame.data(), 320, 240, 9);
+  view.DumpFrame(320, 240, 7);
+  view.DumpFrame(320, 240, 9);
   view.EndFrame();
   EXPECT_EQ(std::filesystem::last_write_time(path), recorded);
   EXPECT_FALSE(std::filesystem::exists(dir.File("capture/000009.bmp")));
   played = dir.File("moving.avi");  // another source: the dump goes on
   view.BeginFrame();
   view.DrawView(frame.data(), 320, 240);
-  view.DumpFrame(frame.data(), 320, 240, 9);
+  view.DumpFrame(320, 240, 9);
   view.EndFrame();
   EXPECT_TRUE(std::filesystem::exists(dir.File("capture/000009.bmp")));
 }

@@ -89,7 +89,10 @@ class FakeView : public AnalysisView {
   void DrawTargetMarker() override { ++targetMarkers; }
   void DrawBallRectangle() override { ++ballRects; }
   void DrawCourseRange() override { ++courseRanges; }
-  void DumpFrame(std::uint8_t*, int, int, int number) override { dumps.push_back(number); }
+  bool DumpFrame(int, int, int number) override {
+    dumps.push_back(number);
+    return true;
+  }
   int begins = 0, ends = 0, released = 0, binaryPaints = 0, draws = 0, targetMarkers = 0;
   int ballRects = 0, courseRanges = 0;
   std::vector<Point> prepared;

@@ -11,7 +11,7 @@ const char* const kRunUsage =
     "                 [--video FILE_OR_DIR] [--edit] [--api]\n"
     "                 [--program FILE] [--auto] [--virtual-clock] [--track FILE.csv]\n"
     "                 [--sound-log FILE.csv] [--track-picture FILE.png]\n"
-    "                 [--com N] [--clipboard TEXT]\n"
+    "                 [--com N] [--clipboard TEXT] [--log FILE]\n"
     "       viren-run [--dir DIR] --check FILE.ntc [--check FILE.ntc ...]\n"
     "Runs VIREN's engine without a window. Messages go to stderr as [id] text.\n"
     "  --program FILE    driving program, loaded as at start-up (a bare name from sample/program)\n"
@@ -28,7 +28,9 @@ const char* const kRunUsage =
     "                    checked); exit status 1 when any finding is an error\n"
     "  --com N           choose COM port N (0: none) as the COM menu does; kept in option.ini\n"
     "  --clipboard TEXT  what the clipboard holds (the interface's command 12 reads a\n"
-    "                    program file path there)\n";
+    "                    program file path there)\n"
+    "  --log FILE        the diagnostic log: what the program passes over on purpose\n"
+    "                    (frames dropped, replies discarded, reconnects, thread priority)\n";
 
 std::string RunOptions::EngineCommandLine() const {
   std::vector<std::string> words;
@@ -108,6 +110,10 @@ std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args,
         return std::nullopt;
       }
       o.comPort = static_cast<int>(port);
+    } else if (a == "--log") {
+      const auto* v = value();
+      if (!v) return std::nullopt;
+      o.log = *v;
     } else if (a == "--clipboard") {
       const auto* v = value();
       if (!v) return std::nullopt;

@@ -24,6 +24,7 @@ struct RunOptions {
   std::vector<std::string> check;        // program files to look at; nothing is run then
   int comPort = -1;                      // chosen as in the COM menu after start-up; -1: none
   std::optional<std::string> clipboard;  // none: the clipboard holds no text
+  std::string log;                       // the diagnostic log's file; empty: VIREN.ini's
 
   std::string EngineCommandLine() const;
 };

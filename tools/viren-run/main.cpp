@@ -15,14 +15,15 @@
 #include "RunOptions.h"
 #include "core/Clock.h"
 #include "core/CommandIds.h"
+#include "core/DiagnosticLog.h"
 #include "core/EngineState.h"
 #include "device/CCarDevices.h"
 #include "engine/CDriveSystem.h"
 #include "engine/EngineFrames.h"
 #include "layout/CourseLayout.h"
 #include "layout/CourseRange.h"
-#include "program/DrivingProgram.h"
 #include "platform/ShutdownSignals.h"
+#include "program/DrivingProgram.h"
 #include "program/ProgramFile.h"
 #include "program/ProgramRunner.h"
 #include "simulation/RunTrack.h"
@@ -92,6 +93,10 @@ int main(int argc, char** argv) {
   }
 
   if (!options->check.empty()) return CheckProgramFiles(options->dir, options->check);
+  if (!options->log.empty() && !diag::Open(options->log, error)) {
+    std::fprintf(stderr, "viren-run: --log %s: %s\n", options->log.c_str(), error.c_str());
+    return 2;
+  }
 
   // A virtual clock takes this thread in as one of those that take turns.
   std::unique_ptr<Clock> clock;
