@@ -28,8 +28,7 @@ std::span<const SettingKey> AllSettingKeys() {
       SAMPLING_FRAME,   SAMPLING_MINIMUM, DOC_URL,          FOLDER_RATE,
       SOUND_FONT,       FRAME_POSITION,   CONTROL_POSITION, CAMERA_ERRORS,
       CAMERA_NOISE,     CAMERA_DROP,      CAMERA_DELAY,     CAMERA_RATE,
-      CAMERA_SEED,
-      LOG_FILE,         DUMP_LIMIT,
+      CAMERA_SEED,      LOG_FILE,         DUMP_LIMIT,
   };
   return kAll;
 }

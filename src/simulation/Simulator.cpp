@@ -7,8 +7,8 @@
 #include <cstdlib>
 
 #include "core/DriveTypes.h"
-#include "settings/IniFile.h"
 #include "platform/ThreadPriority.h"
+#include "settings/IniFile.h"
 #include "settings/Settings.h"
 
 namespace viren {
