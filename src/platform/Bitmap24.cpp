@@ -127,18 +127,18 @@ BitmapStatus LoadBitmap24(const std::string& path, Bitmap24& out) {
                                            static_cast<std::uint64_t>(length), layout);
   if (status != BitmapStatus::Ok) return status;
 
-  Bitmap24 picture;
-  picture.Create(layout.width, layout.height);
-  const std::size_t stride = picture.Stride();
+  // The headers and the rows they name are gathered into one bitmap in memory
+  // (whatever lies between or after them is skipped) and decoded as any is.
+  const std::size_t rows =
+      Bitmap24::StrideOf(layout.width) * static_cast<std::size_t>(layout.height);
+  std::vector<std::uint8_t> bytes(kHeadersSize + rows);
+  std::memcpy(bytes.data(), head, kHeadersSize);
+  PutU32(bytes.data() + 10, static_cast<std::uint32_t>(kHeadersSize));
   in.seekg(static_cast<std::streamoff>(layout.offset));
-  for (int row = 0; row < layout.height; ++row) {
-    in.read(reinterpret_cast<char*>(picture.pixels.data() + StoredRow(layout, row) * stride),
-            static_cast<std::streamsize>(stride));
-    // The file may have shrunk since its length was taken.
-    if (static_cast<std::size_t>(in.gcount()) != stride) return BitmapStatus::Truncated;
-  }
-  out = std::move(picture);
-  return BitmapStatus::Ok;
+  in.read(reinterpret_cast<char*>(bytes.data() + kHeadersSize), static_cast<std::streamsize>(rows));
+  // The file may have shrunk since its length was taken.
+  if (static_cast<std::size_t>(in.gcount()) != rows) return BitmapStatus::Truncated;
+  return DecodeBitmap24(bytes, out);
 }
 
 std::vector<std::uint8_t> EncodeBitmap24(const Bitmap24& picture,
