@@ -778,9 +778,12 @@ int whPatternMatch(WHSetup& s, int threshold, int findDistance, SearchStats* sta
         i = -1;  // no kernel left to apply
       } else if (alive * kPerCandidateCost < static_cast<std::size_t>(windows)) {
         wholeSource = false;
-      } else if (settler && settler->Try(bounds)) {
-        // Many windows are left, but one within the threshold is known: the
+      } else if (settler && alive * 2 >= static_cast<std::size_t>(windows) &&
+                 std::has_single_bit(static_cast<unsigned>(i / 4)) && settler->Try(bounds)) {
+        // Most windows are left, but one within the threshold is known: the
         // best one settles the answer without the rule's further kernels.
+        // Tried after quads 1, 2, 4, 8... while most windows are left: each
+        // try scans every window's bound, lost when none is within.
         started = Clock::now();
         int measured = 0;
         bool correlated = false;
