@@ -238,6 +238,10 @@ void CMainFrame::CreateToolbar() {
   toolbar_ = addToolBar(QStringLiteral("main"));
   toolbar_->setIconSize(QSize(16, 15));
   toolbar_->setMovable(true);
+  // The frame fits the picture, not the toolbar: on a picture narrower than
+  // the toolbar its last buttons fold behind the extension button rather than
+  // leave an empty strip beside the picture.
+  toolbar_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
   for (int id : MainToolbar()) {
     if (id == 0) {
       toolbar_->addSeparator();

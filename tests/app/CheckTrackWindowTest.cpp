@@ -11,6 +11,7 @@
 #include <QTest>
 #include <cmath>
 #include <filesystem>
+#include "support/QtWaitInGtest.h"
 
 #include "app/CCheckDock.h"
 #include "app/CControlDlg.h"

@@ -13,6 +13,7 @@
 #include <QTest>
 #include <cstdlib>
 #include <filesystem>
+#include "support/QtWaitInGtest.h"
 
 #include "FakePcOpRs1.h"
 #include "UiSteps.h"

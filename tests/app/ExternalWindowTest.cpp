@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include "support/QtWaitInGtest.h"
 
 #include "api/client/InterfaceClient.h"
 #include "app/CDriveView.h"

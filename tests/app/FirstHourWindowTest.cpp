@@ -15,6 +15,7 @@
 #include <QToolBar>
 #include <cstdlib>
 #include <filesystem>
+#include "support/QtWaitInGtest.h"
 
 #include "UiSteps.h"
 #include "app/CControlDlg.h"
@@ -128,17 +129,23 @@ TEST_F(FirstHourWindow, firstStartShowsTheSampleCoursePhotograph) {
   frame->OnCommand(ID_APP_EXIT);
 }
 
-TEST_F(FirstHourWindow, leavingTheProgramViewLeavesNoStripBesideThePicture) {
+TEST_F(FirstHourWindow, neitherTheProgramViewNorANarrowPictureLeavesAStripBesideIt) {
   auto frame = OpenSimulating();
   CMainFrame& f = *frame;
   QTRY_COMPARE_WITH_TIMEOUT(f.view()->size(), QSize(640, 480), 3000);
   QTest::qWait(50);
   const QSize before = f.size();
+  // The test's host does not pass the toolbar on; the window's own host does.
   f.OnCommand(ID_VIEW_PROGRAM);
+  f.ShowCommandToolbar(true);
   QTRY_VERIFY_WITH_TIMEOUT(f.commandToolbar() && f.commandToolbar()->isVisible(), 3000);
   QTRY_VERIFY_WITH_TIMEOUT(f.size().width() > before.width(), 3000);
   f.OnCommand(ID_VIEW_LAYOUT);
+  f.ShowCommandToolbar(false);
   QTRY_COMPARE_WITH_TIMEOUT(f.size(), before, 3000);
+  // A picture narrower than the toolbar: the frame keeps to the picture.
+  f.FitFrameToClient(320, 240);
+  QTRY_COMPARE_WITH_TIMEOUT(f.width(), 320, 3000);
   f.OnCommand(ID_SIMULATION);
   f.OnCommand(ID_APP_EXIT);
 }

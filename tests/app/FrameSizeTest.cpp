@@ -7,6 +7,7 @@
 #include <QTest>
 #include <cstdlib>
 #include <filesystem>
+#include "support/QtWaitInGtest.h"
 
 #include "app/CDriveView.h"
 #include "app/CMainFrame.h"

@@ -10,6 +10,7 @@
 #include <QTest>
 #include <cstdlib>
 #include <filesystem>
+#include "support/QtWaitInGtest.h"
 
 #include "api/client/InterfaceClient.h"
 #include "app/CDriveView.h"

@@ -19,6 +19,7 @@
 #include <filesystem>
 #include <functional>
 #include <thread>
+#include "support/QtWaitInGtest.h"
 
 #include <QToolBar>
 #include "app/CAgreementDlg.h"

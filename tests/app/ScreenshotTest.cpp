@@ -7,6 +7,7 @@
 #include <QTest>
 #include <QToolBar>
 #include <filesystem>
+#include "support/QtWaitInGtest.h"
 
 #include "app/CControlDlg.h"
 #include "app/CDriveView.h"
