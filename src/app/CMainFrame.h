@@ -69,6 +69,8 @@ class CMainFrame : public QMainWindow {
   // Commands with a dialog or another window; false when not one of them.
   bool OnWindowCommand(int commandId);
   void ShowDocumentation();
+  // The flowchart as a PNG or SVG file, chosen in a save dialog.
+  void ExportFlowchartPicture();
   void RebuildController();
   // Takes COM `port` (0: none) and says so when no device stands behind it.
   void SelectComPort(int port);

@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QLocale>
 #include <QMenu>
+#include <QMessageBox>
 #include <QToolBar>
 #include <QUrl>
 
@@ -133,9 +134,40 @@ bool CMainFrame::OnWindowCommand(int id) {
     case ID_DOCUMENTATION:
       ShowDocumentation();
       return true;
+    case ID_EXPORT_PICTURE:
+      ExportFlowchartPicture();
+      return true;
     default:
       return false;
   }
+}
+
+void CMainFrame::ExportFlowchartPicture() {
+  if (view_->engine().state().viewMode != VIEW_PROGRAM) return;
+  // Qt's own dialog, as for program files; the chosen type gives the name
+  // its extension when none is typed.
+  QFileDialog dialog(this);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setFileMode(QFileDialog::AnyFile);
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  const QString png = QStringLiteral("PNG画像 (*.png)");
+  const QString svg = QStringLiteral("SVG画像 (*.svg)");
+  dialog.setNameFilters({png, svg});
+  dialog.setDefaultSuffix(QStringLiteral("png"));
+  connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog, svg](const QString& filter) {
+    dialog.setDefaultSuffix(filter == svg ? QStringLiteral("svg") : QStringLiteral("png"));
+  });
+  const std::string& program = view_->engine().programFiles().shownFile();
+  if (!program.empty()) {
+    const QFileInfo info(QString::fromStdString(program));
+    dialog.setDirectory(info.absolutePath());
+    dialog.selectFile(info.completeBaseName() + QStringLiteral(".png"));
+  }
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  const QString path = dialog.selectedFiles().front();
+  if (!view_->engine().editor().ExportPicture(path.toStdString()))
+    QMessageBox::warning(this, windowTitle(),
+                         QStringLiteral("画像を保存できませんでした。\n%1").arg(path));
 }
 
 namespace {

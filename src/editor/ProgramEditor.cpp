@@ -12,6 +12,7 @@
 #include "core/Messages.h"
 #include "core/UiHost.h"
 #include "editor/EditorPeers.h"
+#include "editor/FlowchartPicture.h"
 #include "editor/ProgramLayout.h"
 #include "program/CommandClipboard.h"
 #include "settings/Settings.h"
@@ -327,6 +328,14 @@ std::vector<ContextMenuItem> ProgramEditor::ProgramMouse(ProgramMouseAction acti
     if (s.link != -1) add(ID_UNLINK, "リンク削除");
   }
   return items;
+}
+
+bool ProgramEditor::ExportPicture(const std::string& path) {
+  RedrawProgram();
+  int count = 0;
+  const ProgramRecords records = program_.Snapshot(&count);
+  std::lock_guard lock(canvasMutex_);
+  return ExportFlowchart(canvas_, records.data(), count, path);
 }
 
 // --- dragging boxes

@@ -114,6 +114,10 @@ class ProgramEditor {
   // or closing the window do not. Does nothing when no definition goes on.
   void EndPositionDefinition(bool accept);
 
+  // Writes the whole flowchart, without the selection, as PNG or (for a
+  // name ending in ".svg") SVG; false when the file cannot be written.
+  bool ExportPicture(const std::string& path);
+
   // --- dragging boxes
   // The boxes a drag from `index` moves: the box, and its whole chain when
   // it heads one.

@@ -13,6 +13,7 @@ constexpr MenuEntry kMainMenu[] = {
     {1, ID_FILE_OPEN, "プログラムファイルを開く(&O)..."},
     {1, ID_FILE_SAVE, "プログラムの保存(&S)..."},
     {1, ID_FILE_NEW, "プログラムの新規作成(&N)"},
+    {1, ID_EXPORT_PICTURE, "フローチャートを画像として保存(&G)..."},
     {1, 0, ""},
     {1, ID_OPEN_SAMPLE, "サンプルプログラムを開く(&T)..."},
     {1, ID_OPEN_VIDEO, "映像ファイルを開く(&A)..."},

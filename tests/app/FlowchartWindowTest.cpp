@@ -6,13 +6,19 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QFile>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QTest>
 #include <QWheelEvent>
+#include <QXmlStreamReader>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 
+#include "UiSteps.h"
+#include "app/CControlDlg.h"
 #include "app/CDriveApp.h"
 #include "app/CDriveView.h"
 #include "app/CMainFrame.h"
@@ -22,7 +28,9 @@
 #include "engine/CDriveSystem.h"
 #include "program/DrivingProgram.h"
 #include "program/ProgramFile.h"
+#include "program/ProgramRunner.h"
 #include "support/FakeUiHost.h"
+#include "support/ProgramBytes.h"
 #include "support/TestDir.h"
 
 namespace viren {
@@ -340,6 +348,104 @@ TEST_F(FlowchartWindowTest, dragMovesABoxOrTheWholeChainFromItsHead) {
   undo();
   const ProgramRecords undone = program.Snapshot();
   for (int i = 0; i < 5; ++i) EXPECT_EQ(undone[i].y, before[i].y) << i;
+  frame->OnCommand(ID_APP_EXIT);
+}
+
+// While a program runs the zoomed-in view keeps the running command in view.
+TEST_F(FlowchartWindowTest, theViewFollowsTheRunningCommand) {
+  std::vector<test::CommandBytes> commands(12, {EVENT_TIMER, 0, 0, 3});
+  commands.push_back({EVENT_END});
+  dir.Write("steps.ntc", test::ProgramFileBytes(test::StartChain(commands)));
+  std::filesystem::copy(test::ProgramFolder() + "/control1", dir.File("control1"),
+                        std::filesystem::copy_options::recursive);
+  auto frame = StartedFrame("steps.ntc");
+  CDriveView& view = *frame->view();
+  CDriveSystem& engine = view.engine();
+  frame->CreateController();
+  frame->OnCommand(ID_SIMULATION);
+  frame->OnCommand(ID_VIEW_PROGRAM);
+  for (int i = 0; i < 5; ++i) frame->OnCommand(ID_ZOOM_IN);
+  ASSERT_DOUBLE_EQ(view.programViewport().zoom(), 4.0);
+  QTest::mouseClick(&view, Qt::LeftButton, {}, *BoxCentreInView(view, 0));
+  ASSERT_FALSE(BoxCentreInView(view, 9));
+
+  // The controller's auto button starts the run.
+  const Rect b = frame->controller()->panel().buttonRect(7);
+  const QPoint at((b.left + b.right) / 2, (b.top + b.bottom) / 2);
+  QTest::mouseMove(frame->controller(), at);
+  QTest::mouseClick(frame->controller(), Qt::LeftButton, {}, at);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return engine.state().autoDriving.load(); }, 3000))
+      << ui.messageIds().size();
+  for (int command : {5, 9, 11}) {
+    ASSERT_TRUE(QTest::qWaitFor([&] { return engine.runner().CurrentCommand() >= command; }, 8000));
+    const int now = engine.runner().CurrentCommand();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return BoxCentreInView(view, now).has_value(); }, 1000))
+        << "command " << now << " is out of view";
+  }
+  frame->OnCommand(ID_AUTO_DRIVING);
+  frame->OnCommand(ID_SIMULATION);
+  frame->OnCommand(ID_APP_EXIT);
+}
+
+// Types `path` into the save dialog's name box (after choosing `filter`)
+// and presses Enter.
+test::UiSteps::Step SaveAs(QString path, QString filter = {}) {
+  return test::OnModal([path, filter](QWidget* modal) {
+    auto* dialog = qobject_cast<QFileDialog*>(modal);
+    if (!dialog || dialog->acceptMode() != QFileDialog::AcceptSave) return false;
+    auto* box = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (!box || QApplication::focusWidget() != box) return false;
+    if (!filter.isEmpty()) dialog->selectNameFilter(filter);
+    if (!filter.isEmpty()) emit dialog->filterSelected(filter);
+    box->selectAll();
+    QTest::keyClicks(box, path);
+    QTest::keyClick(box, Qt::Key_Return);
+    return true;
+  });
+}
+
+// The File menu's export writes the whole program, also what lies below the
+// view, as PNG, and as SVG when that type is chosen.
+TEST_F(FlowchartWindowTest, exportWritesTheWholeProgramAsPngAndSvg) {
+  dir.Write("hundred.ntc", HundredCommandFile());
+  auto frame = StartedFrame("hundred.ntc");
+  CDriveSystem& engine = frame->view()->engine();
+  engine.program().selection = 99;
+  {
+    test::UiSteps script({SaveAs(QString::fromStdString(dir.File("flow")))});
+    frame->UpdateCommands();
+    frame->ActionFor(ID_EXPORT_PICTURE)->trigger();
+    EXPECT_TRUE(script.finished());
+  }
+  const QImage png(QString::fromStdString(dir.File("flow.png")));
+  ASSERT_FALSE(png.isNull()) << "no flow.png";
+  EXPECT_EQ(png.size(), QSize(640, 16 + 14 * 56 + 40 + 32)) << "all 15 rows";
+  const EventRecord last = engine.program().Record(99);
+  EXPECT_EQ(png.pixelColor(last.x + 2, last.y + 2), QColor(0xFF, 0xF9, 0xBD));
+  EXPECT_EQ(png.pixelColor(last.x, last.y + 10), QColor(0, 0, 0)) << "no selection frame";
+
+  {
+    test::UiSteps script(
+        {SaveAs(QString::fromStdString(dir.File("flow")), QStringLiteral("SVG画像 (*.svg)"))});
+    frame->ActionFor(ID_EXPORT_PICTURE)->trigger();
+    EXPECT_TRUE(script.finished());
+  }
+  QFile svg(QString::fromStdString(dir.File("flow.svg")));
+  ASSERT_TRUE(svg.open(QIODevice::ReadOnly)) << "no flow.svg";
+  QXmlStreamReader xml(&svg);
+  int boxes = 0;
+  int pictures = 0;
+  int lines = 0;
+  while (!xml.atEnd()) {
+    if (xml.readNext() != QXmlStreamReader::StartElement) continue;
+    if (xml.name() == QStringLiteral("rect") && xml.attributes().hasAttribute("x")) ++boxes;
+    if (xml.name() == QStringLiteral("image")) ++pictures;
+    if (xml.name() == QStringLiteral("polyline")) ++lines;
+  }
+  EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+  EXPECT_EQ(boxes, 100);
+  EXPECT_EQ(pictures, 100);
+  EXPECT_EQ(lines, 89) << "chain lines: 49 + 10 x 4";
   frame->OnCommand(ID_APP_EXIT);
 }
 
