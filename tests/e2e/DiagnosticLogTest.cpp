@@ -30,11 +30,20 @@ class DiagnosticLog : public ::testing::Test {
                           std::filesystem::copy_options::recursive);
     dir.Write("option.ini", "[AGREEMENT]\r\nAGREEMENT=1\r\n");
   }
+  ~DiagnosticLog() override {
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator("/dev/shm", ignored))
+      if (entry.path().filename().string().starts_with(ShmPrefix()))
+        std::filesystem::remove(entry.path(), ignored);
+  }
+  static std::string ShmPrefix() { return "diaglog" + std::to_string(::getpid()) + "_"; }
 
-  // viren-run behind `prefix` (a command that runs the rest), stderr kept.
+  // viren-run behind `prefix` (a command that runs the rest), stderr kept;
+  // its shared memory is this test's own, beside other runs of the interface.
   test::RunResult Run(const std::string& prefix, const std::string& args) {
-    const std::string command = prefix + " env VIREN_AUDIO_SINK='fakesink sync=true' " +
-                                test::ProgramFolder() + "/viren-run " + args + " 2>&1 >/dev/null";
+    const std::string command = prefix + " env VIREN_AUDIO_SINK='fakesink sync=true'" +
+                                " VIREN_SHM_PREFIX=" + ShmPrefix() + " " + test::ProgramFolder() +
+                                "/viren-run " + args + " 2>&1 >/dev/null";
     test::RunResult r;
     FILE* pipe = ::popen(command.c_str(), "r");
     if (!pipe) return r;
