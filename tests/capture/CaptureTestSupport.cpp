@@ -42,6 +42,13 @@ std::vector<std::uint8_t> MakePicture(int width, int height, int index, std::siz
 }
 
 bool WriteTestVideo(const std::string& path, int width, int height, int frames, VideoCodec codec) {
+  return WriteVideo(path, width, height, frames, codec, [&](int index, std::size_t stride) {
+    return MakePicture(width, height, index, stride);
+  });
+}
+
+bool WriteVideo(const std::string& path, int width, int height, int frames, VideoCodec codec,
+                const std::function<std::vector<std::uint8_t>(int, std::size_t)>& picture) {
   gst_init(nullptr, nullptr);
   std::string encoder, muxer = "avimux";
   switch (codec) {
@@ -79,7 +86,7 @@ bool WriteTestVideo(const std::string& path, int width, int height, int frames, 
   // GStreamer's own layout: rows padded to 4 bytes.
   const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
   for (int i = 0; i < frames; ++i) {
-    std::vector<std::uint8_t> pixels = MakePicture(width, height, i, stride);
+    std::vector<std::uint8_t> pixels = picture(i, stride);
     GstBuffer* buffer = gst_buffer_new_allocate(nullptr, pixels.size(), nullptr);
     gst_buffer_fill(buffer, 0, pixels.data(), pixels.size());
     GST_BUFFER_PTS(buffer) = gst_util_uint64_scale(i, GST_SECOND, 25);

@@ -37,6 +37,10 @@ std::vector<std::uint8_t> MakePicture(int width, int height, int index, std::siz
 // Writes a video of `frames` pictures through GStreamer in the container of
 // its codec; false on failure.
 bool WriteTestVideo(const std::string& path, int width, int height, int frames, VideoCodec codec);
+// The same with pictures of the caller's: `picture` (index, stride) gives
+// picture `index` as BGR rows top-down. 25 frames a second.
+bool WriteVideo(const std::string& path, int width, int height, int frames, VideoCodec codec,
+                const std::function<std::vector<std::uint8_t>(int, std::size_t)>& picture);
 
 // What one delivered frame showed.
 struct SeenFrame {

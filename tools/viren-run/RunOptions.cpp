@@ -11,7 +11,7 @@ const char* const kRunUsage =
     "                 [--video FILE_OR_DIR] [--edit] [--api]\n"
     "                 [--program FILE] [--auto] [--virtual-clock] [--track FILE.csv]\n"
     "                 [--sound-log FILE.csv] [--track-picture FILE.png]\n"
-    "                 [--com N] [--clipboard TEXT] [--log FILE]\n"
+    "                 [--com N] [--clipboard TEXT] [--log FILE] [--calibrate]\n"
     "       viren-run [--dir DIR] --check FILE.ntc [--check FILE.ntc ...]\n"
     "Runs VIREN's engine without a window. Messages go to stderr as [id] text.\n"
     "  --program FILE    driving program, loaded as at start-up (a bare name from sample/program)\n"
@@ -30,7 +30,12 @@ const char* const kRunUsage =
     "  --clipboard TEXT  what the clipboard holds (the interface's command 12 reads a\n"
     "                    program file path there)\n"
     "  --log FILE        the diagnostic log: what the program passes over on purpose\n"
-    "                    (frames dropped, replies discarded, reconnects, thread priority)\n";
+    "                    (frames dropped, replies discarded, reconnects, thread priority)\n"
+    "  --calibrate       drive the car straight, then on full lock left and right while\n"
+    "                    the camera (or the simulation) watches; print its speed and\n"
+    "                    turning radius and store them as the simulation's POSITION_STEP\n"
+    "                    and DIRECTION_STEP in option.ini; ends when done (at most\n"
+    "                    --seconds, when given)\n";
 
 std::string RunOptions::EngineCommandLine() const {
   std::vector<std::string> words;
@@ -118,6 +123,8 @@ std::optional<RunOptions> ParseRunOptions(const std::vector<std::string>& args,
       const auto* v = value();
       if (!v) return std::nullopt;
       o.clipboard = *v;
+    } else if (a == "--calibrate") {
+      o.calibrate = true;
     } else if (a == "--auto") {
       o.autoDrive = true;
     } else if (a == "--virtual-clock") {

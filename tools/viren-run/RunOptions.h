@@ -22,6 +22,7 @@ struct RunOptions {
   std::string soundLog;                  // CSV of every start and stop of a sound
   std::string trackPicture;              // PNG of the layout with the last run's track
   std::vector<std::string> check;        // program files to look at; nothing is run then
+  bool calibrate = false;                // drive the calibration manoeuvre and store its result
   int comPort = -1;                      // chosen as in the COM menu after start-up; -1: none
   std::optional<std::string> clipboard;  // none: the clipboard holds no text
   std::string log;                       // the diagnostic log's file; empty: VIREN.ini's

@@ -4,6 +4,7 @@
 // end-to-end tests.
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -26,6 +27,7 @@
 #include "program/DrivingProgram.h"
 #include "program/ProgramFile.h"
 #include "program/ProgramRunner.h"
+#include "simulation/Calibration.h"
 #include "simulation/RunTrack.h"
 #include "simulation/SimulatedRun.h"
 #include "simulation/Simulator.h"
@@ -122,9 +124,20 @@ int main(int argc, char** argv) {
   if (!options->track.empty()) {
     recorder = std::make_unique<TrackRecorder>(*clock, engine.carState(), engine.devices().drive(),
                                                engine.runner());
+  }
+  std::unique_ptr<CalibrationRun> calibration;
+  if (options->calibrate) {
+    calibration =
+        std::make_unique<CalibrationRun>(*clock, engine.devices().drive(), engine.carState());
+  }
+  if (recorder || calibration) {
     // One row per simulation step, or with a video per analysed frame.
     TrackRecorder* rows = recorder.get();
-    engine.frames().SetFrameObserver([rows] { rows->Record(); });
+    CalibrationRun* calibrating = calibration.get();
+    engine.frames().SetFrameObserver([rows, calibrating] {
+      if (rows) rows->Record();
+      if (calibrating) calibrating->OnFrame();
+    });
   }
 
   // No window shows the pictures, so a frame dump holds them as analysed,
@@ -152,11 +165,17 @@ int main(int argc, char** argv) {
   if (started) runPostedCommands();
   if (started && options->comPort >= 0) engine.devices().SelectComPort(options->comPort);
   if (ok && options->autoDrive) ok = engine.ToggleAutoDriving();
+  if (ok && calibration) calibration->Start();
 
-  const std::int64_t end = clock->NowMs() + static_cast<std::int64_t>(options->seconds * 1000);
+  // A calibration runs until it is done unless --seconds ends it sooner.
+  const std::int64_t end =
+      calibration && options->seconds <= 0
+          ? INT64_MAX
+          : clock->NowMs() + static_cast<std::int64_t>(options->seconds * 1000);
   while (started && !ui.closeRequested()) {
     if ((endedBy = shutdownSignals.TakeSignal()) != 0) break;
     runPostedCommands();
+    if (calibration && !calibration->running()) break;
     const std::int64_t left = end - clock->NowMs();
     if (left <= 0) break;
     clock->SleepFor(std::chrono::milliseconds(std::min<std::int64_t>(left, 10)));
@@ -167,6 +186,29 @@ int main(int argc, char** argv) {
   if (!options->trackPicture.empty() && !(started && engine.layout().CopyLayoutInto(layout)))
     layout.fill(Qt::white);
 
+  if (calibration) {
+    // Ended early (time, a signal) the manoeuvre lets go of the car first.
+    calibration->Cancel();
+    calibration->Wait();
+    const CalibrationResult result = calibration->Result();
+    if (!result.valid) {
+      std::fprintf(stderr,
+                   "viren-run: calibration failed: the car was not seen through the "
+                   "whole manoeuvre\n");
+      ok = false;
+    } else {
+      const int stepMs = engine.simulator().settings().speedMs;
+      std::printf(
+          "speed_px_s,radius_left_px,radius_right_px,POSITION_STEP,DIRECTION_STEP\n"
+          "%.2f,%.2f,%.2f,%.3f,%.4f\n",
+          result.speed, result.radiusLeft, result.radiusRight, result.PositionStep(stepMs),
+          result.DirectionStep(stepMs));
+      if (!StoreCalibration(engine.settings(), result, stepMs)) {
+        std::fprintf(stderr, "viren-run: cannot store the calibration in option.ini\n");
+        ok = false;
+      }
+    }
+  }
   engine.Shutdown();
   if (endedBy == 0) endedBy = shutdownSignals.TakeSignal();
   if (endedBy != 0) {
