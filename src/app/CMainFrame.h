@@ -71,6 +71,8 @@ class CMainFrame : public QMainWindow {
   void ShowDocumentation();
   // The flowchart as a PNG or SVG file, chosen in a save dialog.
   void ExportFlowchartPicture();
+  // Drives the calibration manoeuvre with its dialog; OK keeps the figures.
+  void CalibrateSimulation();
   void RebuildController();
   // Takes COM `port` (0: none) and says so when no device stands behind it.
   void SelectComPort(int port);

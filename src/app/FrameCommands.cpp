@@ -16,6 +16,7 @@
 #include "app/CDriveView.h"
 #include "app/CMainFrame.h"
 #include "app/dialogs/CBorderDlg.h"
+#include "app/dialogs/CCalibrationDlg.h"
 #include "app/dialogs/CParamDlg.h"
 #include "app/dialogs/CPositionDlg.h"
 #include "app/dialogs/CSetComDlg.h"
@@ -33,10 +34,13 @@
 #include "editor/ui/QtProgramFileDialogs.h"
 #include "engine/CDriveSystem.h"
 #include "engine/CommandTable.h"
+#include "engine/EngineFrames.h"
 #include "layout/CourseLayout.h"
 #include "program/ProgramFile.h"
 #include "program/ProgramRunner.h"
 #include "settings/Settings.h"
+#include "simulation/Calibration.h"
+#include "simulation/Simulator.h"
 #include "sound/SoundSystem.h"
 #include "sound/ui/CSoundDlg.h"
 #include "sound/ui/SoundFileChooser.h"
@@ -137,6 +141,9 @@ bool CMainFrame::OnWindowCommand(int id) {
     case ID_EXPORT_PICTURE:
       ExportFlowchartPicture();
       return true;
+    case ID_CALIBRATE:
+      CalibrateSimulation();
+      return true;
     default:
       return false;
   }
@@ -208,6 +215,33 @@ void CMainFrame::ShowDocumentation() {
   }
   if (target.isEmpty() || !QDesktopServices::openUrl(target))
     engine.ui().Message(165, {}, MsgIcon::None, MsgButtons::Ok);
+}
+
+void CMainFrame::CalibrateSimulation() {
+  CDriveSystem& engine = view_->engine();
+  CalibrationRun run(engine.clock(), engine.devices().drive(), engine.carState());
+  engine.frames().SetFrameObserver([&run] { run.OnFrame(); });
+  const int stepMs = engine.simulator().settings().speedMs;
+  run.Start();
+  CCalibrationDlg dialog(run, stepMs, this);
+  const bool keep = dialog.exec() == QDialog::Accepted;
+  // Ended early (Cancel, Esc, closing) the run lets go of the car itself.
+  run.Cancel();
+  run.Wait();
+  engine.frames().SetFrameObserver(nullptr);
+  const CalibrationResult result = run.Result();
+  if (!keep || !result.valid) return;
+  if (!StoreCalibration(engine.settings(), result, stepMs)) return;  // the settings said why
+  // The simulation reads its steps when it starts.
+  const bool simulating = engine.state().simulating;
+  if (simulating) engine.simulator().ToggleSimulation();
+  engine.simulator().LoadSimulationSettings(engine.settings());
+  if (simulating) engine.simulator().ToggleSimulation();
+  engine.ui().SetStatusText(
+      QStringLiteral("シミュレーションの車を較正しました: 速度 %1 px/秒、回転半径 %2 px")
+          .arg(result.speed, 0, 'f', 1)
+          .arg(result.radius(), 0, 'f', 1)
+          .toStdString());
 }
 
 void CMainFrame::SelectComPort(int port) {

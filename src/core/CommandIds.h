@@ -79,6 +79,8 @@ enum MainCommand : int {
   ID_EXPORT_PICTURE = 33228,
   // Our own: the View menu's switch of the frame dump.
   ID_RECORD_FRAMES = 33230,
+  // Our own: the simulation's steps measured on the real car.
+  ID_CALIBRATE = 33231,
   // Command toolbar of the program editor.
   ID_INSERT_START = 32843,
   ID_INSERT_TIMER = 32839,

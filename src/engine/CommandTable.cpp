@@ -55,6 +55,7 @@ constexpr MenuEntry kMainMenu[] = {
     {2, ID_COURSE_RANGE, "コース範囲の設定"},
     {1, ID_PARAMETERS, "パラメータ設定(&P)..."},
     {1, ID_BALL_LEARNING, "ボール学習(&B)..."},
+    {1, ID_CALIBRATE, "シミュレーションの較正(&K)..."},
     {0, 0, "表示(&V)", true},
     {1, ID_VIEW_LIVE, "ライブ画像(&L)"},
     {1, ID_VIEW_LAYOUT, "レイアウト(&O)"},
@@ -257,6 +258,9 @@ CommandUpdate EvaluateCommand(int id, const CommandContext& c) {
     case ID_ZOOM_OUT:
     case ID_ZOOM_FIT:
       return {c.viewMode == VIEW_PROGRAM, false};
+    case ID_CALIBRATE:
+      // The manoeuvre is measured through the camera (or on the simulated car).
+      return {(c.captureRunning || c.simulating) && !c.autoDriving, false};
     case ID_RECORD_FRAMES:
       // Frames come from the camera or a video; stopping is always possible.
       return {c.captureRunning || c.recordingFrames, c.recordingFrames};

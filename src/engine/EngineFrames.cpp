@@ -23,6 +23,11 @@ void EngineFrames::AnalyseFrame(const std::uint8_t* frame, std::size_t length, i
   // A frame that was not analysed still wakes the driving thread once.
   if (!frameAnalysed_) engine_.runner().NotifyFrame();
   RecordRunStep();
+  NotifyObserver();
+}
+
+void EngineFrames::NotifyObserver() {
+  std::lock_guard lock(observerMutex_);
   if (frameObserver_) frameObserver_();
 }
 
@@ -33,7 +38,7 @@ void EngineFrames::OnFrameAnalysed() {
 
 void EngineFrames::OnSimulationStep() {
   RecordRunStep();
-  if (frameObserver_) frameObserver_();
+  NotifyObserver();
 }
 
 void EngineFrames::RecordRunStep() {

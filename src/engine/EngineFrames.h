@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <functional>
+#include <mutex>
 
 #include "capture/CaptureDialogs.h"
 #include "capture/CaptureHost.h"
@@ -27,7 +28,10 @@ class EngineFrames final : public FrameSink,
 
   // Told after every analysed frame and every simulation step (viren-run
   // records its track). Set before capture or simulation start.
-  void SetFrameObserver(std::function<void()> observer) { frameObserver_ = std::move(observer); }
+  void SetFrameObserver(std::function<void()> observer) {
+    std::lock_guard lock(observerMutex_);
+    frameObserver_ = std::move(observer);
+  }
   // The window program's file and camera-format dialogs; none: both choosers
   // answer "cancelled". Window thread, before start-up.
   void SetCaptureDialogs(CaptureDialogs* dialogs) { dialogs_ = dialogs; }
@@ -71,7 +75,10 @@ class EngineFrames final : public FrameSink,
   void RecordRunStep();
 
   CDriveSystem& engine_;
+  // Set on the window thread while frames or simulation steps arrive.
+  std::mutex observerMutex_;
   std::function<void()> frameObserver_;
+  void NotifyObserver();
   CaptureDialogs* dialogs_ = nullptr;
   bool frameAnalysed_ = false;  // streaming thread only: this frame woke the driving thread
 };

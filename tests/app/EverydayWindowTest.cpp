@@ -20,6 +20,7 @@
 #include "app/CControlDlg.h"
 #include "app/CDriveView.h"
 #include "app/CMainFrame.h"
+#include "app/dialogs/CCalibrationDlg.h"
 #include "app/dialogs/CParamDlg.h"
 #include "ball/ui/CBallDlg.h"
 #include "core/CommandIds.h"
@@ -194,6 +195,60 @@ TEST_F(EverydayWindowTest, frameRecordingFromTheViewMenuStopsAtItsSizeLimit) {
   EXPECT_EQ(ui.statusTexts().back().rfind("フレームを記録しました: ", 0), 0u)
       << ui.statusTexts().back();
   unsetenv("XDG_DATA_HOME");
+  frame.OnCommand(ID_APP_EXIT);
+}
+
+// シミュレーションの較正 drives the manoeuvre on the car the view shows (here
+// the simulated one with the shipped tuning, 150 px/s on a 30 px circle),
+// shows what it measured, and OK stores the steps for the simulation; Esc
+// in the middle of it stops the car and keeps nothing.
+TEST_F(EverydayWindowTest, calibrationMeasuresTheCarAndOkKeepsItsSteps) {
+  CMainFrame frame(dir.path(), "", &ui);
+  frame.show();
+  CDriveSystem& engine = frame.view()->engine();
+  QTRY_VERIFY_WITH_TIMEOUT(engine.engineReady(), 5000);
+  RunPosted(frame, ui.postedCommands());  // no camera: the simulation starts
+  ASSERT_TRUE(engine.state().simulating);
+  ASSERT_TRUE(EvaluateCommand(ID_CALIBRATE, engine.CommandContextNow()).enabled);
+
+  QString shown;
+  {
+    test::UiSteps steps({test::OnModal([&shown](QWidget* modal) {
+      auto* dlg = qobject_cast<CCalibrationDlg*>(modal);
+      if (!dlg || !dlg->okButton()->isEnabled()) return false;
+      shown = dlg->resultText();
+      dlg->okButton()->click();
+      return true;
+    })});
+    frame.OnCommand(ID_CALIBRATE);
+    EXPECT_TRUE(steps.finished());
+  }
+  EXPECT_TRUE(shown.startsWith(QStringLiteral("速度 1"))) << shown.toStdString();
+  const std::string option = dir.Read("option.ini");
+  const double position = std::stod(ini::Lookup(option, "SIMULATION", "POSITION_STEP").value());
+  const double direction = std::stod(ini::Lookup(option, "SIMULATION", "DIRECTION_STEP").value());
+  EXPECT_NEAR(position, 1.5, 0.075);
+  EXPECT_NEAR(position / direction, 30.0, 1.5);
+  EXPECT_EQ(engine.devices().drive().DriveState() & (DRIVE_STATE_MOVING | DRIVE_STATE_STEERING),
+            0u);
+  EXPECT_TRUE(engine.state().simulating);
+
+  // Esc while the car turns: it stops, nothing new is stored.
+  dir.Write("option.ini", ini::Update(dir.Read("option.ini"), "SIMULATION", "POSITION_STEP", "9"));
+  {
+    test::UiSteps steps({test::OnModal([](QWidget* modal) {
+      auto* dlg = qobject_cast<CCalibrationDlg*>(modal);
+      if (!dlg || dlg->phaseText() != QStringLiteral("左いっぱいに曲がっています…")) return false;
+      QTest::keyClick(dlg, Qt::Key_Escape);
+      return true;
+    })});
+    frame.OnCommand(ID_CALIBRATE);
+    EXPECT_TRUE(steps.finished());
+  }
+  EXPECT_EQ(engine.devices().drive().DriveState() & (DRIVE_STATE_MOVING | DRIVE_STATE_STEERING),
+            0u);
+  EXPECT_EQ(ini::Lookup(dir.Read("option.ini"), "SIMULATION", "POSITION_STEP"), "9");
+  frame.OnCommand(ID_SIMULATION);
   frame.OnCommand(ID_APP_EXIT);
 }
 
