@@ -376,10 +376,12 @@ bool CMainFrame::CreateController() {
   const SkinType skin = state.controlRoboQ ? SkinType::RoboQ : SkinType::Normal;
   if (!positionsRestored_) RestoreFramePosition();
   QPoint corner = ViewCorner();
+  controllerFollowsView_ = true;
   if (const std::string saved = engine.settings().ReadString(keys::CONTROL_POSITION);
       !saved.empty()) {
     const SettingPair p = ParseSettingPair(saved);
     corner = QPoint(p.first, p.second);
+    controllerFollowsView_ = false;
   }
   controller_->LoadSkin(engine.settings(), engine.settings().moduleFolder(), skin, engine.ui(),
                         state.enableTurbo, state.fourWheel(), corner);
@@ -400,7 +402,7 @@ bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
     QMetaObject::invokeMethod(
         this,
         [this] {
-          if (controller_ && view_) controller_->PlaceAt(ViewCorner());
+          if (controller_ && view_ && controllerFollowsView_) controller_->PlaceAt(ViewCorner());
         },
         Qt::QueuedConnection);
   }

@@ -118,6 +118,9 @@ class CMainFrame : public QMainWindow {
   std::multimap<int, QAction*> actions_;
   bool closing_ = false;
   bool positionsRestored_ = false;
+  // False once the controller was put where the user left it last time: it
+  // then stays there when the view changes size.
+  bool controllerFollowsView_ = true;
 };
 
 }  // namespace viren

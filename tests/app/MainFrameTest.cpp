@@ -532,6 +532,13 @@ TEST_F(MainFrameTest, frameAndControllerComeBackWhereTheyWereLeft) {
   EXPECT_EQ(frame.pos(), QPoint(123, 45));
   ASSERT_NE(frame.controller(), nullptr);
   EXPECT_EQ(frame.controller()->pos(), QPoint(400, 300));
+  // The view changing size later (the first picture, the simulation's layout)
+  // leaves a controller the user placed where it is.
+  frame.FitFrameToClient(frame.view()->width() == 640 ? 320 : 640,
+                         frame.view()->height() == 480 ? 240 : 480);
+  QCoreApplication::processEvents();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(frame.controller()->pos(), QPoint(400, 300));
   frame.OnCommand(ID_APP_EXIT);
 }
 
