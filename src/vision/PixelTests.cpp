@@ -41,9 +41,11 @@ VIREN_AVX2 inline __m256i AbsDiff(__m256i a, __m256i b) {
 // registers; the per-pixel maximum of the three channel differences is formed
 // with byte shifts inside the lane and gathered with one shuffle per register,
 // so the lanes come out as 32 consecutive pixels.
-VIREN_AVX2 std::size_t DifferenceAvx2(const std::uint8_t* frame, std::uint8_t* ref,
-                                      std::size_t pixels, int threshold, std::uint8_t* out,
-                                      bool keep) {
+// The largest of the three channel differences of each of 32 pixels, in
+// pixel order, from their 96 bytes in c0..c2. The bytes are first regrouped so
+// that each lane holds 48 consecutive bytes (16 pixels): lane 0 bytes 0..47,
+// lane 1 48..95.
+VIREN_AVX2 inline __m256i PixelMaxima(__m256i c0, __m256i c1, __m256i c2) {
   const __m256i idx0 = _mm256_setr_epi8(0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
                                         0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
   const __m256i idx1 =
@@ -52,6 +54,24 @@ VIREN_AVX2 std::size_t DifferenceAvx2(const std::uint8_t* frame, std::uint8_t* r
   const __m256i idx2 =
       _mm256_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13, -1, -1, -1, -1,
                        -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13);
+  const __m256i d0 = _mm256_permute2x128_si256(c0, c1, 0x30);
+  const __m256i d1 = _mm256_permute2x128_si256(c0, c2, 0x21);
+  const __m256i d2 = _mm256_permute2x128_si256(c1, c2, 0x30);
+  const __m256i s0 = _mm256_max_epu8(
+      d0, _mm256_max_epu8(_mm256_alignr_epi8(d1, d0, 1), _mm256_alignr_epi8(d1, d0, 2)));
+  const __m256i s1 = _mm256_max_epu8(
+      d1, _mm256_max_epu8(_mm256_alignr_epi8(d2, d1, 1), _mm256_alignr_epi8(d2, d1, 2)));
+  const __m256i s2 =
+      _mm256_max_epu8(d2, _mm256_max_epu8(_mm256_srli_si256(d2, 1), _mm256_srli_si256(d2, 2)));
+  const __m256i g =
+      _mm256_or_si256(_mm256_or_si256(_mm256_shuffle_epi8(s0, idx0), _mm256_shuffle_epi8(s1, idx1)),
+                      _mm256_shuffle_epi8(s2, idx2));
+  return g;
+}
+
+VIREN_AVX2 std::size_t DifferenceAvx2(const std::uint8_t* frame, std::uint8_t* ref,
+                                      std::size_t pixels, int threshold, std::uint8_t* out,
+                                      bool keep) {
   const __m256i limit = _mm256_set1_epi8(static_cast<char>(threshold));
   const __m256i one = _mm256_set1_epi8(1);
   std::size_t i = 0;
@@ -63,18 +83,7 @@ VIREN_AVX2 std::size_t DifferenceAvx2(const std::uint8_t* frame, std::uint8_t* r
     const __m256i c0 = AbsDiff(Load(f), Load(r));
     const __m256i c1 = AbsDiff(Load(f + 32), Load(r + 32));
     const __m256i c2 = AbsDiff(Load(f + 64), Load(r + 64));
-    const __m256i d0 = _mm256_permute2x128_si256(c0, c1, 0x30);
-    const __m256i d1 = _mm256_permute2x128_si256(c0, c2, 0x21);
-    const __m256i d2 = _mm256_permute2x128_si256(c1, c2, 0x30);
-    const __m256i s0 = _mm256_max_epu8(
-        d0, _mm256_max_epu8(_mm256_alignr_epi8(d1, d0, 1), _mm256_alignr_epi8(d1, d0, 2)));
-    const __m256i s1 = _mm256_max_epu8(
-        d1, _mm256_max_epu8(_mm256_alignr_epi8(d2, d1, 1), _mm256_alignr_epi8(d2, d1, 2)));
-    const __m256i s2 =
-        _mm256_max_epu8(d2, _mm256_max_epu8(_mm256_srli_si256(d2, 1), _mm256_srli_si256(d2, 2)));
-    const __m256i g = _mm256_or_si256(
-        _mm256_or_si256(_mm256_shuffle_epi8(s0, idx0), _mm256_shuffle_epi8(s1, idx1)),
-        _mm256_shuffle_epi8(s2, idx2));
+    const __m256i g = PixelMaxima(c0, c1, c2);
     const __m256i set = _mm256_cmpeq_epi8(_mm256_max_epu8(g, limit), g);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + i), _mm256_and_si256(set, one));
     if (keep) {
@@ -135,14 +144,6 @@ void DifferenceBitsScalar(const std::uint8_t* frame, std::uint8_t* ref, int from
 // regrouping, and the result is a word of bits. Returns the pixels done.
 VIREN_AVX2 int DifferenceBitsAvx2(const std::uint8_t* frame, std::uint8_t* ref, int width,
                                   int threshold, std::uint32_t* bits, bool keep) {
-  const __m256i idx0 = _mm256_setr_epi8(0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1,
-                                        0, 3, 6, 9, 12, 15, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1);
-  const __m256i idx1 =
-      _mm256_setr_epi8(-1, -1, -1, -1, -1, -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1, -1, -1, -1, -1,
-                       -1, -1, 2, 5, 8, 11, 14, -1, -1, -1, -1, -1);
-  const __m256i idx2 =
-      _mm256_setr_epi8(-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13, -1, -1, -1, -1,
-                       -1, -1, -1, -1, -1, -1, -1, 1, 4, 7, 10, 13);
   const __m256i limit = _mm256_set1_epi8(static_cast<char>(threshold));
   const __m256i below = _mm256_set1_epi8(static_cast<char>(threshold - 1));
   int i = 0;
@@ -163,18 +164,7 @@ VIREN_AVX2 int DifferenceBitsAvx2(const std::uint8_t* frame, std::uint8_t* ref, 
       bits[i / 32] = 0;
       continue;
     }
-    const __m256i d0 = _mm256_permute2x128_si256(c0, c1, 0x30);
-    const __m256i d1 = _mm256_permute2x128_si256(c0, c2, 0x21);
-    const __m256i d2 = _mm256_permute2x128_si256(c1, c2, 0x30);
-    const __m256i s0 = _mm256_max_epu8(
-        d0, _mm256_max_epu8(_mm256_alignr_epi8(d1, d0, 1), _mm256_alignr_epi8(d1, d0, 2)));
-    const __m256i s1 = _mm256_max_epu8(
-        d1, _mm256_max_epu8(_mm256_alignr_epi8(d2, d1, 1), _mm256_alignr_epi8(d2, d1, 2)));
-    const __m256i s2 =
-        _mm256_max_epu8(d2, _mm256_max_epu8(_mm256_srli_si256(d2, 1), _mm256_srli_si256(d2, 2)));
-    const __m256i g = _mm256_or_si256(
-        _mm256_or_si256(_mm256_shuffle_epi8(s0, idx0), _mm256_shuffle_epi8(s1, idx1)),
-        _mm256_shuffle_epi8(s2, idx2));
+    const __m256i g = PixelMaxima(c0, c1, c2);
     const __m256i set = _mm256_cmpeq_epi8(_mm256_max_epu8(g, limit), g);
     bits[i / 32] = static_cast<std::uint32_t>(_mm256_movemask_epi8(set));
   }
