@@ -23,6 +23,7 @@
 #include "ball/ui/CBallDlg.h"
 #include "capture/CaptureSystem.h"
 #include "capture/ui/QtCaptureDialogs.h"
+#include "commands/CommandTable.h"
 #include "core/CommandIds.h"
 #include "core/Messages.h"
 #include "device/CCarDevices.h"
@@ -31,7 +32,6 @@
 #include "editor/ui/QtCommandDialogs.h"
 #include "editor/ui/QtProgramFileDialogs.h"
 #include "engine/CDriveSystem.h"
-#include "engine/CommandTable.h"
 #include "engine/EngineFrames.h"
 #include "program/ProgramFile.h"
 #include "program/ProgramRunner.h"
@@ -175,8 +175,8 @@ void CMainFrame::CreateMenus() {
     if (e.popup) {
       QMenu* menu = parent ? parent->addMenu(Utf8(e.text)) : menuBar()->addMenu(Utf8(e.text));
       open.push_back(menu);
-      if (e.text == "カメラの選択") cameraMenu_ = menu;
-      if (e.text == "COMポート選択")
+      if (e.id == POPUP_CAMERA) cameraMenu_ = menu;
+      if (e.id == POPUP_COM_PORT)
         connect(menu, &QMenu::aboutToShow, this, [this] {
           // Each port shows the device it stands for on this machine.
           for (int port = 1; port <= 9; ++port)

@@ -23,6 +23,7 @@
 #include "ball/BallSystem.h"
 #include "ball/ui/CBallDlg.h"
 #include "capture/CaptureSystem.h"
+#include "commands/CommandTable.h"
 #include "core/CommandIds.h"
 #include "core/Messages.h"
 #include "core/UiHost.h"
@@ -33,7 +34,6 @@
 #include "editor/ui/QtCommandDialogs.h"
 #include "editor/ui/QtProgramFileDialogs.h"
 #include "engine/CDriveSystem.h"
-#include "engine/CommandTable.h"
 #include "engine/EngineFrames.h"
 #include "layout/CourseLayout.h"
 #include "program/ProgramFile.h"
@@ -266,13 +266,9 @@ void CMainFrame::RebuildController() {
 void CMainFrame::ShowViewMenu(QPoint globalPosition) {
   QMenu menu(this);
   const CommandContext context = view_->engine().CommandContextNow();
-  const QStringList texts = {QStringLiteral("ライブ画像"),   QStringLiteral("差分画像"),
-                             QStringLiteral("レイアウト"),   QStringLiteral("重心点"),
-                             QStringLiteral("方向"),         QStringLiteral("ベクトル画像"),
-                             QStringLiteral("ポリゴン画像"), QStringLiteral("車図形")};
-  int i = 0;
-  for (int id : ViewMenuItems()) {
-    QAction* action = menu.addAction(texts.value(i++));
+  for (const MenuEntry& e : ViewMenu()) {
+    const int id = e.id;
+    QAction* action = menu.addAction(QString::fromUtf8(e.text));
     const CommandUpdate u = EvaluateCommand(id, context);
     action->setEnabled(u.enabled);
     action->setCheckable(true);

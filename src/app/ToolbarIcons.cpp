@@ -4,8 +4,8 @@
 #include <QPainterPath>
 #include <QPixmap>
 
+#include "commands/CommandTable.h"
 #include "core/CommandIds.h"
-#include "engine/CommandTable.h"
 
 namespace viren {
 

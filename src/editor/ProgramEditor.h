@@ -9,11 +9,11 @@
 #include <utility>
 #include <vector>
 
+#include "commands/CommandTable.h"
 #include "core/Geometry.h"
 #include "editor/CommandDialogRules.h"
 #include "editor/ProgramCanvas.h"
 #include "editor/ProgramLayout.h"
-#include "engine/CommandTable.h"
 #include "program/DrivingProgram.h"
 
 namespace viren {

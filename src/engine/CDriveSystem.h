@@ -6,11 +6,11 @@
 #include <vector>
 
 #include "capture/CameraProvider.h"
+#include "commands/CommandTable.h"
 #include "core/CarState.h"
 #include "core/EngineState.h"
 #include "device/DeviceTimings.h"
 #include "editor/ProgramEditor.h"
-#include "engine/CommandTable.h"
 #include "engine/SubsystemSteps.h"
 #include "program/ProgramCheck.h"
 #include "settings/Settings.h"

@@ -11,9 +11,9 @@
 
 #include "app/CDriveView.h"
 #include "app/CMainFrame.h"
+#include "commands/CommandTable.h"
 #include "core/CommandIds.h"
 #include "engine/CDriveSystem.h"
-#include "engine/CommandTable.h"
 #include "support/TestDir.h"
 
 namespace viren {

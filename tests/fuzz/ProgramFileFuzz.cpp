@@ -7,12 +7,12 @@
 #include <memory>
 
 #include "FuzzSupport.h"
+#include "commands/CommandTable.h"
 #include "core/CarState.h"
 #include "core/CommandIds.h"
 #include "core/EngineState.h"
 #include "editor/EditorPeers.h"
 #include "editor/ProgramEditor.h"
-#include "engine/CommandTable.h"
 #include "program/ProgramFile.h"
 #include "settings/Settings.h"
 

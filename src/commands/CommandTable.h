@@ -62,11 +62,14 @@ CommandUpdate EvaluateCommand(int id, const CommandContext& c);
 // Whether the command's item carries a check mark at times.
 bool IsCheckCommand(int id);
 
+// The popups the window fills or watches itself.
+enum MenuPopup : int { POPUP_CAMERA = 1, POPUP_COM_PORT = 2 };
+
 // Menu structure of the main window, in menu order. A popup entry opens a
 // popup (nested by depth); a separator has id 0 and no text.
 struct MenuEntry {
   int depth;  // 0: a top-level popup, 1: an item or sub-popup in it, 2: an item in a sub-popup
-  int id;     // 0 for popups and separators
+  int id;     // the command; a popup's MenuPopup or 0; 0 for separators
   std::string_view text;
   bool popup = false;
 };
@@ -76,7 +79,7 @@ std::span<const MenuEntry> MainMenu();
 std::span<const int> MainToolbar();
 
 // Items of the right-click view menu, in order.
-std::span<const int> ViewMenuItems();
+std::span<const MenuEntry> ViewMenu();
 
 // Command ids of the COM port items 1..9 (not contiguous).
 int ComPortCommand(int port);

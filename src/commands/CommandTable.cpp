@@ -1,4 +1,4 @@
-#include "engine/CommandTable.h"
+#include "commands/CommandTable.h"
 
 #include "core/CommandIds.h"
 #include "core/EngineState.h"
@@ -20,10 +20,10 @@ constexpr MenuEntry kMainMenu[] = {
     {1, 0, ""},
     {1, ID_APP_EXIT, "アプリケーションの終了(&X)"},
     {0, 0, "設定(&D)", true},
-    {1, 0, "カメラの選択", true},
+    {1, POPUP_CAMERA, "カメラの選択", true},
     {2, ID_CAMERA_NONE, "なし"},
     {1, ID_CAMERA_SETTINGS, "カメラ(画面サイズ)の設定..."},
-    {1, 0, "COMポート選択", true},
+    {1, POPUP_COM_PORT, "COMポート選択", true},
     {2, ID_COM_NONE, "なし"},
     {2, 32871, "COM1"},
     {2, 32872, "COM2"},
@@ -121,9 +121,11 @@ constexpr int kMainToolbar[] = {ID_FILE_NEW,
                                 ID_UNDO,
                                 ID_CHECK_PROGRAM};
 
-constexpr int kViewMenu[] = {ID_VIEW_LIVE,        ID_VIEW_DIFFERENCE,   ID_VIEW_LAYOUT,
-                             ID_OVERLAY_CENTROID, ID_OVERLAY_DIRECTION, ID_OVERLAY_VECTOR,
-                             ID_OVERLAY_POLYGON,  ID_OVERLAY_CAR_FIGURE};
+constexpr MenuEntry kViewMenu[] = {
+    {0, ID_VIEW_LIVE, "ライブ画像"},         {0, ID_VIEW_DIFFERENCE, "差分画像"},
+    {0, ID_VIEW_LAYOUT, "レイアウト"},       {0, ID_OVERLAY_CENTROID, "重心点"},
+    {0, ID_OVERLAY_DIRECTION, "方向"},       {0, ID_OVERLAY_VECTOR, "ベクトル画像"},
+    {0, ID_OVERLAY_POLYGON, "ポリゴン画像"}, {0, ID_OVERLAY_CAR_FIGURE, "車図形"}};
 
 }  // namespace
 
@@ -133,7 +135,7 @@ std::span<const MenuEntry> MainMenu() {
 std::span<const int> MainToolbar() {
   return kMainToolbar;
 }
-std::span<const int> ViewMenuItems() {
+std::span<const MenuEntry> ViewMenu() {
   return kViewMenu;
 }
 
