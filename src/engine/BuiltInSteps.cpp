@@ -5,7 +5,7 @@
 #include "capture/CaptureSystem.h"
 #include "core/UiHost.h"
 #include "device/CCarDevices.h"
-#include "engine/CDriveSystem.h"
+#include "editor/ProgramEditor.h"
 #include "layout/CourseLayout.h"
 #include "program/ProgramFile.h"
 #include "program/ProgramRunner.h"
@@ -21,118 +21,118 @@ namespace viren {
 // of the program yet succeeds without doing anything, except where noted.
 
 bool BuiltInSteps::LoadCaptureSettings() {
-  return engine_.capture().LoadCaptureSettings();
+  return parts_.capture.LoadCaptureSettings();
 }
 
 bool BuiltInSteps::InitSound(bool interfaceFlag) {
-  return engine_.sound().InitSound(interfaceFlag);
+  return parts_.sound.InitSound(interfaceFlag);
 }
 
 bool BuiltInSteps::LoadAnalysisSettings() {
-  const bool ok = engine_.analyser().LoadAnalysisSettings(engine_.settings()) != 0;
-  engine_.devices().drive().SetPositionLogging(engine_.analyser().logPosition());
+  const bool ok = parts_.analyser.LoadAnalysisSettings(parts_.settings) != 0;
+  parts_.devices.drive().SetPositionLogging(parts_.analyser.logPosition());
   return ok;
 }
 
 bool BuiltInSteps::InitLayout() {
-  if (!engine_.layout().Initialise()) return false;
-  CAnalysisView& view = engine_.analysisView();
-  UiHost& ui = engine_.ui();
-  BallSystem& ball = engine_.ball();
+  if (!parts_.layout.Initialise()) return false;
+  CAnalysisView& view = parts_.view;
+  UiHost& ui = parts_.ui;
+  BallSystem& ball = parts_.ball;
   view.SetHooks({.fitFrameToClient = [&ui](int w, int h) { ui.FitFrameToClient(w, h); },
                  .patternSize = [&ball] { return ball.PatternSize(); },
                  .ballLearning = [&ball] { return ball.ballLearning(); },
-                 .playedSource = [&capture = engine_.capture()] { return capture.PlayingSource(); },
+                 .playedSource = [&capture = parts_.capture] { return capture.PlayingSource(); },
                  .statusText = [&ui](const std::string& text) { ui.SetStatusText(text); }});
   view.LoadViewSettings();
   return true;
 }
 void BuiltInSteps::LoadSimulationSettings() {
-  engine_.simulator().LoadSimulationSettings(engine_.settings());
-  engine_.simulatedHeading().LoadSettings(engine_.settings());
+  parts_.simulator.LoadSimulationSettings(parts_.settings);
+  parts_.simulatedHeading.LoadSettings(parts_.settings);
 }
 void BuiltInSteps::LoadDrivingSettings() {
-  engine_.runner().LoadDrivingSettings(engine_.settings());
+  parts_.runner.LoadDrivingSettings(parts_.settings);
 }
 void BuiltInSteps::LoadProgramAtStartup() {
-  ProgramEditor& editor = engine_.editor();
+  ProgramEditor& editor = parts_.editor;
   editor.CreateDrawingObjects();
-  engine_.programFiles().SetRedraw([&editor] {
+  parts_.files.SetRedraw([&editor] {
     editor.RedrawProgram();
     editor.ShowProgram();
   });
-  engine_.programFiles().LoadProgramAtStartup();
+  parts_.files.LoadProgramAtStartup();
 }
 void BuiltInSteps::LoadPatternSettings() {
-  engine_.ball().LoadPatternSettings();
+  parts_.ball.LoadPatternSettings();
 }
 
 // The ROBO-Q transmitter reports failure also when ROBO-Q control is off;
 // then the relay board is tried (no board configured counts as success).
 bool BuiltInSteps::RoboQOpen() {
-  return engine_.devices().RoboQOpen();
+  return parts_.devices.RoboQOpen();
 }
 bool BuiltInSteps::RelayOpen() {
-  return engine_.devices().RelayOpen();
+  return parts_.devices.RelayOpen();
 }
 
 bool BuiltInSteps::StartInterface(bool interfaceFlag) {
-  return engine_.programInterface().Start(interfaceFlag, engine_.settings());
+  return parts_.programInterface.Start(interfaceFlag, parts_.settings);
 }
 bool BuiltInSteps::InitController() {
-  return engine_.ui().CreateController();
+  return parts_.ui.CreateController();
 }
 
 // No capture path yet: report "no camera", which brings up the simulation.
 int BuiltInSteps::BuildCaptureGraph(const std::string& videoFileName) {
-  return engine_.capture().BuildCaptureGraph(videoFileName);
+  return parts_.capture.BuildCaptureGraph(videoFileName);
 }
 void BuiltInSteps::RunCapture() {
-  engine_.capture().RunCapture();
+  parts_.capture.RunCapture();
 }
 void BuiltInSteps::PaintView() {
-  engine_.analysisView().PaintLayoutView();
+  parts_.view.PaintLayoutView();
 }
 
 void BuiltInSteps::StopAllSounds() {
-  engine_.sound().StopAllSounds();
+  parts_.sound.StopAllSounds();
 }
 void BuiltInSteps::StopCapture() {
-  engine_.capture().StopCapture(true);
+  parts_.capture.StopCapture(true);
 }
 void BuiltInSteps::StopAutoDriving() {
-  engine_.runner().StopAutoDriving();
+  parts_.runner.StopAutoDriving();
 }
 void BuiltInSteps::StopSimulation() {
-  engine_.simulator().StopSimulation();
+  parts_.simulator.StopSimulation();
 }
 void BuiltInSteps::SimulationCleanup() {}
 void BuiltInSteps::ShutdownCapture() {
-  engine_.capture().ShutdownCapture();
+  parts_.capture.ShutdownCapture();
 }
 void BuiltInSteps::ReleaseAnalysis() {
-  engine_.analyser().ReleaseFrameBuffers(true);
+  parts_.analyser.ReleaseFrameBuffers(true);
 }
 void BuiltInSteps::ReleaseLayout() {
-  engine_.layout().Release();
+  parts_.layout.Release();
 }
 void BuiltInSteps::ReleaseEditor() {}
 void BuiltInSteps::RelayClose() {
-  engine_.devices().RelayClose();
+  parts_.devices.RelayClose();
 }
 void BuiltInSteps::RoboQClose() {
-  engine_.devices().RoboQClose();
+  parts_.devices.RoboQClose();
 }
 void BuiltInSteps::ReleaseBall() {
-  engine_.ball().ReleaseBall();
+  parts_.ball.ReleaseBall();
 }
 void BuiltInSteps::ReleaseController() {}
 void BuiltInSteps::CloseSimulationEvent() {}
 void BuiltInSteps::ReleaseDrivingResources() {
-  engine_.runner().ReleaseDrivingResources();
+  parts_.runner.ReleaseDrivingResources();
 }
 void BuiltInSteps::StopInterface() {
-  engine_.programInterface().Stop();
+  parts_.programInterface.Stop();
 }
 
 }  // namespace viren

@@ -4,12 +4,46 @@
 
 namespace viren {
 
-class CDriveSystem;
+class BallSystem;
+class CAnalysisView;
+class CaptureSystem;
+class CCarDevices;
+class CFrameAnalyser;
+class CourseLayout;
+class ProgramEditor;
+class ProgramFiles;
+class ProgramRunner;
+class Settings;
+class Simulator;
+class SoundSystem;
+class TrackHeading;
+class UiHost;
+namespace api {
+class ProgramInterface;
+}
 
 // The engine's start-up and shut-down steps carried out by its own parts.
 class BuiltInSteps final : public SubsystemSteps {
  public:
-  explicit BuiltInSteps(CDriveSystem& engine) : engine_(engine) {}
+  // The parts that are brought up and taken down.
+  struct Parts {
+    UiHost& ui;
+    Settings& settings;
+    CaptureSystem& capture;
+    SoundSystem& sound;
+    CFrameAnalyser& analyser;
+    CCarDevices& devices;
+    CourseLayout& layout;
+    CAnalysisView& view;
+    BallSystem& ball;
+    Simulator& simulator;
+    TrackHeading& simulatedHeading;
+    ProgramRunner& runner;
+    ProgramEditor& editor;
+    ProgramFiles& files;
+    api::ProgramInterface& programInterface;
+  };
+  explicit BuiltInSteps(Parts parts) : parts_(parts) {}
 
   bool LoadCaptureSettings() override;
   bool InitSound(bool interfaceFlag) override;
@@ -45,7 +79,7 @@ class BuiltInSteps final : public SubsystemSteps {
   void StopInterface() override;
 
  private:
-  CDriveSystem& engine_;
+  Parts parts_;
 };
 
 }  // namespace viren

@@ -78,7 +78,10 @@ CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string com
       frameRecording_(std::make_unique<FrameRecording>()),
       analysisView_(std::make_unique<CAnalysisView>(state_, carState_, *layout_, *analyser_,
                                                     settings_, *pictures_)),
-      frames_(std::make_unique<EngineFrames>(*this)),
+      runTrack_(std::make_unique<RunTrack>()),
+      frames_(std::make_unique<EngineFrames>(EngineFrames::Parts{
+          ui, state_, carState_, *clock_, *analyser_, devices_->drive(), *program_, *runner_,
+          *simulator_, *analysisView_, *runTrack_, [this](int mode) { SetViewMode(mode); }})),
       capture_(std::make_unique<CaptureSystem>(settings_, state_, ui, *frames_, *frames_,
                                                std::move(options.cameras))),
       controllerActions_(std::make_unique<EngineControllerActions>(ui, state_, *program_, *runner_,
@@ -86,15 +89,19 @@ CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string com
       editorPeers_(std::make_unique<EngineEditorPeers>(*sound_, ui,
                                                        [this](int mode) { SetViewMode(mode); })),
       editor_(std::make_unique<ProgramEditor>(*program_, settings_, ui, state_, carState_)),
-      interfaceLinks_(std::make_unique<EngineInterface>(*this)),
+      interfaceLinks_(std::make_unique<EngineInterface>(EngineInterface::Parts{
+          ui, engineReady_, devices_->drive(), *program_, *files_, *runner_, *sound_, *ball_})),
       programInterface_(std::make_unique<api::ProgramInterface>(
           ui, state_, carState_, devices_->drive(), *interfaceLinks_,
           api::ShmTableOptions{api::ShmPrefixFromEnvironment()})),
-      runTrack_(std::make_unique<RunTrack>()),
       steps_(std::move(options.steps)),
       moduleFolderArg_(std::move(moduleFolder)),
       commandLine_(std::move(commandLine)) {
-  if (!steps_) steps_ = std::make_unique<BuiltInSteps>(*this);
+  interfaceLinks_->SetProgramInterface(*programInterface_);
+  if (!steps_)
+    steps_ = std::make_unique<BuiltInSteps>(BuiltInSteps::Parts{
+        ui, settings_, *capture_, *sound_, *analyser_, *devices_, *layout_, *analysisView_, *ball_,
+        *simulator_, *simulatedHeading_, *runner_, *editor_, *files_, *programInterface_});
   devices_->drive().SetPositionTrack(positionTrack_.get());
   analysisView_->SetFrameRecording(frameRecording_.get());
   devices_->SetRunStopper([this] {

@@ -152,12 +152,10 @@ class CDriveSystem {
   ProgramRunner& runner() { return *runner_; }
   Simulator& simulator() { return *simulator_; }
   Clock& clock() { return *clock_; }
-  TrackHeading& simulatedHeading() { return *simulatedHeading_; }
   api::ProgramInterface& programInterface() { return *programInterface_; }
   CourseLayout& layout() { return *layout_; }
   // The newest composed picture of the view, for the window to paint.
   PictureExchange& pictures() { return *pictures_; }
-  CAnalysisView& analysisView() { return *analysisView_; }
   CaptureSystem& capture() { return *capture_; }
   EngineFrames& frames() { return *frames_; }
   ControllerActions& controllerActions();
@@ -198,6 +196,7 @@ class CDriveSystem {
   std::unique_ptr<PictureExchange> pictures_;
   std::unique_ptr<FrameRecording> frameRecording_;
   std::unique_ptr<CAnalysisView> analysisView_;
+  std::unique_ptr<RunTrack> runTrack_;
   std::unique_ptr<EngineFrames> frames_;
   std::unique_ptr<CaptureSystem> capture_;
   std::unique_ptr<EngineControllerActions> controllerActions_;
@@ -205,7 +204,6 @@ class CDriveSystem {
   std::unique_ptr<ProgramEditor> editor_;
   std::unique_ptr<EngineInterface> interfaceLinks_;
   std::unique_ptr<api::ProgramInterface> programInterface_;
-  std::unique_ptr<RunTrack> runTrack_;
   std::vector<CheckFinding> lastCheck_;
   int checkNumber_ = 0;
   std::unique_ptr<SubsystemSteps> steps_;

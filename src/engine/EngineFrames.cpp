@@ -4,8 +4,7 @@
 #include "core/CommandIds.h"
 #include "core/DriveTypes.h"
 #include "core/UiHost.h"
-#include "device/CCarDevices.h"
-#include "engine/CDriveSystem.h"
+#include "device/CDriveControl.h"
 #include "program/DrivingProgram.h"
 #include "program/ProgramRunner.h"
 #include "simulation/RunTrack.h"
@@ -19,9 +18,9 @@ void EngineFrames::AnalyseFrame(const std::uint8_t* frame, std::size_t length, i
   // The capture's own conversion buffer: the analysis reads it and the frame
   // dump writes only its own copy.
   frameAnalysed_ = false;
-  engine_.analyser().AnalyseFrame(const_cast<std::uint8_t*>(frame), length, width, height);
+  parts_.analyser.AnalyseFrame(const_cast<std::uint8_t*>(frame), length, width, height);
   // A frame that was not analysed still wakes the driving thread once.
-  if (!frameAnalysed_) engine_.runner().NotifyFrame();
+  if (!frameAnalysed_) parts_.runner.NotifyFrame();
   RecordRunStep();
   NotifyObserver();
 }
@@ -33,7 +32,7 @@ void EngineFrames::NotifyObserver() {
 
 void EngineFrames::OnFrameAnalysed() {
   frameAnalysed_ = true;
-  engine_.runner().NotifyFrame();
+  parts_.runner.NotifyFrame();
 }
 
 void EngineFrames::OnSimulationStep() {
@@ -42,30 +41,30 @@ void EngineFrames::OnSimulationStep() {
 }
 
 void EngineFrames::RecordRunStep() {
-  ProgramRunner& runner = engine_.runner();
+  ProgramRunner& runner = parts_.runner;
   const int command = runner.CurrentCommand();
   if (command == -1) return;
-  const CarState& car = engine_.carState();
+  const CarState& car = parts_.car;
   TrackRow row;
-  row.tMs = engine_.clock().NowMs();
+  row.tMs = parts_.clock.NowMs();
   row.position = car.carLayoutPosition;
   row.direction = car.carDirection;
   row.turnCount = car.turnCount;
-  row.driveState = engine_.devices().drive().DriveState();
+  row.driveState = parts_.drive.DriveState();
   row.command = command;
-  engine_.runTrack().Record(row, runner.runNumber());
+  parts_.runTrack.Record(row, runner.runNumber());
 }
 
 void EngineFrames::OnVideoRewound() {
-  engine_.analyser().RewindPositionRing();
+  parts_.analyser.RewindPositionRing();
 }
 
 void EngineFrames::ReleaseFrameBuffers() {
-  engine_.analyser().ReleaseFrameBuffers(false);
+  parts_.analyser.ReleaseFrameBuffers(false);
 }
 
 void EngineFrames::NotifyGraphEvent() {
-  engine_.ui().PostCommand(WM_GRAPH_NOTIFY);
+  parts_.ui.PostCommand(WM_GRAPH_NOTIFY);
 }
 
 std::optional<std::string> EngineFrames::ChooseVideoFile() {
@@ -82,52 +81,52 @@ std::optional<FrameSize> EngineFrames::ChooseCameraFormat(const std::string& cam
 }
 
 void EngineFrames::NotifyCamerasChanged() {
-  engine_.ui().PostCommand(WM_CAMERAS_CHANGED);
+  parts_.ui.PostCommand(WM_CAMERAS_CHANGED);
 }
 
 void EngineFrames::StopCar() {
   // A run ends as from the menu (its thread sends the final stop); a car
   // driven by hand is stopped here.
-  if (engine_.state().autoDriving) engine_.runner().StopAutoDriving();
-  engine_.devices().drive().SendDriveCommand(DRIVE_STOP, true);
+  if (parts_.state.autoDriving) parts_.runner.StopAutoDriving();
+  parts_.drive.SendDriveCommand(DRIVE_STOP, true);
 }
 
 void EngineFrames::LeaveSimulation() {
-  if (engine_.state().autoDriving) engine_.runner().StopAutoDriving();
-  engine_.simulator().StopSimulation();
+  if (parts_.state.autoDriving) parts_.runner.StopAutoDriving();
+  parts_.simulator.StopSimulation();
 }
 
 void EngineFrames::ShowLiveView() {
-  engine_.SetViewMode(VIEW_LIVE);
+  parts_.setViewMode(VIEW_LIVE);
 }
 
 bool EngineFrames::TargetCheckBlocked(bool autoDriving) const {
-  if (autoDriving) return engine_.runner().state().waitActive != 0;
-  return engine_.program().positionEditIndex != -1;
+  if (autoDriving) return parts_.runner.state().waitActive != 0;
+  return parts_.program.positionEditIndex != -1;
 }
 
 int EngineFrames::BallDistance() const {
-  return engine_.runner().state().ballDistance;
+  return parts_.runner.state().ballDistance;
 }
 
 bool EngineFrames::Approach(Point target, Point car, int range) {
-  return engine_.runner().SteerToward(target, car, range) == 1;
+  return parts_.runner.SteerToward(target, car, range) == 1;
 }
 
 bool EngineFrames::Avoid(Point target, Point car, int range) {
-  return engine_.runner().SteerAway(target, car, range) == 1;
+  return parts_.runner.SteerAway(target, car, range) == 1;
 }
 
 void EngineFrames::LeaveProgramEditor() {
-  engine_.ui().ShowCommandToolbar(false);
+  parts_.ui.ShowCommandToolbar(false);
 }
 
 void EngineFrames::FitFrameToClient(int width, int height) {
-  engine_.ui().FitFrameToClient(width, height);
+  parts_.ui.FitFrameToClient(width, height);
 }
 
 void EngineFrames::DrawStep() {
-  engine_.analysisView().DrawSimulationStep();
+  parts_.view.DrawSimulationStep();
 }
 
 }  // namespace viren

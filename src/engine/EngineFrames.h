@@ -12,7 +12,16 @@
 
 namespace viren {
 
-class CDriveSystem;
+class CAnalysisView;
+class CDriveControl;
+class CFrameAnalyser;
+class Clock;
+class DrivingProgram;
+class ProgramRunner;
+class RunTrack;
+class UiHost;
+struct CarState;
+struct EngineState;
 
 // Where the pictures flow: frames from the capture into the analysis and on
 // to the driving program; the following check of the analysis; the window
@@ -24,7 +33,22 @@ class EngineFrames final : public FrameSink,
                            public SimulationView,
                            public SimulationStepObserver {
  public:
-  explicit EngineFrames(CDriveSystem& engine) : engine_(engine) {}
+  // The engine's parts the pictures pass through.
+  struct Parts {
+    UiHost& ui;
+    EngineState& state;
+    const CarState& car;
+    Clock& clock;
+    CFrameAnalyser& analyser;
+    CDriveControl& drive;
+    DrivingProgram& program;
+    ProgramRunner& runner;
+    Simulator& simulator;
+    CAnalysisView& view;
+    RunTrack& runTrack;
+    std::function<void(int)> setViewMode;
+  };
+  explicit EngineFrames(Parts parts) : parts_(std::move(parts)) {}
 
   // Told after every analysed frame and every simulation step (viren-run
   // records its track). Set before capture or simulation start.
@@ -74,7 +98,7 @@ class EngineFrames final : public FrameSink,
   // The run's track gets one row (capture or simulation thread).
   void RecordRunStep();
 
-  CDriveSystem& engine_;
+  Parts parts_;
   // Set on the window thread while frames or simulation steps arrive.
   std::mutex observerMutex_;
   std::function<void()> frameObserver_;

@@ -8,7 +8,13 @@
 
 namespace viren {
 
-class CDriveSystem;
+class BallSystem;
+class CDriveControl;
+class DrivingProgram;
+class ProgramFiles;
+class ProgramRunner;
+class SoundSystem;
+class UiHost;
 
 // The engine as other programs reach it through shared memory, and the
 // publishing of the car's state to them from the threads that change it.
@@ -18,7 +24,23 @@ class EngineInterface final : public api::InterfaceTarget,
                               public SimulationPositionPublisher,
                               public ControllerView {
  public:
-  explicit EngineInterface(CDriveSystem& engine) : engine_(engine) {}
+  // The engine's parts other programs reach.
+  struct Parts {
+    UiHost& ui;
+    const bool& engineReady;
+    CDriveControl& drive;
+    DrivingProgram& program;
+    ProgramFiles& files;
+    ProgramRunner& runner;
+    SoundSystem& sound;
+    BallSystem& ball;
+  };
+  explicit EngineInterface(Parts parts) : parts_(parts) {}
+  // The program interface is built on this object; it comes before any
+  // thread publishes.
+  void SetProgramInterface(api::ProgramInterface& programInterface) {
+    programInterface_ = &programInterface;
+  }
 
   // api::InterfaceTarget (interface thread).
   void PlaySound(int soundNumber, bool repeat) override;
@@ -52,7 +74,8 @@ class EngineInterface final : public api::InterfaceTarget,
   // Command 12 on the window thread: the load, then the run.
   void LoadAndRun(const std::string& path);
 
-  CDriveSystem& engine_;
+  Parts parts_;
+  api::ProgramInterface* programInterface_ = nullptr;
 };
 
 }  // namespace viren
