@@ -1,26 +1,22 @@
 #pragma once
 
+#include "api/ProgramInterface.h"
+#include "ball/BallSystem.h"
+#include "capture/CaptureSystem.h"
+#include "core/UiHost.h"
+#include "device/CCarDevices.h"
+#include "editor/ProgramEditor.h"
 #include "engine/SubsystemSteps.h"
+#include "layout/CourseLayout.h"
+#include "program/ProgramFile.h"
+#include "program/ProgramRunner.h"
+#include "simulation/Simulator.h"
+#include "simulation/TrackHeading.h"
+#include "sound/SoundSystem.h"
+#include "views/CAnalysisView.h"
+#include "vision/CFrameAnalyser.h"
 
 namespace viren {
-
-class BallSystem;
-class CAnalysisView;
-class CaptureSystem;
-class CCarDevices;
-class CFrameAnalyser;
-class CourseLayout;
-class ProgramEditor;
-class ProgramFiles;
-class ProgramRunner;
-class Settings;
-class Simulator;
-class SoundSystem;
-class TrackHeading;
-class UiHost;
-namespace api {
-class ProgramInterface;
-}
 
 // The engine's start-up and shut-down steps carried out by its own parts.
 class BuiltInSteps final : public SubsystemSteps {
@@ -45,38 +41,45 @@ class BuiltInSteps final : public SubsystemSteps {
   };
   explicit BuiltInSteps(Parts parts) : parts_(parts) {}
 
-  bool LoadCaptureSettings() override;
-  bool InitSound(bool interfaceFlag) override;
+  bool LoadCaptureSettings() override { return parts_.capture.LoadCaptureSettings(); }
+  bool InitSound(bool interfaceFlag) override { return parts_.sound.InitSound(interfaceFlag); }
   bool LoadAnalysisSettings() override;
   bool InitLayout() override;
   void LoadSimulationSettings() override;
-  void LoadDrivingSettings() override;
+  void LoadDrivingSettings() override { parts_.runner.LoadDrivingSettings(parts_.settings); }
   void LoadProgramAtStartup() override;
-  void LoadPatternSettings() override;
-  bool RoboQOpen() override;
-  bool RelayOpen() override;
-  bool StartInterface(bool interfaceFlag) override;
-  bool InitController() override;
-  int BuildCaptureGraph(const std::string& videoFileName) override;
-  void RunCapture() override;
-  void PaintView() override;
+  void LoadPatternSettings() override { parts_.ball.LoadPatternSettings(); }
+  // The ROBO-Q transmitter reports failure also when ROBO-Q control is off;
+  // then the relay board is tried (no board configured counts as success).
+  bool RoboQOpen() override { return parts_.devices.RoboQOpen(); }
+  bool RelayOpen() override { return parts_.devices.RelayOpen(); }
+  bool StartInterface(bool interfaceFlag) override {
+    return parts_.programInterface.Start(interfaceFlag, parts_.settings);
+  }
+  bool InitController() override { return parts_.ui.CreateController(); }
+  // -1: no camera, which brings up the simulation.
+  int BuildCaptureGraph(const std::string& videoFileName) override {
+    return parts_.capture.BuildCaptureGraph(videoFileName);
+  }
+  void RunCapture() override { parts_.capture.RunCapture(); }
+  void PaintView() override { parts_.view.PaintLayoutView(); }
 
-  void StopAllSounds() override;
-  void StopCapture() override;
-  void StopAutoDriving() override;
-  void StopSimulation() override;
-  void SimulationCleanup() override;
-  void ShutdownCapture() override;
-  void ReleaseAnalysis() override;
-  void ReleaseLayout() override;
-  void ReleaseEditor() override;
-  void RelayClose() override;
-  void RoboQClose() override;
-  void ReleaseBall() override;
-  void ReleaseController() override;
-  void CloseSimulationEvent() override;
-  void ReleaseDrivingResources() override;
-  void StopInterface() override;
+  void StopAllSounds() override { parts_.sound.StopAllSounds(); }
+  void StopCapture() override { parts_.capture.StopCapture(true); }
+  void StopAutoDriving() override { parts_.runner.StopAutoDriving(); }
+  void StopSimulation() override { parts_.simulator.StopSimulation(); }
+  void SimulationCleanup() override {}
+  void ShutdownCapture() override { parts_.capture.ShutdownCapture(); }
+  void ReleaseAnalysis() override { parts_.analyser.ReleaseFrameBuffers(true); }
+  void ReleaseLayout() override { parts_.layout.Release(); }
+  void ReleaseEditor() override {}
+  void RelayClose() override { parts_.devices.RelayClose(); }
+  void RoboQClose() override { parts_.devices.RoboQClose(); }
+  void ReleaseBall() override { parts_.ball.ReleaseBall(); }
+  void ReleaseController() override {}
+  void CloseSimulationEvent() override {}
+  void ReleaseDrivingResources() override { parts_.runner.ReleaseDrivingResources(); }
+  void StopInterface() override { parts_.programInterface.Stop(); }
 
  private:
   Parts parts_;

@@ -123,6 +123,37 @@ TEST_F(MainFrameTest, toolbarInOrderAndCommandsFollowTheEngine) {
   EXPECT_TRUE(carFigure->isChecked());
 }
 
+// The debug setting's right-click menu on the view: each item carries its
+// own text and rules, and choosing it carries out its own command.
+TEST_F(MainFrameTest, viewMenuItemsCarryTheirTextsAndChooseTheirOwnCommand) {
+  dir.Write("option.ini", "[AGREEMENT]\r\nAGREEMENT=1\r\n[DEBUG]\r\nMENU=1\r\n");
+  CMainFrame frame(dir.path(), "", &ui);
+  frame.show();
+  CDriveSystem& engine = frame.view()->engine();
+  QTRY_VERIFY_WITH_TIMEOUT(engine.engineReady(), 5000);
+  frame.OnCommand(ID_SIMULATION);
+  QStringList texts, enabled, checked;
+  QTimer::singleShot(0, [&] {
+    auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    ASSERT_NE(menu, nullptr);
+    for (QAction* a : menu->actions()) {
+      texts << a->text();
+      if (a->isEnabled()) enabled << a->text();
+      if (a->isChecked()) checked << a->text();
+      if (a->text() == QStringLiteral("方向")) menu->setActiveAction(a);
+    }
+    QTest::keyClick(menu, Qt::Key_Return);
+  });
+  QTest::mouseClick(frame.view(), Qt::RightButton, {}, QPoint(20, 20));
+  EXPECT_EQ(texts, QStringList({"ライブ画像", "差分画像", "レイアウト", "重心点", "方向",
+                                "ベクトル画像", "ポリゴン画像", "車図形"}));
+  // The simulation shows the layout: no camera pictures, no image overlays.
+  EXPECT_EQ(enabled, QStringList({"レイアウト", "重心点", "方向", "車図形"}));
+  EXPECT_EQ(checked, QStringList({"レイアウト", "車図形"}));
+  EXPECT_EQ(engine.state().overlayMode, OVERLAY_DIRECTION);
+  frame.OnCommand(ID_SIMULATION);
+}
+
 // Six cameras on the machine: the first four can be chosen, the other two
 // are listed greyed out. The cameras are GStreamer test sources, so choosing
 // one really starts a capture.
