@@ -1,7 +1,5 @@
 #include "capture/CaptureSystem.h"
 
-#include <gst/gst.h>
-
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
@@ -123,9 +121,7 @@ bool CaptureSystem::LoadCaptureSettings() {
   const int folderRate = settings_.ReadInt(keys::FOLDER_RATE);
   folderFrameRate_ = folderRate > 0 ? folderRate : keys::FOLDER_RATE.DefaultInt();
 
-  GError* err = nullptr;
-  gstReady_ = gst_init_check(nullptr, nullptr, &err);
-  if (err) g_error_free(err);
+  gstReady_ = GstCaptureGraph::InitLibrary();
   if (!gstReady_) return false;
 
   if (!cameras_) cameras_ = MakeGstCameraProvider();

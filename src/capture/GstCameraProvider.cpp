@@ -5,6 +5,7 @@
 #include <string>
 
 #include "capture/CameraProvider.h"
+#include "platform/GstSupport.h"
 
 namespace viren {
 namespace {
@@ -32,16 +33,15 @@ std::vector<FrameSize> SizesOf(GstCaps* caps) {
 // provider says "device.path", PipeWire "api.v4l2.path").
 std::string V4l2PathOf(GstDevice* device) {
   std::string path;
-  if (GstStructure* props = gst_device_get_properties(device)) {
+  if (const GstOwned<GstStructure> props{gst_device_get_properties(device)}) {
     for (const char* key : {"api.v4l2.path", "device.path"}) {
-      if (const gchar* value = gst_structure_get_string(props, key)) {
+      if (const gchar* value = gst_structure_get_string(props.get(), key)) {
         if (g_str_has_prefix(value, "/dev/video")) {
           path = value;
           break;
         }
       }
     }
-    gst_structure_free(props);
   }
   return path;
 }
@@ -69,9 +69,8 @@ struct Candidate {
 
 CameraInfo Describe(GstDevice* device, const std::string& v4l2Path) {
   CameraInfo info;
-  gchar* name = gst_device_get_display_name(device);
-  info.name = name && *name ? name : v4l2Path;
-  g_free(name);
+  const GstOwned<gchar> name(gst_device_get_display_name(device));
+  info.name = name && *name ? name.get() : v4l2Path;
   // A menu item holds at most 127 characters of a name.
   info.name = Utf8Prefix(info.name, 127);
   gst_object_ref(device);
@@ -83,9 +82,7 @@ CameraInfo Describe(GstDevice* device, const std::string& v4l2Path) {
   } else {
     info.key = KindOf(device) + ":" + info.name;
   }
-  GstCaps* caps = gst_device_get_caps(device);
-  info.sizes = SizesOf(caps);
-  if (caps) gst_caps_unref(caps);
+  info.sizes = SizesOf(GstOwned<GstCaps>(gst_device_get_caps(device)).get());
   return info;
 }
 
@@ -137,13 +134,12 @@ class GstCameraProvider final : public CameraProvider {
   ~GstCameraProvider() override { StopWatching(); }
 
   std::vector<CameraInfo> ListCameras() override {
-    GstDeviceMonitor* monitor =
-        watching_ ? GST_DEVICE_MONITOR(gst_object_ref(watching_)) : MakeMonitor();
+    const GstOwned<GstDeviceMonitor> monitor(
+        watching_ ? GST_DEVICE_MONITOR(gst_object_ref(watching_.get())) : MakeMonitor());
     // Without a start the monitor probes once when asked for its devices.
-    GList* devices = gst_device_monitor_get_devices(monitor);
+    GList* devices = gst_device_monitor_get_devices(monitor.get());
     std::vector<CameraInfo> cameras = CamerasOf(devices);
     g_list_free_full(devices, gst_object_unref);
-    gst_object_unref(monitor);
     return cameras;
   }
 
@@ -153,25 +149,18 @@ class GstCameraProvider final : public CameraProvider {
       std::lock_guard lock(changedMutex_);
       changed_ = std::move(changed);
     }
-    GstDeviceMonitor* monitor = MakeMonitor();
-    GstBus* bus = gst_device_monitor_get_bus(monitor);
-    gst_bus_set_sync_handler(bus, &GstCameraProvider::OnBusMessage, this, nullptr);
-    gst_object_unref(bus);
-    if (!gst_device_monitor_start(monitor)) {
-      gst_object_unref(monitor);
-      return;
-    }
-    watching_ = monitor;
+    GstOwned<GstDeviceMonitor> monitor(MakeMonitor());
+    const GstOwned<GstBus> bus(gst_device_monitor_get_bus(monitor.get()));
+    gst_bus_set_sync_handler(bus.get(), &GstCameraProvider::OnBusMessage, this, nullptr);
+    if (gst_device_monitor_start(monitor.get())) watching_ = std::move(monitor);
   }
 
   void StopWatching() override {
     if (watching_) {
-      gst_device_monitor_stop(watching_);
-      GstBus* bus = gst_device_monitor_get_bus(watching_);
-      gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
-      gst_object_unref(bus);
-      gst_object_unref(watching_);
-      watching_ = nullptr;
+      gst_device_monitor_stop(watching_.get());
+      const GstOwned<GstBus> bus(gst_device_monitor_get_bus(watching_.get()));
+      gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
+      watching_.reset();
     }
     std::lock_guard lock(changedMutex_);
     changed_ = nullptr;
@@ -200,7 +189,7 @@ class GstCameraProvider final : public CameraProvider {
     return GST_BUS_DROP;
   }
 
-  GstDeviceMonitor* watching_ = nullptr;
+  GstOwned<GstDeviceMonitor> watching_;
   std::mutex changedMutex_;
   std::function<void()> changed_;
 };

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "capture/FrameDelivery.h"
+#include "platform/GstSupport.h"
 
 namespace viren {
 namespace {
@@ -40,13 +41,6 @@ void OnPipelineFreed(gpointer, GObject*) {
 // as a graph still changing state is; errors then arrive as graph events.
 constexpr GstClockTime kPrerollTimeout = 10 * GST_SECOND;
 
-struct MessageRef {
-  GstMessage* msg = nullptr;
-  ~MessageRef() {
-    if (msg) gst_message_unref(msg);
-  }
-};
-
 bool IsInside(GstObject* object, GstElement* part) {
   if (!object || !part) return false;
   return object == GST_OBJECT(part) || gst_object_has_as_ancestor(object, GST_OBJECT(part));
@@ -62,13 +56,19 @@ int StatusOf(const GError* err) {
   return CAPTURE_FAILED;
 }
 
-GstCaps* SizeCaps(std::optional<FrameSize> size) {
-  if (!size) return gst_caps_new_any();
-  return gst_caps_new_full(gst_structure_new("video/x-raw", "width", G_TYPE_INT, size->width,
-                                             "height", G_TYPE_INT, size->height, nullptr),
-                           gst_structure_new("image/jpeg", "width", G_TYPE_INT, size->width,
-                                             "height", G_TYPE_INT, size->height, nullptr),
-                           nullptr);
+GstOwned<GstCaps> SizeCaps(std::optional<FrameSize> size) {
+  if (!size) return GstOwned<GstCaps>(gst_caps_new_any());
+  return GstOwned<GstCaps>(
+      gst_caps_new_full(gst_structure_new("video/x-raw", "width", G_TYPE_INT, size->width, "height",
+                                          G_TYPE_INT, size->height, nullptr),
+                        gst_structure_new("image/jpeg", "width", G_TYPE_INT, size->width, "height",
+                                          G_TYPE_INT, size->height, nullptr),
+                        nullptr));
+}
+
+// A capsfilter keeps a reference of its own.
+void SetCaps(GstElement* filter, const GstOwned<GstCaps>& caps) {
+  g_object_set(filter, "caps", caps.get(), nullptr);
 }
 
 }  // namespace
@@ -78,10 +78,10 @@ struct GstCaptureGraph::Callbacks {
   static GstFlowReturn OnNewSample(GstAppSink* sink, gpointer data) {
     CallbackScope scope;
     auto* self = static_cast<GstCaptureGraph*>(data);
-    GstSample* sample = gst_app_sink_pull_sample(sink);
+    const GstOwned<GstSample> sample(gst_app_sink_pull_sample(sink));
     if (!sample) return GST_FLOW_EOS;
-    GstBuffer* buffer = gst_sample_get_buffer(sample);
-    GstCaps* caps = gst_sample_get_caps(sample);
+    GstBuffer* buffer = gst_sample_get_buffer(sample.get());
+    GstCaps* caps = gst_sample_get_caps(sample.get());
     int width = 0, height = 0, stride = 0;
     {
       std::lock_guard lock(self->formatMutex_);
@@ -111,7 +111,6 @@ struct GstCaptureGraph::Callbacks {
         self->delivery_.Deliver(map.data + offset, stride, width, height);
       gst_buffer_unmap(buffer, &map);
     }
-    gst_sample_unref(sample);
     return GST_FLOW_OK;
   }
 
@@ -125,16 +124,7 @@ struct GstCaptureGraph::Callbacks {
       std::lock_guard lock(self->formatMutex_);
       convert = self->convert_;
     }
-    GstCaps* caps = gst_pad_get_current_caps(pad);
-    if (!caps) caps = gst_pad_query_caps(pad, nullptr);
-    const bool video =
-        caps && gst_caps_get_size(caps) > 0 &&
-        g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps, 0)), "video/");
-    if (caps) gst_caps_unref(caps);
-    if (!video) return;
-    GstPad* target = gst_element_get_static_pad(convert, "sink");
-    if (!gst_pad_is_linked(target)) gst_pad_link(pad, target);
-    gst_object_unref(target);
+    LinkDecodedStream(pad, convert, "video/");
   }
 
   // Any thread. The end of the stream and errors are taken off the bus into
@@ -170,17 +160,20 @@ GstCaptureGraph::GstCaptureGraph(FrameDelivery& delivery, std::function<void()> 
 
 GstCaptureGraph::~GstCaptureGraph() {
   if (pipeline_) {
-    GstBus* bus = gst_element_get_bus(pipeline_);
-    gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+    const GstOwned<GstBus> bus(gst_element_get_bus(pipeline_));
+    gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
     // Going to NULL joins the streaming threads: no callback runs after this.
     gst_element_set_state(pipeline_, GST_STATE_NULL);
     HandOver();
-    gst_bus_set_flushing(bus, TRUE);
-    gst_object_unref(bus);
+    gst_bus_set_flushing(bus.get(), TRUE);
     gst_object_unref(pipeline_);
   }
   std::lock_guard lock(formatMutex_);
   if (lastCaps_) gst_caps_unref(lastCaps_);
+}
+
+bool GstCaptureGraph::InitLibrary() {
+  return InitGStreamer();
 }
 
 int GstCaptureGraph::LivePipelines() {
@@ -191,8 +184,8 @@ CaptureError GstCaptureGraph::ErrorFromMessage(void* message, bool building) con
   auto* msg = static_cast<GstMessage*>(message);
   CaptureError e;
   GError* err = nullptr;
-  gchar* debug = nullptr;
-  gst_message_parse_error(msg, &err, &debug);
+  gst_message_parse_error(msg, &err, nullptr);
+  const GstOwned<GError> owned(err);
   e.status = StatusOf(err);
   e.text = err && err->message ? err->message : "unknown error";
   if (!building) {
@@ -209,18 +202,14 @@ CaptureError GstCaptureGraph::ErrorFromMessage(void* message, bool building) con
   if (e.status == CAPTURE_NOT_FOUND && e.operation != capture_op::kGetEvent &&
       !IsInside(GST_MESSAGE_SRC(msg), source_))
     e.status = CAPTURE_NOT_PLAYABLE;
-  if (err) g_error_free(err);
-  g_free(debug);
   return e;
 }
 
 int GstCaptureGraph::FailFromBus(int fallbackStatus, std::string_view operation,
                                  CaptureError& error) {
-  GstBus* bus = gst_element_get_bus(pipeline_);
-  MessageRef m{gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR)};
-  gst_object_unref(bus);
-  if (m.msg) {
-    error = ErrorFromMessage(m.msg, true);
+  const GstOwned<GstBus> bus(gst_element_get_bus(pipeline_));
+  if (const GstOwned<GstMessage> m{gst_bus_pop_filtered(bus.get(), GST_MESSAGE_ERROR)}) {
+    error = ErrorFromMessage(m.get(), true);
   } else {
     error.status = fallbackStatus;
     error.operation = std::string(operation);
@@ -238,6 +227,7 @@ int GstCaptureGraph::Build(const Request& request, CaptureError& error) {
   }
   gLivePipelines.fetch_add(1);
   g_object_weak_ref(G_OBJECT(pipeline_), OnPipelineFreed, nullptr);
+  GstBin* bin = GST_BIN(pipeline_);
 
   auto make = [](const char* factory, const char* name) {
     return gst_element_factory_make(factory, name);
@@ -261,29 +251,30 @@ int GstCaptureGraph::Build(const Request& request, CaptureError& error) {
   } else {
     GError* err = nullptr;
     source_ = gst_parse_bin_from_description(request.location.c_str(), TRUE, &err);
+    const GstOwned<GError> owned(err);
     if (!source_) {
       error = {CAPTURE_FAILED, std::string(capture_op::kEnumBind),
                err && err->message ? err->message : "cannot make the camera source"};
-      if (err) g_error_free(err);
       return error.status;
     }
-    if (err) g_error_free(err);
   }
-  gst_bin_add(GST_BIN(pipeline_), source_);
+  gst_bin_add(bin, source_);
 
-  GstElement* decoder = make("decodebin", "decoder");
-  convert_ = make("videoconvert", "convert");
-  GstElement* formatFilter = make("capsfilter", "bgr");
-  appsink_ = make("appsink", "grabber");
-  if (!decoder || !convert_ || !formatFilter || !appsink_) {
-    for (GstElement* e : {decoder, convert_, formatFilter, appsink_})
-      if (e) gst_object_unref(e);
-    convert_ = appsink_ = nullptr;
+  // Ours until the bin takes them.
+  GstOwned<GstElement> decoderMade(make("decodebin", "decoder"));
+  GstOwned<GstElement> convertMade(make("videoconvert", "convert"));
+  GstOwned<GstElement> formatMade(make("capsfilter", "bgr"));
+  GstOwned<GstElement> appsinkMade(make("appsink", "grabber"));
+  if (!decoderMade || !convertMade || !formatMade || !appsinkMade) {
     error = {CAPTURE_FAILED, std::string(capture_op::kAddSampleGrabber),
              "GStreamer lacks decodebin, videoconvert, capsfilter or appsink"};
     return error.status;
   }
-  gst_bin_add_many(GST_BIN(pipeline_), decoder, convert_, formatFilter, appsink_, nullptr);
+  GstElement* decoder = decoderMade.release();
+  GstElement* formatFilter = formatMade.release();
+  convert_ = convertMade.release();
+  appsink_ = appsinkMade.release();
+  gst_bin_add_many(bin, decoder, convert_, formatFilter, appsink_, nullptr);
 
   if (request.kind == Kind::Camera) {
     sizeFilter_ = make("capsfilter", "size");
@@ -291,10 +282,8 @@ int GstCaptureGraph::Build(const Request& request, CaptureError& error) {
       error = {CAPTURE_FAILED, std::string(capture_op::kSetFormat), "no capsfilter element"};
       return error.status;
     }
-    GstCaps* caps = SizeCaps(request.size);
-    g_object_set(sizeFilter_, "caps", caps, nullptr);
-    gst_caps_unref(caps);
-    gst_bin_add(GST_BIN(pipeline_), sizeFilter_);
+    SetCaps(sizeFilter_, SizeCaps(request.size));
+    gst_bin_add(bin, sizeFilter_);
     if (!gst_element_link_many(source_, sizeFilter_, decoder, nullptr)) {
       error = {CAPTURE_FAILED, std::string(capture_op::kConnectSource),
                "the camera source cannot be linked"};
@@ -307,9 +296,8 @@ int GstCaptureGraph::Build(const Request& request, CaptureError& error) {
   }
 
   // The analysis takes 24-bit BGR only.
-  GstCaps* bgr = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGR", nullptr);
-  g_object_set(formatFilter, "caps", bgr, nullptr);
-  gst_caps_unref(bgr);
+  SetCaps(formatFilter, GstOwned<GstCaps>(gst_caps_new_simple("video/x-raw", "format",
+                                                              G_TYPE_STRING, "BGR", nullptr)));
   if (!gst_element_link_many(convert_, formatFilter, appsink_, nullptr)) {
     error = {CAPTURE_FAILED, std::string(capture_op::kConnectRenderer),
              "the converter cannot be linked to the grabber"};
@@ -327,9 +315,8 @@ int GstCaptureGraph::Build(const Request& request, CaptureError& error) {
   const int result = WaitForPreroll(error);
   if (result < 0) return result;
   // From here on the window thread hears of the stream's end and its errors.
-  GstBus* bus = gst_element_get_bus(pipeline_);
-  gst_bus_set_sync_handler(bus, &Callbacks::OnBusMessage, this, nullptr);
-  gst_object_unref(bus);
+  const GstOwned<GstBus> bus(gst_element_get_bus(pipeline_));
+  gst_bus_set_sync_handler(bus.get(), &Callbacks::OnBusMessage, this, nullptr);
   HandOver();
   return result;
 }
@@ -346,29 +333,23 @@ int GstCaptureGraph::WaitForPreroll(CaptureError& error) {
   if (ret == GST_STATE_CHANGE_FAILURE)
     return FailFromBus(CAPTURE_STATE_FAILED, capture_op::kGetStatus, error);
 
-  GstBus* bus = gst_element_get_bus(pipeline_);
+  const GstOwned<GstBus> bus(gst_element_get_bus(pipeline_));
   if (ret == GST_STATE_CHANGE_ASYNC) {
     for (;;) {
-      MessageRef m{gst_bus_timed_pop_filtered(
-          bus, kPrerollTimeout,
-          static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_ASYNC_DONE))};
-      if (!m.msg) break;  // still going: taken as started
-      if (GST_MESSAGE_TYPE(m.msg) == GST_MESSAGE_ERROR) {
-        error = ErrorFromMessage(m.msg, true);
-        gst_object_unref(bus);
+      const GstOwned<GstMessage> m(gst_bus_timed_pop_filtered(
+          bus.get(), kPrerollTimeout,
+          static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_ASYNC_DONE)));
+      if (!m) break;  // still going: taken as started
+      if (GST_MESSAGE_TYPE(m.get()) == GST_MESSAGE_ERROR) {
+        error = ErrorFromMessage(m.get(), true);
         return error.status;
       }
-      if (GST_MESSAGE_SRC(m.msg) == GST_OBJECT(pipeline_)) break;
+      if (GST_MESSAGE_SRC(m.get()) == GST_OBJECT(pipeline_)) break;
     }
-  } else {
-    MessageRef m{gst_bus_pop_filtered(bus, GST_MESSAGE_ERROR)};
-    if (m.msg) {
-      error = ErrorFromMessage(m.msg, true);
-      gst_object_unref(bus);
-      return error.status;
-    }
+  } else if (const GstOwned<GstMessage> m{gst_bus_pop_filtered(bus.get(), GST_MESSAGE_ERROR)}) {
+    error = ErrorFromMessage(m.get(), true);
+    return error.status;
   }
-  gst_object_unref(bus);
   return CAPTURE_OK;
 }
 
@@ -421,21 +402,20 @@ std::vector<GraphEvent> GstCaptureGraph::TakeEvents() {
   std::vector<GraphEvent> events;
   if (!pipeline_) return events;
   // Anything posted before the handler was installed.
-  GstBus* bus = gst_element_get_bus(pipeline_);
+  const GstOwned<GstBus> bus(gst_element_get_bus(pipeline_));
   for (;;) {
-    MessageRef m{gst_bus_pop_filtered(
-        bus, static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS))};
-    if (!m.msg) break;
+    const GstOwned<GstMessage> m(gst_bus_pop_filtered(
+        bus.get(), static_cast<GstMessageType>(GST_MESSAGE_ERROR | GST_MESSAGE_EOS)));
+    if (!m) break;
     GraphEvent ev;
-    if (GST_MESSAGE_TYPE(m.msg) == GST_MESSAGE_EOS) {
+    if (GST_MESSAGE_TYPE(m.get()) == GST_MESSAGE_EOS) {
       ev.kind = GraphEvent::Kind::EndOfStream;
     } else {
       ev.kind = GraphEvent::Kind::Error;
-      ev.error = ErrorFromMessage(m.msg, false);
+      ev.error = ErrorFromMessage(m.get(), false);
     }
     events.push_back(std::move(ev));
   }
-  gst_object_unref(bus);
   std::lock_guard lock(eventsMutex_);
   for (GraphEvent& ev : events_) events.push_back(std::move(ev));
   events_.clear();
@@ -448,9 +428,7 @@ int GstCaptureGraph::SetCameraSize(std::optional<FrameSize> size, CaptureError& 
     return error.status;
   }
   request_.size = size;
-  GstCaps* caps = SizeCaps(size);
-  g_object_set(sizeFilter_, "caps", caps, nullptr);
-  gst_caps_unref(caps);
+  SetCaps(sizeFilter_, SizeCaps(size));
   return CAPTURE_OK;
 }
 

@@ -51,6 +51,9 @@ class GstCaptureGraph final : public FrameSource {
   std::vector<GraphEvent> TakeEvents() override;
   int SetCameraSize(std::optional<FrameSize> size, CaptureError& error) override;
 
+  // Readies GStreamer for the graphs and the camera list; false when it
+  // cannot be initialised. Any number of calls.
+  static bool InitLibrary();
   // Pipelines made by this class that GStreamer has not yet freed. Any thread.
   static int LivePipelines();
 

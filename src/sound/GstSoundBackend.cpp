@@ -16,6 +16,7 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/GstSupport.h"
 #include "sound/MidiRenderer.h"
 #include "sound/SoundErrors.h"
 
@@ -94,9 +95,8 @@ class PipelineCore {
  public:
   PipelineCore(BusDispatcher& dispatcher, GstElement* pipeline)
       : dispatcher_(dispatcher), pipeline_(pipeline) {
-    GstBus* bus = gst_element_get_bus(pipeline_);
-    gst_bus_set_sync_handler(bus, &PipelineCore::OnBusMessage, this, nullptr);
-    gst_object_unref(bus);
+    const GstOwned<GstBus> bus(gst_element_get_bus(pipeline_));
+    gst_bus_set_sync_handler(bus.get(), &PipelineCore::OnBusMessage, this, nullptr);
   }
 
   ~PipelineCore() {
@@ -106,9 +106,8 @@ class PipelineCore {
       gst_element_set_state(pipeline_, GST_STATE_NULL);
     }
     dispatcher_.Forget(this);
-    GstBus* bus = gst_element_get_bus(pipeline_);
-    gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
-    gst_object_unref(bus);
+    const GstOwned<GstBus> bus(gst_element_get_bus(pipeline_));
+    gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
     gst_object_unref(pipeline_);
   }
 
@@ -185,13 +184,13 @@ class PipelineCore {
     if (type == GST_MESSAGE_ERROR) {
       GError* error = nullptr;
       gst_message_parse_error(message, &error, nullptr);
+      const GstOwned<GError> owned(error);
       {
         std::lock_guard lock(self->errorMutex_);
         self->errorText_ = GST_OBJECT_NAME(GST_MESSAGE_SRC(message));
         self->errorText_.append(": ").append(error ? error->message : "error");
         self->errorSeen_ = true;
       }
-      if (error) g_error_free(error);
     }
     if (type == GST_MESSAGE_ERROR || type == GST_MESSAGE_EOS || type == GST_MESSAGE_SEGMENT_DONE)
       self->dispatcher_.Post(self, type, self->generation_.load());
@@ -295,16 +294,7 @@ class GstSoundSegment : public SoundSegment {
 };
 
 void OnDecodedPad(GstElement*, GstPad* pad, gpointer convert) {
-  GstCaps* caps = gst_pad_get_current_caps(pad);
-  if (!caps) caps = gst_pad_query_caps(pad, nullptr);
-  const bool audio =
-      caps && gst_caps_get_size(caps) > 0 &&
-      g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps, 0)), "audio/");
-  if (caps) gst_caps_unref(caps);
-  if (!audio) return;
-  GstPad* sinkPad = gst_element_get_static_pad(static_cast<GstElement*>(convert), "sink");
-  if (!gst_pad_is_linked(sinkPad)) gst_pad_link(pad, sinkPad);
-  gst_object_unref(sinkPad);
+  LinkDecodedStream(pad, static_cast<GstElement*>(convert), "audio/");
 }
 
 class GstPlayer : public SoundPlayer {
@@ -317,12 +307,11 @@ class GstPlayer : public SoundPlayer {
   }
 
   int InitAudio() override {
-    GstElement* sink = nullptr;
+    GstOwned<GstElement> sink;
     if (int rc = MakeSink(&sink); rc < 0) return rc;
     // Opening the device once tells at start whether there is an output.
-    const GstStateChangeReturn ret = gst_element_set_state(sink, GST_STATE_READY);
-    gst_element_set_state(sink, GST_STATE_NULL);
-    gst_object_unref(sink);
+    const GstStateChangeReturn ret = gst_element_set_state(sink.get(), GST_STATE_READY);
+    gst_element_set_state(sink.get(), GST_STATE_NULL);
     if (ret == GST_STATE_CHANGE_FAILURE)
       return Fail(kSoundErrorAudioOutput, sinkDescription_ + ": the output could not be opened");
     std::lock_guard lock(mutex_);
@@ -376,21 +365,20 @@ class GstPlayer : public SoundPlayer {
   }
 
  private:
-  int MakeSink(GstElement** sink) {
+  int MakeSink(GstOwned<GstElement>* sink) {
     GError* error = nullptr;
-    *sink = gst_parse_bin_from_description(sinkDescription_.c_str(), TRUE, &error);
-    if (!*sink) {
-      std::string detail = sinkDescription_ + ": " + (error ? error->message : "unusable");
-      if (error) g_error_free(error);
-      return Fail(kSoundErrorAudioOutput, detail);
-    }
-    if (error) g_error_free(error);  // a warning about a property; the bin is usable
-    gst_object_ref_sink(*sink);
+    GstElement* bin = gst_parse_bin_from_description(sinkDescription_.c_str(), TRUE, &error);
+    // With a bin, an error is a warning about a property; the bin is usable.
+    const GstOwned<GError> owned(error);
+    if (!bin)
+      return Fail(kSoundErrorAudioOutput,
+                  sinkDescription_ + ": " + (error ? error->message : "unusable"));
+    sink->reset(GST_ELEMENT(gst_object_ref_sink(bin)));
     return 0;
   }
 
   int Build(GBytes* bytes, std::unique_ptr<PipelineCore>* out) {
-    GstElement* sink = nullptr;
+    GstOwned<GstElement> sink;  // the bin takes a reference of its own
     if (int rc = MakeSink(&sink); rc < 0) return rc;
     GstElement* pipeline = gst_pipeline_new(nullptr);
     GstElement* source = gst_element_factory_make("giostreamsrc", nullptr);
@@ -400,19 +388,17 @@ class GstPlayer : public SoundPlayer {
     if (!source || !decode || !convert || !resample) {
       for (GstElement* e : {source, decode, convert, resample})
         if (e) gst_object_unref(gst_object_ref_sink(e));
-      gst_object_unref(sink);
       gst_object_unref(gst_object_ref_sink(pipeline));
       return Fail(kSoundErrorMissingPlugin, "giostreamsrc, decodebin, audioconvert, audioresample");
     }
     GInputStream* stream = g_memory_input_stream_new_from_bytes(bytes);
     g_object_set(source, "stream", stream, nullptr);
     g_object_unref(stream);
-    gst_bin_add_many(GST_BIN(pipeline), source, decode, convert, resample, sink, nullptr);
-    gst_object_unref(sink);  // the bin holds it now
+    gst_bin_add_many(GST_BIN(pipeline), source, decode, convert, resample, sink.get(), nullptr);
     g_signal_connect(decode, "pad-added", G_CALLBACK(OnDecodedPad), convert);
     auto core = std::make_unique<PipelineCore>(*dispatcher_, pipeline);
     if (!gst_element_link(source, decode) ||
-        !gst_element_link_many(convert, resample, sink, nullptr))
+        !gst_element_link_many(convert, resample, sink.get(), nullptr))
       return Fail(kSoundErrorAudioOutput, sinkDescription_ + ": the output does not take audio");
     *out = std::move(core);
     return 0;
@@ -448,19 +434,12 @@ class GstSoundBackendImpl : public SoundBackend {
       : options_(std::move(options)), midi_(options_.soundFontPath) {}
 
   int CreateLoader() override {
-    GError* error = nullptr;
-    if (!gst_init_check(nullptr, nullptr, &error)) {
-      std::string detail = error ? error->message : "GStreamer could not be initialised";
-      if (error) g_error_free(error);
+    if (std::string detail = "GStreamer could not be initialised"; !InitGStreamer(&detail))
       return Fail(kSoundErrorNotReady, detail);
-    }
     std::string missing;
     for (const char* name :
          {"giostreamsrc", "decodebin", "wavparse", "audioconvert", "audioresample"}) {
-      GstElementFactory* factory = gst_element_factory_find(name);
-      if (factory)
-        gst_object_unref(factory);
-      else
+      if (!GstOwned<GstElementFactory>(gst_element_factory_find(name)))
         missing.append(missing.empty() ? "" : ", ").append(name);
     }
     if (!missing.empty()) return Fail(kSoundErrorMissingPlugin, missing);

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/GstSupport.h"
+
 namespace viren::test {
 
 RectCentre TrueCentre(int index) {
@@ -49,7 +51,7 @@ bool WriteTestVideo(const std::string& path, int width, int height, int frames, 
 
 bool WriteVideo(const std::string& path, int width, int height, int frames, VideoCodec codec,
                 const std::function<std::vector<std::uint8_t>(int, std::size_t)>& picture) {
-  gst_init(nullptr, nullptr);
+  InitGStreamer();
   std::string encoder, muxer = "avimux";
   switch (codec) {
     case VideoCodec::Raw:
@@ -70,18 +72,15 @@ bool WriteVideo(const std::string& path, int width, int height, int frames, Vide
   const std::string description = muxer + " name=mux ! filesink location=\"" + path +
                                   "\" appsrc name=src format=time ! " + encoder + "mux.video_0";
   GError* err = nullptr;
-  GstElement* pipeline = gst_parse_launch(description.c_str(), &err);
-  if (!pipeline || err) {
-    if (err) g_error_free(err);
-    return false;
-  }
-  GstElement* src = gst_bin_get_by_name(GST_BIN(pipeline), "src");
-  GstCaps* caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGR", "width",
-                                      G_TYPE_INT, width, "height", G_TYPE_INT, height, "framerate",
-                                      GST_TYPE_FRACTION, 25, 1, nullptr);
-  g_object_set(src, "caps", caps, nullptr);
-  gst_caps_unref(caps);
-  gst_element_set_state(pipeline, GST_STATE_PLAYING);
+  const GstOwned<GstElement> pipeline(gst_parse_launch(description.c_str(), &err));
+  const GstOwned<GError> error(err);
+  if (!pipeline || error) return false;
+  const GstOwned<GstElement> src(gst_bin_get_by_name(GST_BIN(pipeline.get()), "src"));
+  const GstOwned<GstCaps> caps(gst_caps_new_simple(
+      "video/x-raw", "format", G_TYPE_STRING, "BGR", "width", G_TYPE_INT, width, "height",
+      G_TYPE_INT, height, "framerate", GST_TYPE_FRACTION, 25, 1, nullptr));
+  g_object_set(src.get(), "caps", caps.get(), nullptr);
+  gst_element_set_state(pipeline.get(), GST_STATE_PLAYING);
 
   // GStreamer's own layout: rows padded to 4 bytes.
   const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
@@ -91,20 +90,16 @@ bool WriteVideo(const std::string& path, int width, int height, int frames, Vide
     gst_buffer_fill(buffer, 0, pixels.data(), pixels.size());
     GST_BUFFER_PTS(buffer) = gst_util_uint64_scale(i, GST_SECOND, 25);
     GST_BUFFER_DURATION(buffer) = GST_SECOND / 25;
-    gst_app_src_push_buffer(GST_APP_SRC(src), buffer);
+    gst_app_src_push_buffer(GST_APP_SRC(src.get()), buffer);
   }
-  gst_app_src_end_of_stream(GST_APP_SRC(src));
+  gst_app_src_end_of_stream(GST_APP_SRC(src.get()));
 
-  GstBus* bus = gst_element_get_bus(pipeline);
-  GstMessage* msg = gst_bus_timed_pop_filtered(
-      bus, 30 * GST_SECOND, static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
-  const bool ok = msg && GST_MESSAGE_TYPE(msg) == GST_MESSAGE_EOS;
-  if (msg) gst_message_unref(msg);
-  gst_object_unref(bus);
-  gst_element_set_state(pipeline, GST_STATE_NULL);
-  gst_object_unref(src);
-  gst_object_unref(pipeline);
-  return ok;
+  const GstOwned<GstBus> bus(gst_element_get_bus(pipeline.get()));
+  const GstOwned<GstMessage> msg(
+      gst_bus_timed_pop_filtered(bus.get(), 30 * GST_SECOND,
+                                 static_cast<GstMessageType>(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)));
+  gst_element_set_state(pipeline.get(), GST_STATE_NULL);
+  return msg && GST_MESSAGE_TYPE(msg.get()) == GST_MESSAGE_EOS;
 }
 
 void RecordingSink::AnalyseFrame(const std::uint8_t* frame, std::size_t length, int width,

@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/GstSupport.h"
+
 namespace viren::test {
 namespace {
 
@@ -37,18 +39,15 @@ void test_camera_device_class_init(TestCameraDeviceClass* klass) {
 void test_camera_device_init(TestCameraDevice*) {}
 
 GstDevice* MakeDevice(const Plugged& camera) {
-  GstCaps* caps = gst_caps_from_string(
-      "video/x-raw,width=160,height=120,framerate=30/1;"
-      "video/x-raw,width=320,height=240,framerate=30/1");
-  GstStructure* props = gst_structure_new_empty("test-camera");
+  const GstOwned<GstCaps> caps(
+      gst_caps_from_string("video/x-raw,width=160,height=120,framerate=30/1;"
+                           "video/x-raw,width=320,height=240,framerate=30/1"));
+  const GstOwned<GstStructure> props(gst_structure_new_empty("test-camera"));
   if (!camera.node.empty())
-    gst_structure_set(props, "api.v4l2.path", G_TYPE_STRING, camera.node.c_str(), nullptr);
-  auto* device = GST_DEVICE(g_object_new(test_camera_device_get_type(), "display-name",
-                                         camera.name.c_str(), "device-class", "Video/Source",
-                                         "caps", caps, "properties", props, nullptr));
-  gst_caps_unref(caps);
-  gst_structure_free(props);
-  return device;
+    gst_structure_set(props.get(), "api.v4l2.path", G_TYPE_STRING, camera.node.c_str(), nullptr);
+  return GST_DEVICE(g_object_new(test_camera_device_get_type(), "display-name", camera.name.c_str(),
+                                 "device-class", "Video/Source", "caps", caps.get(), "properties",
+                                 props.get(), nullptr));
 }
 
 // --- The provider: lists, and once started announces, the cameras. ---
@@ -96,7 +95,7 @@ gboolean PluginInit(GstPlugin* plugin) {
 
 void Register() {
   static const bool registered = [] {
-    gst_init(nullptr, nullptr);
+    InitGStreamer();
     return gst_plugin_register_static(GST_VERSION_MAJOR, GST_VERSION_MINOR, "virentestcameras",
                                       "Cameras of the VIREN tests", PluginInit, "1.0", "LGPL",
                                       "viren", "viren", "https://example.invalid/viren");
@@ -105,42 +104,36 @@ void Register() {
 }
 
 // The provider the device monitor uses (one per factory), or null.
-GstDeviceProvider* Provider() {
+GstOwned<GstDeviceProvider> Provider() {
   Register();
-  return gst_device_provider_factory_get_by_name("virentestcameras");
+  return GstOwned<GstDeviceProvider>(gst_device_provider_factory_get_by_name("virentestcameras"));
 }
 
 }  // namespace
 
 void PlugTestCamera(const std::string& name, const std::string& node) {
-  GstDeviceProvider* provider = Provider();
+  const GstOwned<GstDeviceProvider> provider = Provider();
   {
     std::lock_guard lock(gMutex);
     gCameras.push_back({name, node});
   }
-  if (!provider) return;
-  if (gst_device_provider_is_started(provider))
-    gst_device_provider_device_add(provider, MakeDevice({name, node}));
-  gst_object_unref(provider);
+  if (provider && gst_device_provider_is_started(provider.get()))
+    gst_device_provider_device_add(provider.get(), MakeDevice({name, node}));
 }
 
 void UnplugTestCamera(const std::string& name) {
-  GstDeviceProvider* provider = Provider();
+  const GstOwned<GstDeviceProvider> provider = Provider();
   {
     std::lock_guard lock(gMutex);
     std::erase_if(gCameras, [&](const Plugged& c) { return c.name == name; });
   }
-  if (!provider) return;
-  if (gst_device_provider_is_started(provider)) {
-    GList* devices = gst_device_provider_get_devices(provider);
-    for (GList* l = devices; l; l = l->next) {
-      gchar* shown = gst_device_get_display_name(GST_DEVICE(l->data));
-      if (name == shown) gst_device_provider_device_remove(provider, GST_DEVICE(l->data));
-      g_free(shown);
-    }
-    g_list_free_full(devices, gst_object_unref);
+  if (!provider || !gst_device_provider_is_started(provider.get())) return;
+  GList* devices = gst_device_provider_get_devices(provider.get());
+  for (GList* l = devices; l; l = l->next) {
+    const GstOwned<gchar> shown(gst_device_get_display_name(GST_DEVICE(l->data)));
+    if (name == shown.get()) gst_device_provider_device_remove(provider.get(), GST_DEVICE(l->data));
   }
-  gst_object_unref(provider);
+  g_list_free_full(devices, gst_object_unref);
 }
 
 void UnplugAllTestCameras() {
