@@ -39,8 +39,8 @@ class CaptureSystem {
   CaptureSystem(const CaptureSystem&) = delete;
   CaptureSystem& operator=(const CaptureSystem&) = delete;
 
-  // Start-up step 7: DEVICE, LOOP, RESOLUTION (into frameWidth/frameHeight),
-  // the folder frame rate, GStreamer itself, the camera list. False only when
+  // At start-up: DEVICE, LOOP, RESOLUTION (into frameWidth/frameHeight), the
+  // folder frame rate, GStreamer itself, the camera list. False only when
   // GStreamer cannot be initialised (the engine shows 131).
   bool LoadCaptureSettings();
 
@@ -64,11 +64,12 @@ class CaptureSystem {
   const std::vector<CameraMenuItem>& BuildCameraMenu();
   const std::vector<CameraMenuItem>& cameraMenu() const { return menu_; }
 
-  // Start-up step 15 and every rebuild. A non-empty `videoFile` is an AVI (or
-  // any file GStreamer decodes) or a folder of numbered bitmaps; empty means
-  // the chosen camera. Returns 0 when built (not yet running), -1 when no
-  // camera is chosen or the chosen one does not exist (cameraIndex then -1),
-  // another negative status after message 133 names the failing step.
+  // At start-up, once the devices are open, and at every rebuild. A
+  // non-empty `videoFile` is an AVI (or any file GStreamer decodes) or a
+  // folder of numbered bitmaps; empty means the chosen camera. Returns 0 when
+  // built (not yet running), -1 when no camera is chosen or the chosen one
+  // does not exist (cameraIndex then -1), another negative status after
+  // message 133 names the failing step.
   int BuildCaptureGraph(const std::string& videoFile);
 
   // A given size for the camera, or (-1, -1) the camera settings dialog: the
@@ -104,7 +105,7 @@ class CaptureSystem {
   // analysis buffers are released afterwards.
   int StopCapture(bool quick);
   void TearDownCaptureGraph();
-  // Shut-down step 6. Idempotent.
+  // At shut-down, after the simulation has stopped. Idempotent.
   void ShutdownCapture();
 
   // Message 133 "Direct Show Error:%1\n%2": %1 the step, %2 the video
