@@ -30,7 +30,8 @@ inline constexpr std::array<InterfaceBlockName, 4> kInterfaceBlocks{kCommandBloc
 // it takes it; records the program writes carry 1.
 enum RecordState : std::uint8_t { RECORD_EMPTY = 0, RECORD_NEW = 1, RECORD_TAKEN = 2 };
 
-// Command codes a program posts to "Command", and the parameters of code 100.
+// Command codes a program posts to "Command", and the parameters of
+// COMMAND_EXTERNAL; tools/python/viren_client.py repeats them, checked by a test.
 enum InterfaceCommandCode : int {
   COMMAND_DRIVE = 1,             // parameter: a DriveCommand
   COMMAND_SOUND_REPEAT = 2,      // parameter: sound number

@@ -225,15 +225,15 @@ void ProgramInterface::Dispatch(int code, int parameter) {
 
 bool ProgramInterface::CarryOut(int code, int parameter) {
   switch (code) {
-    case 1:
+    case COMMAND_DRIVE:
       return DriveCommand(parameter);
-    case 2:
+    case COMMAND_SOUND_REPEAT:
       if (IsSoundNumber(parameter)) target_.PlaySound(parameter, true);
       break;
-    case 3:
+    case COMMAND_SOUND_PREPARE:
       if (IsSoundNumber(parameter)) target_.PrepareSound(parameter);
       break;
-    case 8:
+    case COMMAND_SOUND:
       if (parameter < 0) {
         // -INT_MIN does not exist; such numbers are no sound anyway.
         if (parameter >= -kMaxSoundNumber) target_.StopSound(-parameter);
@@ -241,19 +241,19 @@ bool ProgramInterface::CarryOut(int code, int parameter) {
         target_.PlaySound(parameter, false);
       }
       break;
-    case 10:
+    case COMMAND_TARGET:
       FollowTarget(parameter);
       break;
-    case 11:
+    case COMMAND_BALL:
       SelectBallMode(parameter);
       break;
-    case 12:
+    case COMMAND_PROGRAM_FILE:
       RunProgramFromClipboard();
       break;
-    case 100:
+    case COMMAND_EXTERNAL:
       ExternalControl(parameter);
       break;
-    case 102:
+    case COMMAND_EXTERNAL_WINDOW:
       target_.AttachExternalWindow(static_cast<std::uint32_t>(parameter));
       break;
     default:
@@ -356,29 +356,29 @@ void ProgramInterface::ExternalControl(int parameter) {
     return (state_.simulating || state_.deviceConnected) && target_.ProgramCommandCount() >= 2;
   };
   switch (parameter) {
-    case 1:
+    case EXTERNAL_ON:
       // The other program drives: the controller's buttons lock as during a run.
       state_.autoDriving = true;
       SendDrive(DRIVE_STOP);
       SendDrive(DRIVE_STRAIGHT);
       SendDrive(DRIVE_AUTO_ON);
       break;
-    case 0:
+    case EXTERNAL_OFF:
       state_.autoDriving = false;
       target_.StopAllSounds();
       SendDrive(DRIVE_STOP);
       SendDrive(DRIVE_AUTO_OFF);
       break;
-    case 103:
+    case EXTERNAL_CONTOUR_BOX:
       contourBox_ = true;  // until the interface is started again
       break;
-    case 11:
+    case EXTERNAL_START_PROGRAM:
       if (canRunProgram()) {
         target_.StartAutoDriving();
         SendDrive(DRIVE_AUTO_ON);
       }
       break;
-    case 10:
+    case EXTERNAL_STOP_PROGRAM:
       if (canRunProgram()) {
         target_.StopAutoDriving();
         SendDrive(DRIVE_AUTO_ON);

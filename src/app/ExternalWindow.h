@@ -11,7 +11,7 @@ struct xcb_connection_t;
 namespace viren {
 
 // A window of another program that the camera picture is drawn into
-// (interface command 102). Only an X11 display lets one program draw into
+// (COMMAND_EXTERNAL_WINDOW). Only an X11 display lets one program draw into
 // another's window; elsewhere (Wayland, no display) Open refuses.
 //
 // The window keeps its own connection to the X server, so Open may run on

@@ -15,7 +15,7 @@ void EngineInterface::SetBallFollowing(int ballDistance) {
 }
 
 void EngineInterface::StartAutoDriving() {
-  // AUTO may already be set: the other program took external control (100/1)
+  // AUTO may already be set: the other program took external control (EXTERNAL_ON)
   // or a run is going on, which the new one replaces.
   parts_.drive.SendDriveCommand(DRIVE_AUTO_ON);
   if (parts_.runner.StartAutoDriving() < 0) parts_.drive.SendDriveCommand(DRIVE_AUTO_OFF, false);

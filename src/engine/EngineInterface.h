@@ -77,7 +77,7 @@ class EngineInterface final : public api::InterfaceTarget,
   void RepaintButton(int button, bool) override { parts_.ui.RepaintControllerButton(button); }
 
  private:
-  // Command 12 on the window thread: the load, then the run.
+  // COMMAND_PROGRAM_FILE on the window thread: the load, then the run.
   void LoadAndRun(const std::string& path);
 
   Parts parts_;

@@ -89,7 +89,7 @@ class ProgramFiles {
   // The file the program on screen was last read from or written to; empty
   // after NewProgram (whose fileName stays only as the next save's proposal).
   const std::string& shownFile() const { return shownFile_; }
-  // The load of another program (command 12): reads `path` like opening it,
+  // The load of another program (COMMAND_PROGRAM_FILE): reads `path` like opening it,
   // without asking. Edits not yet saved are first written to a recovery file
   // beside the program, named on the status bar; when that cannot be written
   // the edits stay and message 148 is shown. Afterwards fileName is `path`,

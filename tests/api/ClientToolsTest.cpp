@@ -53,8 +53,9 @@ TEST_F(ClientToolsTest, clientLibrary_readsRecordsAndPostsCommands) {
   car.carPosition = Point{320, 200};
   api.PublishPosition();
   EXPECT_EQ(car1.ReadPosition(), (QuadRecord{RECORD_NEW, {320, 200, 0, 180}}));
-  ASSERT_EQ(car1.PostCommand(1, DRIVE_FORWARD), SHM_OK);
-  ASSERT_EQ(car1.PostCommand(1, DRIVE_LEFT), SHM_OK);  // waits for the first to be taken
+  ASSERT_EQ(car1.PostCommand(COMMAND_DRIVE, DRIVE_FORWARD), SHM_OK);
+  ASSERT_EQ(car1.PostCommand(COMMAND_DRIVE, DRIVE_LEFT),
+            SHM_OK);  // waits for the first to be taken
   ASSERT_TRUE(car1.WaitCommandTaken(3000));
   EXPECT_THAT(drive.commands(), ElementsAre(DRIVE_FORWARD, DRIVE_LEFT));
   EXPECT_EQ(car1.ReadStatus(), (StatusRecord{RECORD_NEW, 0x0A}));
@@ -69,13 +70,15 @@ TEST_F(ClientToolsTest, postCommand_neverOverwritesACommandNotYetTaken) {
     ASSERT_GE(server.ShmCreateBlock(b.name, b.mutexName, 12, 1), 0);
   InterfaceClient c(cleanup.prefix());
   ASSERT_EQ(c.Open(), SHM_OK);
-  ASSERT_EQ(c.PostCommand(2, 7), SHM_OK);
-  EXPECT_EQ(c.PostCommand(3, 8, 50), SHM_TIMEOUT);
-  EXPECT_EQ(c.ReadCommand(), (CommandRecord{RECORD_NEW, 2, 7}));
+  ASSERT_EQ(c.PostCommand(COMMAND_SOUND_REPEAT, 7), SHM_OK);
+  EXPECT_EQ(c.PostCommand(COMMAND_SOUND_PREPARE, 8, 50), SHM_TIMEOUT);
+  EXPECT_EQ(c.ReadCommand(), (CommandRecord{RECORD_NEW, COMMAND_SOUND_REPEAT, 7}));
   EXPECT_FALSE(c.WaitCommandTaken(20));
-  ASSERT_EQ(server.ShmWriteRecord(0, EncodeCommand({RECORD_TAKEN, 2, 7}), 1, 0, 0), SHM_OK);
-  EXPECT_EQ(c.PostCommand(3, 8, 50), SHM_OK);
-  EXPECT_EQ(c.ReadCommand(), (CommandRecord{RECORD_NEW, 3, 8}));
+  ASSERT_EQ(
+      server.ShmWriteRecord(0, EncodeCommand({RECORD_TAKEN, COMMAND_SOUND_REPEAT, 7}), 1, 0, 0),
+      SHM_OK);
+  EXPECT_EQ(c.PostCommand(COMMAND_SOUND_PREPARE, 8, 50), SHM_OK);
+  EXPECT_EQ(c.ReadCommand(), (CommandRecord{RECORD_NEW, COMMAND_SOUND_PREPARE, 8}));
   // Once the server has gone, the client sees it.
   server.ShmReleaseAll();
   EXPECT_FALSE(c.ServerPresent());
@@ -85,7 +88,7 @@ TEST_F(ClientToolsTest, clientWithoutViren_isToldItIsNotRunning) {
   InterfaceClient c(cleanup.prefix() + "none_");
   EXPECT_EQ(c.Open(), SHM_INVALID);
   EXPECT_FALSE(c.ReadPosition());
-  EXPECT_EQ(c.PostCommand(1, 1), SHM_FAILED);
+  EXPECT_EQ(c.PostCommand(COMMAND_DRIVE, DRIVE_FORWARD), SHM_FAILED);
   test::ShmCleanup more(cleanup.prefix() + "none_");
 }
 
@@ -94,8 +97,8 @@ TEST_F(ClientToolsTest, virenCtl_printsTheRecordsOnce) {
   car.turnCount = 3;
   car.carDirection = 1.570795;
   api.PublishPosition();
-  api.Dispatch(1, DRIVE_FORWARD);
-  api.Dispatch(1, DRIVE_RIGHT);
+  api.Dispatch(COMMAND_DRIVE, DRIVE_FORWARD);
+  api.Dispatch(COMMAND_DRIVE, DRIVE_RIGHT);
   api.PublishBall(Rect{1, 2, 30, 40});
   auto r = Ctl({"position"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
@@ -107,10 +110,11 @@ TEST_F(ClientToolsTest, virenCtl_printsTheRecordsOnce) {
 }
 
 TEST_F(ClientToolsTest, virenCtlSend_drivesTheCarAndWaitsUntilTaken) {
-  auto r = Ctl({"send", "1", "5"});
+  const std::string code = std::to_string(COMMAND_DRIVE);
+  auto r = Ctl({"send", code, "5"});
   EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(r.out, "command 1 5 taken\n");
-  r = Ctl({"send", "10", std::to_string(240 * 65536 + 320)});
+  EXPECT_EQ(r.out, "command " + code + " 5 taken\n");
+  r = Ctl({"send", std::to_string(COMMAND_TARGET), std::to_string(240 * 65536 + 320)});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_THAT(drive.commands(), ElementsAre(DRIVE_RIGHT));
   EXPECT_EQ(car.cheesePosition.load(), (Point{320, 240}));
@@ -145,7 +149,7 @@ TEST_F(ClientToolsTest, virenCtlWatch_printsEveryChangeAndEndsOnInterrupt) {
   car.carPosition = Point{5, 6};
   api.PublishPosition();
   EXPECT_EQ(watch.ReadLine(5000), "position state=1 x=5 y=6 turns=0 heading=180");
-  api.Dispatch(1, DRIVE_REVERSE);
+  api.Dispatch(COMMAND_DRIVE, DRIVE_REVERSE);
   EXPECT_EQ(watch.ReadLine(5000), "status state=1 drive=0x0004 REVERSE");
   watch.Signal(SIGINT);
   EXPECT_EQ(watch.Wait(5000), 0);
@@ -182,7 +186,7 @@ TEST_F(ClientToolsTest, pythonExample_readsWhatVirenCtlReadsAndLeavesTheBlocks) 
   api.PublishPosition();
   EXPECT_EQ(Ctl({"position"}).exitCode, 0);
 
-  py = Python({"send", "1", "4"});
+  py = Python({"send", std::to_string(COMMAND_DRIVE), "4"});
   EXPECT_EQ(py.exitCode, 0) << py.err;
   EXPECT_THAT(drive.commands(), ElementsAre(DRIVE_LEFT));
   EXPECT_EQ(Python({"status"}).out, "status state=1 drive=0x0008\n");

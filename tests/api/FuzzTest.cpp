@@ -46,7 +46,10 @@ class FuzzTest : public ::testing::Test {
 
 TEST_F(FuzzTest, anyCommandAndParameter_staysWithinWhatTheEngineAccepts) {
   ASSERT_TRUE(api.Start(true, 60000));
-  static constexpr int kCodes[] = {1, 2, 3, 8, 10, 11, 12, 100, 102};
+  static constexpr int kCodes[] = {
+      COMMAND_DRIVE,        COMMAND_SOUND_REPEAT, COMMAND_SOUND_PREPARE,
+      COMMAND_SOUND,        COMMAND_TARGET,       COMMAND_BALL,
+      COMMAND_PROGRAM_FILE, COMMAND_EXTERNAL,     COMMAND_EXTERNAL_WINDOW};
   for (int i = 0; i < 20000; ++i) {
     const int code = rng() % 4 ? kCodes[rng() % std::size(kCodes)] : HostileInt(rng);
     const int parameter = HostileInt(rng);
@@ -54,7 +57,7 @@ TEST_F(FuzzTest, anyCommandAndParameter_staysWithinWhatTheEngineAccepts) {
     state.controlRoboQ = rng() % 4 == 0;
     state.targetFollowing = rng() % 2;
     target.programCount = static_cast<int>(rng() % 4);
-    if (code == 12) {
+    if (code == COMMAND_PROGRAM_FILE) {
       std::string text(rng() % 64, '\0');
       for (char& c : text) c = static_cast<char>(rng());
       target.clipboard = rng() % 8 ? std::optional<std::string>(text) : std::nullopt;

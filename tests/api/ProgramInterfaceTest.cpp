@@ -103,7 +103,7 @@ TEST_F(ProgramInterfaceTest, secondCopy_showsMessage188AndLeavesTheFirstRunning)
   EXPECT_EQ(ui2.messages()[0].icon, MsgIcon::None);
   EXPECT_FALSE(state2.interfaceActive);
   EXPECT_EQ(api.table().ReadSharedTable()->entries[4].inUse, 0);
-  ASSERT_EQ(client.PostCommand(1, 1), SHM_OK);
+  ASSERT_EQ(client.PostCommand(COMMAND_DRIVE, DRIVE_FORWARD), SHM_OK);
   EXPECT_TRUE(client.WaitCommandTaken(3000));
 }
 
@@ -121,9 +121,9 @@ TEST_F(ProgramInterfaceTest, startFailingHalfway_leavesNothingRegistered) {
 
 TEST_F(ProgramInterfaceTest, postedCommand_isTakenOnceMarkedTwoAndStatusPublished) {
   StartActive(5);
-  ASSERT_EQ(client.PostCommand(1, 1), SHM_OK);
+  ASSERT_EQ(client.PostCommand(COMMAND_DRIVE, DRIVE_FORWARD), SHM_OK);
   ASSERT_TRUE(client.WaitCommandTaken(3000));
-  EXPECT_EQ(client.ReadCommand(), (CommandRecord{RECORD_TAKEN, 1, 1}));
+  EXPECT_EQ(client.ReadCommand(), (CommandRecord{RECORD_TAKEN, COMMAND_DRIVE, DRIVE_FORWARD}));
   ASSERT_TRUE(Eventually([&] { return client.ReadStatus()->state == RECORD_NEW; }));
   EXPECT_EQ(StatusWord(), DRIVE_STATE_FORWARD);
   std::this_thread::sleep_for(std::chrono::milliseconds(50));  // several more polls
@@ -133,9 +133,9 @@ TEST_F(ProgramInterfaceTest, postedCommand_isTakenOnceMarkedTwoAndStatusPublishe
 TEST_F(ProgramInterfaceTest, recordsWithStateZeroOrTwo_areIgnored) {
   StartActive();
   for (std::uint8_t s : {std::uint8_t{RECORD_EMPTY}, std::uint8_t{RECORD_TAKEN}, std::uint8_t{7}}) {
-    WriteCommandRecord({s, 1, 4});
+    WriteCommandRecord({s, COMMAND_DRIVE, DRIVE_LEFT});
     EXPECT_FALSE(api.PollCommand());
-    EXPECT_EQ(client.ReadCommand(), (CommandRecord{s, 1, 4}));
+    EXPECT_EQ(client.ReadCommand(), (CommandRecord{s, COMMAND_DRIVE, DRIVE_LEFT}));
   }
   EXPECT_THAT(drive.commands(), IsEmpty());
   WriteCommandRecord({RECORD_NEW, 1, 4});
@@ -147,48 +147,48 @@ TEST_F(ProgramInterfaceTest, recordsWithStateZeroOrTwo_areIgnored) {
 
 TEST_F(ProgramInterfaceTest, driveRight_leaves0x10InTheStatusRecord) {
   StartActive();
-  api.Dispatch(1, DRIVE_FORWARD);
-  api.Dispatch(1, DRIVE_RIGHT);
+  api.Dispatch(COMMAND_DRIVE, DRIVE_FORWARD);
+  api.Dispatch(COMMAND_DRIVE, DRIVE_RIGHT);
   EXPECT_EQ(client.ReadStatus(), (StatusRecord{RECORD_NEW, 0x12}));
   // Codes that are no drive command reach nobody, but the status is still published.
-  api.Dispatch(1, 10);
-  api.Dispatch(1, -2);
+  api.Dispatch(COMMAND_DRIVE, 10);
+  api.Dispatch(COMMAND_DRIVE, -2);
   EXPECT_THAT(drive.commands(), ElementsAre(DRIVE_FORWARD, DRIVE_RIGHT));
 }
 
 TEST_F(ProgramInterfaceTest, targetCommand_setsTheTargetOrEndsFollowing) {
   StartActive();
-  api.Dispatch(10, 240 * 65536 + 320);
+  api.Dispatch(COMMAND_TARGET, 240 * 65536 + 320);
   EXPECT_EQ(car.cheesePosition.load(), (Point{320, 240}));
   EXPECT_TRUE(state.targetFollowing);
   EXPECT_TRUE(car.targetActive);
-  api.Dispatch(10, -1);
+  api.Dispatch(COMMAND_TARGET, -1);
   EXPECT_THAT(target.calls(), ElementsAre("ToggleFollowMode 0"));
   // Without following, -1 is no target at (65535, 65535).
   state.targetFollowing = false;
   target.Clear();
-  api.Dispatch(10, -1);
+  api.Dispatch(COMMAND_TARGET, -1);
   EXPECT_THAT(target.calls(), IsEmpty());
   EXPECT_EQ(car.cheesePosition.load(), (Point{320, 240}));
-  api.Dispatch(10, static_cast<int>(0xFFFF0001u));  // both halves taken as unsigned
+  api.Dispatch(COMMAND_TARGET, static_cast<int>(0xFFFF0001u));  // both halves taken as unsigned
   EXPECT_EQ(car.cheesePosition.load(), (Point{1, 65535}));
 }
 
 TEST_F(ProgramInterfaceTest, ballCommand_needsAPatternOrTheSimulation) {
   StartActive();
-  api.Dispatch(11, 50 * 65536 + 3);
+  api.Dispatch(COMMAND_BALL, 50 * 65536 + 3);
   EXPECT_EQ(state.ballMode, 0);
   EXPECT_FALSE(car.targetActive);
   state.simulating = true;
-  api.Dispatch(11, 50 * 65536 + 3);
+  api.Dispatch(COMMAND_BALL, 50 * 65536 + 3);
   EXPECT_EQ(state.ballMode, 3);  // avoid
   EXPECT_TRUE(car.targetActive);
   EXPECT_THAT(target.calls(), ElementsAre("SetBallFollowing 50"));
-  api.Dispatch(11, 9);  // no such mode
+  api.Dispatch(COMMAND_BALL, 9);  // no such mode
   EXPECT_EQ(state.ballMode, 3);
   state.simulating = false;
   target.ballLearned = true;
-  api.Dispatch(11, 2);
+  api.Dispatch(COMMAND_BALL, 2);
   EXPECT_EQ(state.ballMode, 2);
 }
 
@@ -209,7 +209,7 @@ TEST_F(ProgramInterfaceTest, position_carriesPositionTurnsAndHeading) {
 TEST_F(ProgramInterfaceTest, contourBoxMode_publishesTheBoxUntilTheNextStart) {
   StartActive();
   car.carPosition = Point{7, 8};
-  api.Dispatch(100, 103);
+  api.Dispatch(COMMAND_EXTERNAL, EXTERNAL_CONTOUR_BOX);
   EXPECT_TRUE(api.contourBoxMode());
   const Point points[] = {{10, 20}, {30, 5}, {25, 40}};
   api.PublishPosition(points);
@@ -224,19 +224,20 @@ TEST_F(ProgramInterfaceTest, contourBoxMode_publishesTheBoxUntilTheNextStart) {
 TEST_F(ProgramInterfaceTest, externalControl_startsProgramsOnlyWithSomethingToDrive) {
   StartActive();
   target.programCount = 5;
-  api.Dispatch(100, 11);  // neither simulating nor a connected relay board
-  api.Dispatch(100, 10);
+  api.Dispatch(COMMAND_EXTERNAL,
+               EXTERNAL_START_PROGRAM);  // neither simulating nor a connected relay board
+  api.Dispatch(COMMAND_EXTERNAL, EXTERNAL_STOP_PROGRAM);
   EXPECT_THAT(target.calls(), IsEmpty());
   EXPECT_EQ(client.ReadStatus()->state, RECORD_NEW);  // published all the same
   state.simulating = true;
   target.programCount = 1;
-  api.Dispatch(100, 11);
+  api.Dispatch(COMMAND_EXTERNAL, EXTERNAL_START_PROGRAM);
   EXPECT_THAT(target.calls(), IsEmpty());
   target.programCount = 2;
-  api.Dispatch(100, 11);
+  api.Dispatch(COMMAND_EXTERNAL, EXTERNAL_START_PROGRAM);
   state.simulating = false;
   state.deviceConnected = true;
-  api.Dispatch(100, 10);
+  api.Dispatch(COMMAND_EXTERNAL, EXTERNAL_STOP_PROGRAM);
   EXPECT_THAT(target.calls(), ElementsAre("StartAutoDriving", "StopAutoDriving"));
   EXPECT_THAT(drive.commands(), ElementsAre(DRIVE_AUTO_ON, DRIVE_AUTO_ON));
 }
@@ -249,10 +250,10 @@ TEST_F(ProgramInterfaceTest, programStartOrStopThatChangesTheSpeedRepaintsTheLev
   target.programCount = 2;
   target.onStartStop = [this] { drive.SetSpeedLevel(2); };
   drive.SetSpeedLevel(3);
-  api.Dispatch(100, 11);
-  api.Dispatch(100, 10);  // already at the middle speed
+  api.Dispatch(COMMAND_EXTERNAL, EXTERNAL_START_PROGRAM);
+  api.Dispatch(COMMAND_EXTERNAL, EXTERNAL_STOP_PROGRAM);  // already at the middle speed
   drive.SetSpeedLevel(1);
-  api.Dispatch(100, 10);
+  api.Dispatch(COMMAND_EXTERNAL, EXTERNAL_STOP_PROGRAM);
   EXPECT_THAT(target.calls(),
               ElementsAre("StartAutoDriving", "RepaintSpeedLever", "StopAutoDriving",
                           "StopAutoDriving", "RepaintSpeedLever"));
@@ -260,12 +261,12 @@ TEST_F(ProgramInterfaceTest, programStartOrStopThatChangesTheSpeedRepaintsTheLev
 
 TEST_F(ProgramInterfaceTest, externalControlOnAndOff) {
   StartActive();
-  api.Dispatch(100, 1);
+  api.Dispatch(COMMAND_EXTERNAL, EXTERNAL_ON);
   EXPECT_TRUE(state.autoDriving);
   EXPECT_THAT(drive.commands(), ElementsAre(DRIVE_STOP, DRIVE_STRAIGHT, DRIVE_AUTO_ON));
   EXPECT_EQ(StatusWord(), DRIVE_STATE_AUTO);
   drive.Clear();
-  api.Dispatch(100, 0);
+  api.Dispatch(COMMAND_EXTERNAL, EXTERNAL_OFF);
   EXPECT_FALSE(state.autoDriving);
   EXPECT_THAT(target.calls(), ElementsAre("StopAllSounds"));
   EXPECT_THAT(drive.commands(), ElementsAre(DRIVE_STOP, DRIVE_AUTO_OFF));
@@ -275,16 +276,16 @@ TEST_F(ProgramInterfaceTest, externalControlOnAndOff) {
 TEST_F(ProgramInterfaceTest, roboQ_mapsForwardAndTurboToItsThreeSpeeds) {
   state.controlRoboQ = true;
   StartActive();
-  api.Dispatch(1, DRIVE_REVERSE);  // no reverse: dropped, not even the status
+  api.Dispatch(COMMAND_DRIVE, DRIVE_REVERSE);  // no reverse: dropped, not even the status
   EXPECT_EQ(client.ReadStatus()->state, RECORD_EMPTY);
   EXPECT_THAT(drive.commands(), IsEmpty());
-  api.Dispatch(1, DRIVE_FORWARD);  // middle speed, already set: no repaint
+  api.Dispatch(COMMAND_DRIVE, DRIVE_FORWARD);  // middle speed, already set: no repaint
   EXPECT_EQ(drive.SpeedLevel(), 2);
-  api.Dispatch(1, DRIVE_TURBO_ON);
+  api.Dispatch(COMMAND_DRIVE, DRIVE_TURBO_ON);
   EXPECT_EQ(drive.SpeedLevel(), 3);
-  api.Dispatch(1, DRIVE_TURBO_OFF);
+  api.Dispatch(COMMAND_DRIVE, DRIVE_TURBO_OFF);
   EXPECT_EQ(drive.SpeedLevel(), 1);
-  api.Dispatch(1, DRIVE_LEFT);
+  api.Dispatch(COMMAND_DRIVE, DRIVE_LEFT);
   EXPECT_THAT(drive.commands(),
               ElementsAre(DRIVE_FORWARD, DRIVE_FORWARD, DRIVE_FORWARD, DRIVE_LEFT));
   EXPECT_THAT(target.calls(), ElementsAre("RepaintSpeedLever", "RepaintSpeedLever"));
@@ -293,18 +294,18 @@ TEST_F(ProgramInterfaceTest, roboQ_mapsForwardAndTurboToItsThreeSpeeds) {
 
 TEST_F(ProgramInterfaceTest, soundCommands_onlyForSoundNumbers) {
   StartActive();
-  api.Dispatch(2, 4);
-  api.Dispatch(3, 5);
-  api.Dispatch(8, -3);
-  api.Dispatch(8, 6);
-  api.Dispatch(8, 0);
+  api.Dispatch(COMMAND_SOUND_REPEAT, 4);
+  api.Dispatch(COMMAND_SOUND_PREPARE, 5);
+  api.Dispatch(COMMAND_SOUND, -3);
+  api.Dispatch(COMMAND_SOUND, 6);
+  api.Dispatch(COMMAND_SOUND, 0);
   for (int bad : {101, -1, INT32_MAX, INT32_MIN}) {
-    api.Dispatch(2, bad);
-    api.Dispatch(3, bad);
+    api.Dispatch(COMMAND_SOUND_REPEAT, bad);
+    api.Dispatch(COMMAND_SOUND_PREPARE, bad);
   }
-  api.Dispatch(8, -101);
-  api.Dispatch(8, INT32_MIN);
-  api.Dispatch(8, 101);
+  api.Dispatch(COMMAND_SOUND, -101);
+  api.Dispatch(COMMAND_SOUND, INT32_MIN);
+  api.Dispatch(COMMAND_SOUND, 101);
   EXPECT_THAT(target.calls(), ElementsAre("PlaySound 4 repeat", "PrepareSound 5", "StopSound 3",
                                           "PlaySound 6 once", "PlaySound 0 once"));
 }
@@ -312,11 +313,11 @@ TEST_F(ProgramInterfaceTest, soundCommands_onlyForSoundNumbers) {
 TEST_F(ProgramInterfaceTest, clipboardCommand_runsTheProgramFileNamedThere) {
   StartActive();
   target.clipboard = "  /data/course run.ntc\r\n";
-  api.Dispatch(12, 0);
+  api.Dispatch(COMMAND_PROGRAM_FILE, 0);
   target.clipboard = std::nullopt;
-  api.Dispatch(12, 0);
+  api.Dispatch(COMMAND_PROGRAM_FILE, 0);
   target.clipboard = " \n ";
-  api.Dispatch(12, 0);
+  api.Dispatch(COMMAND_PROGRAM_FILE, 0);
   EXPECT_THAT(target.calls(),
               ElementsAre("RequestClipboardText", "RunProgramFile /data/course run.ntc",
                           "RequestClipboardText", "RequestClipboardText"));
@@ -325,7 +326,7 @@ TEST_F(ProgramInterfaceTest, clipboardCommand_runsTheProgramFileNamedThere) {
 TEST_F(ProgramInterfaceTest, clipboardNeverAnswered_doesNotHoldUpTheStop) {
   StartActive(5);
   target.answerClipboard = false;
-  ASSERT_EQ(client.PostCommand(12, 0), SHM_OK);
+  ASSERT_EQ(client.PostCommand(COMMAND_PROGRAM_FILE, 0), SHM_OK);
   ASSERT_TRUE(Eventually([&] { return !target.calls().empty(); }));
   const auto start = std::chrono::steady_clock::now();
   api.Stop();
@@ -336,8 +337,8 @@ TEST_F(ProgramInterfaceTest, clipboardNeverAnswered_doesNotHoldUpTheStop) {
 
 TEST_F(ProgramInterfaceTest, externalWindow_attachedByCommandAndDetachedAtStop) {
   StartActive();
-  api.Dispatch(102, 0x1234);
-  api.Dispatch(102, 0);
+  api.Dispatch(COMMAND_EXTERNAL_WINDOW, 0x1234);
+  api.Dispatch(COMMAND_EXTERNAL_WINDOW, 0);
   api.Stop();
   api.Stop();
   EXPECT_THAT(target.calls(), ElementsAre("AttachExternalWindow 4660", "AttachExternalWindow 0",
@@ -403,7 +404,7 @@ TEST_F(ProgramInterfaceTest, publishersPollingAndStop_runTogetherCleanly) {
   client::InterfaceClient other(cleanup.prefix());
   ASSERT_EQ(other.Open(), SHM_OK);
   for (int i = 0; i < 20; ++i) {
-    ASSERT_EQ(other.PostCommand(1, i % 2 ? DRIVE_FORWARD : DRIVE_STOP, 3000), SHM_OK);
+    ASSERT_EQ(other.PostCommand(COMMAND_DRIVE, i % 2 ? DRIVE_FORWARD : DRIVE_STOP, 3000), SHM_OK);
     ASSERT_TRUE(other.ReadPosition());
   }
   ASSERT_TRUE(other.WaitCommandTaken(3000));

@@ -124,7 +124,7 @@ TEST_F(ExternalWindowTest, cameraPictureGoesIntoTheHandedWindowUntilItIsDestroye
   ForeignWindow window;
   client::InterfaceClient other(prefix);
   ASSERT_EQ(other.Open(), 0);
-  ASSERT_EQ(other.PostCommand(102, static_cast<int>(window.id())), 0);
+  ASSERT_EQ(other.PostCommand(api::COMMAND_EXTERNAL_WINDOW, static_cast<int>(window.id())), 0);
   QTRY_VERIFY_WITH_TIMEOUT(engine.state().externalDisplay, 5000);
   EXPECT_TRUE(frame.view()->externalWindowAttached());
 
@@ -161,7 +161,7 @@ TEST_F(ExternalWindowTest, idOfNoWindowIsRefusedWithAMessage) {
   closer.start(20);
   client::InterfaceClient other(prefix);
   ASSERT_EQ(other.Open(), 0);
-  ASSERT_EQ(other.PostCommand(102, 0x7ffffff0), 0);
+  ASSERT_EQ(other.PostCommand(api::COMMAND_EXTERNAL_WINDOW, 0x7ffffff0), 0);
   QTRY_VERIFY_WITH_TIMEOUT(!shown.isEmpty(), 5000);
   EXPECT_EQ(shown.toStdString(),
             FormatMessage(kMessageExternalWindowMissing, {std::to_string(0x7ffffff0)}));

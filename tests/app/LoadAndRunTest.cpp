@@ -1,4 +1,4 @@
-// Another program's load-and-run (command 12) in the assembled window: the
+// Another program's load-and-run (COMMAND_PROGRAM_FILE) in the assembled window: the
 // path comes from the real clipboard, the command through shared memory, and
 // the editor, its undo command and the status bar are the window's own.
 #include <gtest/gtest.h>
@@ -47,12 +47,12 @@ class LoadAndRunTest : public ::testing::Test {
   }
   ~LoadAndRunTest() override { unsetenv("VIREN_SHM_PREFIX"); }
 
-  // Posts command 12 with `path` on the clipboard, as another program would.
+  // Posts COMMAND_PROGRAM_FILE with `path` on the clipboard, as another program would.
   void PostLoad(const std::string& path) {
     QGuiApplication::clipboard()->setText(QString::fromStdString(path));
     client::InterfaceClient other(prefix);
     ASSERT_EQ(other.Open(), 0);
-    ASSERT_EQ(other.PostCommand(12, 0), 0);
+    ASSERT_EQ(other.PostCommand(api::COMMAND_PROGRAM_FILE, 0), 0);
   }
 
   std::string prefix;

@@ -121,7 +121,7 @@ TEST_F(BridgeTest, forwardFromTheBrokerMovesTheCar_andTheLastPositionStaysRetain
   const auto ack = watcher.WaitFor(Topic("command/ack"), AckWithId("f1"), kWaitMs);
   ASSERT_TRUE(ack) << Logs();
   EXPECT_EQ(JsonText(ack->payload, "result"), "taken") << ack->payload;
-  EXPECT_EQ(JsonInt(ack->payload, "code"), 1);
+  EXPECT_EQ(JsonInt(ack->payload, "code"), api::COMMAND_DRIVE);
   EXPECT_EQ(JsonInt(ack->payload, "param"), 1);
 
   const auto first = watcher.WaitFor(Topic("position"), Any(), kWaitMs);
@@ -296,7 +296,8 @@ TEST_F(BridgeSlowServerTest, commandsNotTakenInTimeAreWithdrawn_andLaterOnesExpi
   ASSERT_TRUE(watcher.Publish(Topic("command"), R"({"sound":3,"id":"c"})"));
   ASSERT_TRUE(WaitUntil([&] { return Command().state == api::RECORD_NEW; }));
   EXPECT_EQ(Command(), (api::CommandRecord{api::RECORD_NEW, api::COMMAND_SOUND, 3}));
-  ASSERT_EQ(server.ShmWriteRecord(0, api::EncodeCommand({api::RECORD_TAKEN, 8, 3}), 1, 0, 1000),
+  ASSERT_EQ(server.ShmWriteRecord(0, api::EncodeCommand({api::RECORD_TAKEN, api::COMMAND_SOUND, 3}),
+                                  1, 0, 1000),
             api::SHM_OK);
   const auto c = watcher.WaitFor(Topic("command/ack"), AckWithId("c"), kWaitMs);
   ASSERT_TRUE(c);

@@ -117,17 +117,17 @@ TEST(CommandMessage, namedAndNumberedFormsGiveTheInterfaceCodes) {
     int code;
     int param;
   } kCases[] = {
-      {R"({"drive":"forward"})", 1, 1},
-      {R"({"drive":"stop"})", 1, 0},
-      {R"({"drive":"right"})", 1, 5},
-      {R"({"drive":"auto_off"})", 1, 9},
-      {R"({"sound":4})", 8, 4},
-      {R"({"stop_sound":4})", 8, -4},
-      {R"({"external":"on"})", 100, 1},
-      {R"({"program":"start"})", 100, 11},
-      {R"({"program":"stop"})", 100, 10},
-      {R"({"code":10,"param":15728960})", 10, 15728960},
-      {R"({"code":11})", 11, 0},
+      {R"({"drive":"forward"})", api::COMMAND_DRIVE, 1},
+      {R"({"drive":"stop"})", api::COMMAND_DRIVE, 0},
+      {R"({"drive":"right"})", api::COMMAND_DRIVE, 5},
+      {R"({"drive":"auto_off"})", api::COMMAND_DRIVE, 9},
+      {R"({"sound":4})", api::COMMAND_SOUND, 4},
+      {R"({"stop_sound":4})", api::COMMAND_SOUND, -4},
+      {R"({"external":"on"})", api::COMMAND_EXTERNAL, api::EXTERNAL_ON},
+      {R"({"program":"start"})", api::COMMAND_EXTERNAL, api::EXTERNAL_START_PROGRAM},
+      {R"({"program":"stop"})", api::COMMAND_EXTERNAL, api::EXTERNAL_STOP_PROGRAM},
+      {R"({"code":10,"param":15728960})", api::COMMAND_TARGET, 15728960},
+      {R"({"code":11})", api::COMMAND_BALL, 0},
       {R"({"code":-2147483648,"param":2147483647})", INT32_MIN, INT32_MAX},
   };
   for (const auto& c : kCases) {
@@ -216,8 +216,8 @@ TEST(CommandMessage, hostileBytesNeverPassAsDesktopCommands) {
     const auto p = ParseCommandMessage(std::string_view(exact.get(), text.size()));
     if (p.request) {
       ++accepted;
-      EXPECT_NE(p.request->code, 12);
-      EXPECT_NE(p.request->code, 102);
+      EXPECT_NE(p.request->code, api::COMMAND_PROGRAM_FILE);
+      EXPECT_NE(p.request->code, api::COMMAND_EXTERNAL_WINDOW);
     }
   }
   EXPECT_GT(accepted, 0);  // the mutations do reach the command checks

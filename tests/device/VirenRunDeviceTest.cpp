@@ -69,8 +69,9 @@ TEST_F(VirenRunBoard, silentBoardIsReportedWith141And142AndTheRunGoesOn) {
 }
 
 // Another program drives the real car through shared memory while a video
-// plays (nothing is simulated): 100/11 starts the loaded program, whose first
-// command drives forward; 100/10 stops it; the same after 100/1.
+// plays (nothing is simulated): EXTERNAL_START_PROGRAM starts the loaded
+// program, whose first command drives forward; EXTERNAL_STOP_PROGRAM stops it;
+// the same after EXTERNAL_ON.
 TEST_F(VirenRunBoard, interfaceStartsAndStopsTheLoadedProgramOnTheBoard) {
   Prepare(1);
   const std::string video = dir.File("still.avi");
@@ -111,22 +112,22 @@ TEST_F(VirenRunBoard, interfaceStartsAndStopsTheLoadedProgramOnTheBoard) {
     return false;
   };
   for (const bool external : {false, true}) {
-    SCOPED_TRACE(external ? "after 100/1" : "without 100/1");
-    if (external) post(100, 1);
+    SCOPED_TRACE(external ? "after EXTERNAL_ON" : "without EXTERNAL_ON");
+    if (external) post(api::COMMAND_EXTERNAL, api::EXTERNAL_ON);
     std::size_t from = board.commands().size();
-    post(100, 11);
+    post(api::COMMAND_EXTERNAL, api::EXTERNAL_START_PROGRAM);
     EXPECT_TRUE(boardSees(from, "PCR01R10\r")) << "forward";
     from = board.commands().size();
-    post(100, 10);
+    post(api::COMMAND_EXTERNAL, api::EXTERNAL_STOP_PROGRAM);
     EXPECT_TRUE(boardSees(from, "PCR00R10\r")) << "released";
-    if (external) post(100, 0);
+    if (external) post(api::COMMAND_EXTERNAL, api::EXTERNAL_OFF);
   }
   // Load-and-run of the program named on the clipboard: it drives backwards.
   std::size_t from = board.commands().size();
-  post(12, 0);
+  post(api::COMMAND_PROGRAM_FILE, 0);
   EXPECT_TRUE(boardSees(from, "PCR00R11\r")) << "reverse";
   from = board.commands().size();
-  post(100, 10);
+  post(api::COMMAND_EXTERNAL, api::EXTERNAL_STOP_PROGRAM);
   EXPECT_TRUE(boardSees(from, "PCR00R10\r")) << "released";
   car.Close();
 

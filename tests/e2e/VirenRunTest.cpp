@@ -12,6 +12,7 @@
 #include <sstream>
 #include <thread>
 
+#include "api/InterfaceRecords.h"
 #include "settings/IniFile.h"
 #include "support/ProgramBytes.h"
 #include "support/RunViren.h"
@@ -199,7 +200,8 @@ TEST_F(VirenRunInterface, anotherProgramDrivesTheSimulatedCarThroughSharedMemory
     status = Capture(ctl + "status 2>&1");
   }
   ASSERT_NE(status.find("drive=0x0000"), std::string::npos) << status;
-  EXPECT_NE(Capture(ctl + "send 1 1 2>&1").find("taken"), std::string::npos);
+  EXPECT_NE(Capture(ctl + "send " + std::to_string(api::COMMAND_DRIVE) + " 1 2>&1").find("taken"),
+            std::string::npos);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_NE(Capture(ctl + "status 2>&1").find("FORWARD"), std::string::npos);
   // The simulated car has moved right from the centre of the layout.

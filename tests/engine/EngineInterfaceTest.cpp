@@ -88,21 +88,21 @@ class EngineInterface : public ::testing::Test {
   std::unique_ptr<CDriveSystem> engine;
 };
 
-// 100/11 and 100/10 start and stop the loaded program on the car, also after
-// the other program took external control with 100/1.
+// EXTERNAL_START_PROGRAM and EXTERNAL_STOP_PROGRAM start and stop the loaded
+// program on the car, also after the other program took external control.
 TEST_F(EngineInterface, startAndStopDriveTheBoardWithAndWithoutExternalControl) {
   StartEngine(1, dir.File("run.ntc"));
   ASSERT_TRUE(engine->state().deviceConnected);
   api::ProgramInterface& api = engine->programInterface();
   for (const bool external : {false, true}) {
-    SCOPED_TRACE(external ? "after 100/1" : "without 100/1");
+    SCOPED_TRACE(external ? "after EXTERNAL_ON" : "without EXTERNAL_ON");
     std::size_t from = board.commands().size();
     if (external) {
-      api.Dispatch(100, 1);
+      api.Dispatch(api::COMMAND_EXTERNAL, api::EXTERNAL_ON);
       EXPECT_EQ(BoardUntil(from, "PCR20R30\r"), (Strings{kStop, "PCR20R30\r"}));
       from = board.commands().size();
     }
-    api.Dispatch(100, 11);
+    api.Dispatch(api::COMMAND_EXTERNAL, api::EXTERNAL_START_PROGRAM);
     const Strings started = BoardUntil(from, kForward);
     ASSERT_FALSE(started.empty());
     EXPECT_EQ(started.back(), kForward);
@@ -110,14 +110,14 @@ TEST_F(EngineInterface, startAndStopDriveTheBoardWithAndWithoutExternalControl) 
     EXPECT_NE(engine->devices().drive().DriveState() & DRIVE_STATE_FORWARD, 0u);
 
     from = board.commands().size();
-    api.Dispatch(100, 10);
+    api.Dispatch(api::COMMAND_EXTERNAL, api::EXTERNAL_STOP_PROGRAM);
     EXPECT_TRUE(WaitRunEnded());
     // A stop while moving releases turbo first.
     EXPECT_EQ(BoardUntil(from, kStop), (Strings{"PCR40\r", kStop}));
     EXPECT_EQ(engine->devices().drive().DriveState() & DRIVE_STATE_MOVING, 0u);
     // The run's end lets go of the rest on the board's own thread.
     ASSERT_TRUE(engine->devices().relay().Flush());
-    if (external) api.Dispatch(100, 0);
+    if (external) api.Dispatch(api::COMMAND_EXTERNAL, api::EXTERNAL_OFF);
   }
   EXPECT_TRUE(ui.messageIds().empty());
 }
@@ -125,22 +125,22 @@ TEST_F(EngineInterface, startAndStopDriveTheBoardWithAndWithoutExternalControl) 
 TEST_F(EngineInterface, withoutABoardOrSimulationTheProgramDoesNotStart) {
   StartEngine(0, dir.File("run.ntc"));
   EXPECT_FALSE(engine->state().deviceConnected);
-  engine->programInterface().Dispatch(100, 11);
+  engine->programInterface().Dispatch(api::COMMAND_EXTERNAL, api::EXTERNAL_START_PROGRAM);
   EXPECT_FALSE(engine->state().autoDriving.load());
   EXPECT_EQ(engine->devices().drive().DriveState() & DRIVE_STATE_AUTO, 0u);
 }
 
-// A display without foreign windows refuses command 102 with a message that
+// A display without foreign windows refuses COMMAND_EXTERNAL_WINDOW with a message that
 // names the window.
 TEST_F(EngineInterface, externalWindowWhereThereAreNoneIsRefusedWithItsId) {
   StartEngine(0);
-  engine->programInterface().Dispatch(102, 4660);
+  engine->programInterface().Dispatch(api::COMMAND_EXTERNAL_WINDOW, 4660);
   ASSERT_EQ(ui.messageIds(), (std::vector<int>{kMessageExternalWindowRefused}));
   EXPECT_EQ(ui.messages()[0].args, (Strings{"4660"}));
   EXPECT_FALSE(engine->state().externalDisplay);
 }
 
-// Command 12 reads the file named on the clipboard and runs it; the editor
+// COMMAND_PROGRAM_FILE reads the file named on the clipboard and runs it; the editor
 // then holds exactly that program.
 TEST_F(EngineInterface, loadAndRunReplacesACleanProgramCompletely) {
   StartEngine(1, dir.File("run.ntc"));
@@ -154,7 +154,7 @@ TEST_F(EngineInterface, loadAndRunReplacesACleanProgramCompletely) {
   ASSERT_TRUE(program.CanUndo());
   ui.SetClipboardText(dir.File("other.ntc") + "\n");
   const std::size_t from = board.commands().size();
-  engine->programInterface().Dispatch(12, 0);
+  engine->programInterface().Dispatch(api::COMMAND_PROGRAM_FILE, 0);
   EXPECT_EQ(BoardUntil(from, "PCR00R11\r").back(), "PCR00R11\r");  // reverse: the new program
   EXPECT_EQ(program.Record(1).option, CAR_REVERSE);
   EXPECT_EQ(program.fileName, dir.File("other.ntc"));
@@ -162,7 +162,7 @@ TEST_F(EngineInterface, loadAndRunReplacesACleanProgramCompletely) {
   EXPECT_FALSE(program.CanUndo());
   EXPECT_TRUE(ui.statusTexts().empty());
   EXPECT_FALSE(std::filesystem::exists(dir.File("run.recovered.ntc")));
-  engine->programInterface().Dispatch(100, 10);
+  engine->programInterface().Dispatch(api::COMMAND_EXTERNAL, api::EXTERNAL_STOP_PROGRAM);
   EXPECT_TRUE(WaitRunEnded());
 }
 
@@ -178,7 +178,7 @@ TEST_F(EngineInterface, loadAndRunKeepsUnsavedEditsInARecoveryFileFirst) {
   dir.Write("run.recovered.ntc", "an earlier recovery, kept");
 
   ui.SetClipboardText(dir.File("other.ntc"));
-  engine->programInterface().Dispatch(12, 0);
+  engine->programInterface().Dispatch(api::COMMAND_PROGRAM_FILE, 0);
   EXPECT_EQ(program.Record(1).option, CAR_REVERSE);
   EXPECT_FALSE(program.modified);
   EXPECT_FALSE(program.CanUndo());
@@ -191,7 +191,7 @@ TEST_F(EngineInterface, loadAndRunKeepsUnsavedEditsInARecoveryFileFirst) {
   EXPECT_EQ(count, 3);
   EXPECT_EQ(saved[2].value1, 7);
   EXPECT_EQ(ui.statusTexts(), (Strings{FormatMessage(kMessageEditsRecovered, {recovery})}));
-  engine->programInterface().Dispatch(100, 10);
+  engine->programInterface().Dispatch(api::COMMAND_EXTERNAL, api::EXTERNAL_STOP_PROGRAM);
   EXPECT_TRUE(WaitRunEnded());
 }
 
@@ -201,7 +201,7 @@ TEST_F(EngineInterface, loadOfAFileThatIsNoProgramLeavesTheEditsAndDoesNotRun) {
   program.modified = true;
   dir.Write("notes.txt", "not a program");
   ui.SetClipboardText(dir.File("notes.txt"));
-  engine->programInterface().Dispatch(12, 0);
+  engine->programInterface().Dispatch(api::COMMAND_PROGRAM_FILE, 0);
   EXPECT_EQ(ui.messageIds(), (std::vector<int>{150}));
   EXPECT_TRUE(program.modified);
   EXPECT_EQ(program.Record(1).option, CAR_FORWARD);

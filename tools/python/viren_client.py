@@ -9,12 +9,13 @@ shared-memory blocks "Position", "Status" and "Ball" and takes commands from
     python3 viren_client.py position      # position state=1 x=.. y=.. turns=.. heading=..
     python3 viren_client.py status
     python3 viren_client.py ball
-    python3 viren_client.py send 1 1      # drive forward
+    python3 viren_client.py send 1 1      # drive forward (COMMAND_DRIVE, 1)
 
 In your own program:
 
-    from viren_client import read_position
+    from viren_client import COMMAND_DRIVE, read_position, send_command
     state, x, y, turns, heading = read_position()
+    send_command(COMMAND_DRIVE, 1)  # forward
 """
 import argparse
 import os
@@ -25,7 +26,21 @@ from multiprocessing import resource_tracker, shared_memory
 
 QUAD = struct.Struct("<B3xhhhh")  # state, then four 16-bit values at 4, 6, 8, 10
 STATUS = struct.Struct("<B3xH")
-NEW, TAKEN = 1, 2
+RECORD_EMPTY, RECORD_NEW, RECORD_TAKEN = 0, 1, 2
+
+# Command codes, and the parameters of COMMAND_EXTERNAL (a test keeps them
+# equal to src/api/InterfaceRecords.h).
+COMMAND_DRIVE = 1  # parameter: drive command (0 stop, 1 forward, 2 reverse, 4 left, 5 right ...)
+COMMAND_SOUND_REPEAT = 2  # parameter: sound number
+COMMAND_SOUND_PREPARE = 3  # parameter: sound number
+COMMAND_SOUND = 8  # parameter: sound number played once, or -number to stop it
+COMMAND_TARGET = 10  # parameter: y << 16 | x, or -1 to stop following
+COMMAND_BALL = 11  # parameter: distance << 16 | ball mode (0 off, 1 see, 2 follow, 3 avoid)
+COMMAND_PROGRAM_FILE = 12  # the program file named by the clipboard's text
+COMMAND_EXTERNAL = 100  # parameter: one of EXTERNAL_*
+COMMAND_EXTERNAL_WINDOW = 102  # parameter: window to draw the camera picture into
+EXTERNAL_OFF, EXTERNAL_ON, EXTERNAL_STOP_PROGRAM, EXTERNAL_START_PROGRAM = 0, 1, 10, 11
+EXTERNAL_CONTOUR_BOX = 103
 
 
 def open_block(name, prefix=""):
@@ -68,13 +83,13 @@ def send_command(code, parameter, prefix="", timeout=3.0):
     block = open_block("Command", prefix)
     try:
         deadline = time.monotonic() + timeout
-        while block.buf[0] == NEW:  # the previous command is still waiting
+        while block.buf[0] == RECORD_NEW:  # the previous command is still waiting
             if time.monotonic() > deadline:
                 return False
             time.sleep(0.005)
         struct.pack_into("<ii", block.buf, 4, code, parameter)
-        block.buf[0] = NEW  # the mark last, so VIREN never sees it with the old command
-        while block.buf[0] == NEW:
+        block.buf[0] = RECORD_NEW  # the mark last, so VIREN never sees it with the old command
+        while block.buf[0] == RECORD_NEW:
             if time.monotonic() > deadline:
                 return False
             time.sleep(0.005)

@@ -15,8 +15,8 @@ namespace viren::client {
 //
 //   viren::client::InterfaceClient car;
 //   if (car.Open() == 0) {
-//     car.PostCommand(1, 1);                    // forward
-//     if (auto p = car.ReadPosition()) ...      // p->values: x, y, turns, heading
+//     car.PostCommand(api::COMMAND_DRIVE, DRIVE_FORWARD);
+//     if (auto p = car.ReadPosition()) ...  // p->values: x, y, turns, heading
 //   }
 //
 // One object is used by one thread at a time.
