@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "ball/PatternMatcher.h"
-#include "platform/Bitmap24.h"
+#include "vision/Bitmap24.h"
 
 namespace viren {
 

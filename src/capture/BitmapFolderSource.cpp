@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "capture/FrameDelivery.h"
-#include "platform/Bitmap24.h"
+#include "vision/Bitmap24.h"
 
 namespace viren {
 namespace {

@@ -7,7 +7,7 @@
 #include <QImage>
 
 #include "core/Geometry.h"
-#include "platform/Bitmap24.h"
+#include "vision/Bitmap24.h"
 
 namespace viren {
 

@@ -4,8 +4,8 @@
 
 #include <QImage>
 
-#include "platform/Bitmap24.h"
 #include "settings/Settings.h"
+#include "vision/Bitmap24.h"
 
 namespace viren {
 

@@ -5,7 +5,7 @@
 #include <QImage>
 
 #include "layout/ImageConvert.h"
-#include "platform/Bitmap24.h"
+#include "vision/Bitmap24.h"
 
 namespace viren {
 

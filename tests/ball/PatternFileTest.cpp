@@ -9,8 +9,8 @@
 #include <random>
 
 #include "ball/PatternMatcher.h"
-#include "platform/Bitmap24.h"
 #include "support/TestDir.h"
+#include "vision/Bitmap24.h"
 
 namespace viren {
 namespace {

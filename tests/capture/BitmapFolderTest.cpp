@@ -4,7 +4,7 @@
 
 #include "CaptureFixture.h"
 #include "capture/BitmapFolderSource.h"
-#include "platform/Bitmap24.h"
+#include "vision/Bitmap24.h"
 
 namespace viren::test {
 namespace {

@@ -8,10 +8,10 @@
 #include "controller/ControllerSkin.h"
 #include "core/DriveInterfaces.h"
 #include "core/DriveTypes.h"
-#include "platform/Bitmap24.h"
 #include "settings/Settings.h"
 #include "support/FakeUiHost.h"
 #include "support/TestDir.h"
+#include "vision/Bitmap24.h"
 
 namespace viren {
 namespace {

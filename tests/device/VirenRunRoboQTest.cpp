@@ -10,11 +10,11 @@
 
 #include "FakePcOpRs1.h"
 #include "device/RoboQFrame.h"
-#include "platform/Bitmap24.h"
 #include "settings/IniFile.h"
 #include "support/Programs.h"
 #include "support/RunViren.h"
 #include "support/TestDir.h"
+#include "vision/Bitmap24.h"
 
 namespace viren {
 namespace {

@@ -14,10 +14,10 @@
 #include <thread>
 
 #include "FakeRelayBoard.h"
-#include "platform/Bitmap24.h"
 #include "program/ProgramFile.h"
 #include "settings/IniFile.h"
 #include "support/TestDir.h"
+#include "vision/Bitmap24.h"
 
 namespace viren {
 namespace {

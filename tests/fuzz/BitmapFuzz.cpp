@@ -9,7 +9,7 @@
 #include "layout/CarPhoto.h"
 #include "layout/CourseRange.h"
 #include "layout/ImageConvert.h"
-#include "platform/Bitmap24.h"
+#include "vision/Bitmap24.h"
 
 using namespace viren;
 

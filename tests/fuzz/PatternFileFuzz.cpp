@@ -3,7 +3,7 @@
 #include "FuzzSupport.h"
 #include "ball/BallMatcher.h"
 #include "ball/PatternFile.h"
-#include "platform/Bitmap24.h"
+#include "vision/Bitmap24.h"
 
 using namespace viren;
 

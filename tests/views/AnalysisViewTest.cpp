@@ -12,9 +12,9 @@
 #include "core/DriveTypes.h"
 #include "layout/CourseLayout.h"
 #include "layout/ImageConvert.h"
-#include "platform/Bitmap24.h"
 #include "support/FakeUiHost.h"
 #include "support/TestDir.h"
+#include "vision/Bitmap24.h"
 #include "vision/CFrameAnalyser.h"
 
 namespace viren {

@@ -8,10 +8,10 @@
 #include <QImage>
 
 #include "layout/ImageConvert.h"
-#include "platform/Bitmap24.h"
 #include "support/TestDir.h"
 #include "views/FrameDump.h"
 #include "views/TargetMarker.h"
+#include "vision/Bitmap24.h"
 
 namespace viren {
 namespace {

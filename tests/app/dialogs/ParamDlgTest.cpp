@@ -13,8 +13,8 @@
 
 #include "DialogRig.h"
 #include "app/dialogs/IntSpinEdit.h"
-#include "platform/Bitmap24.h"
 #include "settings/IniFile.h"
+#include "vision/Bitmap24.h"
 
 namespace viren {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/Bitmap24.h"
+#include "vision/Bitmap24.h"
 
 #include <gtest/gtest.h>
 

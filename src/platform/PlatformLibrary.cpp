@@ -1,1 +1,0 @@
-// The operating-system adapters library needs one translation unit of its own.
