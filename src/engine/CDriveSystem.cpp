@@ -71,8 +71,8 @@ CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string com
       files_(std::make_unique<ProgramFiles>(*program_, settings_, ui)),
       runner_(std::make_unique<ProgramRunner>(state_, carState_, devices_->drive(), *program_,
                                               *clock_)),
-      simulator_(std::make_unique<Simulator>(state_, carState_, devices_->drive(), *runner_,
-                                             *program_, *clock_)),
+      simulator_(
+          std::make_unique<Simulator>(state_, carState_, devices_->drive(), *runner_, *clock_)),
       layout_(std::make_unique<CourseLayout>(settings_, ui, state_)),
       pictures_(std::make_unique<PictureExchange>()),
       frameRecording_(std::make_unique<FrameRecording>()),
@@ -80,8 +80,8 @@ CDriveSystem::CDriveSystem(UiHost& ui, std::string moduleFolder, std::string com
                                                     settings_, *pictures_)),
       runTrack_(std::make_unique<RunTrack>()),
       frames_(std::make_unique<EngineFrames>(EngineFrames::Parts{
-          ui, state_, carState_, *clock_, *analyser_, devices_->drive(), *program_, *runner_,
-          *simulator_, *analysisView_, *runTrack_, [this](int mode) { SetViewMode(mode); }})),
+          ui, state_, carState_, *clock_, *analyser_, devices_->drive(), *runner_, *simulator_,
+          *analysisView_, *runTrack_, [this](int mode) { SetViewMode(mode); }})),
       capture_(std::make_unique<CaptureSystem>(settings_, state_, ui, *frames_, *frames_,
                                                std::move(options.cameras))),
       controllerActions_(std::make_unique<EngineControllerActions>(ui, state_, *program_, *runner_,
@@ -180,7 +180,7 @@ void CDriveSystem::OpenDiagnosticLog() {
 }
 
 bool CDriveSystem::RunStartup() {
-  // 1-3: the program folder and the two settings files: VIREN.ini beside the
+  // The program folder and the two settings files: VIREN.ini beside the
   // executable, option.ini there too unless the folder is read-only.
   const std::string folder =
       moduleFolderArg_.empty() ? FolderOf(ExecutablePath()) : moduleFolderArg_;
@@ -196,7 +196,7 @@ bool CDriveSystem::RunStartup() {
   SeedPerUserOptionFile(location);
   OpenDiagnosticLog();
 
-  // 4: the disclaimer, until it has been accepted once.
+  // The disclaimer, until it has been accepted once.
   if (settings_.ReadInt(keys::AGREEMENT) == 0) {
     if (!ui_.AskAgreement()) {
       ui_.RequestClose();
@@ -205,7 +205,7 @@ bool CDriveSystem::RunStartup() {
     settings_.WriteString(keys::AGREEMENT, "1");
   }
 
-  // 5: the command line. "-e" is posted after the picture source below: the
+  // The command line. "-e" is posted after the picture source below: the
   // simulation that starts when there is no camera switches to the layout, and
   // the editor must still be what the user sees first.
   bool openEditor = false;
@@ -215,31 +215,32 @@ bool CDriveSystem::RunStartup() {
     interfaceFlag_ = HasSwitch(commandLine_, "-s");
   }
 
-  // 6: how the car is wired.
+  // How the car is wired.
   state_.control4WD = settings_.ReadInt(keys::CONTROL_4WD) != 0;
   state_.enableTurbo = settings_.ReadInt(keys::ENABLE_TURBO) != 0;
   state_.controlRoboQ = settings_.ReadInt(keys::CONTROL_ROBOQ) != 0;
 
-  // 7-10.
+  // The settings whose faults close the program: capture, sound, analysis,
+  // course layout.
   if (!steps_->LoadCaptureSettings()) return Stop(131);
   if (!steps_->InitSound(interfaceFlag_)) return Stop(183);
   if (!steps_->LoadAnalysisSettings()) return Stop(139);
   if (!steps_->InitLayout()) return Stop(136);
 
-  // 11: these cannot fail.
+  // Settings that fall back to defaults, the start-up program, the ball.
   steps_->LoadSimulationSettings();
   steps_->LoadDrivingSettings();
   steps_->LoadProgramAtStartup();
   steps_->LoadPatternSettings();
 
-  // 12: the car's device; the program goes on without one.
+  // The car's device; the program goes on without one.
   if (!steps_->RoboQOpen() && !steps_->RelayOpen()) ShowMessage(ui_, 142, MsgIcon::Stop);
 
-  // 13-14.
+  // The program interface and the controller window.
   if (!steps_->StartInterface(interfaceFlag_)) return Stop(187);
   if (!steps_->InitController()) return Stop(135);
 
-  // 15: the picture source. None of the outcomes closes the program.
+  // The picture source. None of the outcomes closes the program.
   const int graph = steps_->BuildCaptureGraph(videoFileName_);
   if (graph >= 0) {
     state_.captureRunning = true;
@@ -255,7 +256,7 @@ bool CDriveSystem::RunStartup() {
   }
   if (openEditor) ui_.PostCommand(ID_VIEW_PROGRAM);
 
-  // 16.
+  // Start-up is complete: the view paints and shut-down has work to do.
   engineReady_ = true;
   return true;
 }

@@ -5,7 +5,6 @@
 #include "core/DriveTypes.h"
 #include "core/UiHost.h"
 #include "device/CDriveControl.h"
-#include "program/DrivingProgram.h"
 #include "program/ProgramRunner.h"
 #include "simulation/RunTrack.h"
 #include "views/CAnalysisView.h"
@@ -15,10 +14,8 @@ namespace viren {
 
 void EngineFrames::AnalyseFrame(const std::uint8_t* frame, std::size_t length, int width,
                                 int height) {
-  // The capture's own conversion buffer: the analysis reads it and the frame
-  // dump writes only its own copy.
   frameAnalysed_ = false;
-  parts_.analyser.AnalyseFrame(const_cast<std::uint8_t*>(frame), length, width, height);
+  parts_.analyser.AnalyseFrame(frame, length, width, height);
   // A frame that was not analysed still wakes the driving thread once.
   if (!frameAnalysed_) parts_.runner.NotifyFrame();
   RecordRunStep();
@@ -100,21 +97,10 @@ void EngineFrames::ShowLiveView() {
   parts_.setViewMode(VIEW_LIVE);
 }
 
-bool EngineFrames::TargetCheckBlocked(bool autoDriving) const {
-  if (autoDriving) return parts_.runner.state().waitActive != 0;
-  return parts_.program.positionEditIndex != -1;
-}
-
-int EngineFrames::BallDistance() const {
-  return parts_.runner.state().ballDistance;
-}
-
-bool EngineFrames::Approach(Point target, Point car, int range) {
-  return parts_.runner.SteerToward(target, car, range) == 1;
-}
-
-bool EngineFrames::Avoid(Point target, Point car, int range) {
-  return parts_.runner.SteerAway(target, car, range) == 1;
+void EngineFrames::FollowAfterFrame(int frameWidth) {
+  const FollowSource source =
+      parts_.state.viewMode == VIEW_LAYOUT ? FollowSource::LayoutView : FollowSource::CameraView;
+  parts_.runner.FollowStep(source, frameWidth);
 }
 
 void EngineFrames::LeaveProgramEditor() {

@@ -16,7 +16,6 @@ class CAnalysisView;
 class CDriveControl;
 class CFrameAnalyser;
 class Clock;
-class DrivingProgram;
 class ProgramRunner;
 class RunTrack;
 class UiHost;
@@ -41,7 +40,6 @@ class EngineFrames final : public FrameSink,
     Clock& clock;
     CFrameAnalyser& analyser;
     CDriveControl& drive;
-    DrivingProgram& program;
     ProgramRunner& runner;
     Simulator& simulator;
     CAnalysisView& view;
@@ -81,10 +79,7 @@ class EngineFrames final : public FrameSink,
   void OnFrameAnalysed() override;
 
   // TargetFollower (capture thread).
-  bool TargetCheckBlocked(bool autoDriving) const override;
-  int BallDistance() const override;
-  bool Approach(Point target, Point car, int range) override;
-  bool Avoid(Point target, Point car, int range) override;
+  void FollowAfterFrame(int frameWidth) override;
 
   // SimulationView.
   void LeaveProgramEditor() override;

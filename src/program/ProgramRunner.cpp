@@ -475,37 +475,36 @@ int ProgramRunner::SteerStep(std::uint32_t s, double e, std::int64_t d2, double 
   return 0;
 }
 
-void ProgramRunner::FollowAfterFrame(FollowView view, int frameWidth) {
-  if (!car_.targetActive) return;
+void ProgramRunner::FollowStep(FollowSource source, int frameWidth) {
+  const bool simulation = source == FollowSource::Simulation;
+  if (!simulation && !car_.targetActive) return;
   const Point cheese = car_.cheesePosition;
   if (cheese.x == -1) return;
   const int mode = engine_.ballMode;
-  if (!(engine_.targetFollowing || mode == 2 || mode == 3)) return;
-  Point carPoint;
-  int approach;
-  int avoid;
-  if (Running()) {
-    if (state_.waitActive != 0) return;
-    carPoint = car_.carLayoutPosition;
+  const bool avoid = mode == 3;
+  const bool running = Running();
+  const bool cheeseAlone = engine_.targetFollowing && !(running && simulation);
+  if (!(cheeseAlone || mode == 2 || avoid)) return;
+  // A wait command of the run steers for itself; outside a run the editor may
+  // be placing a position with the target icon.
+  const bool standAside = running ? state_.waitActive != 0 : program_.positionEditIndex != -1;
+  if (standAside && !(simulation && avoid)) return;
+
+  Point carPoint = car_.carLayoutPosition;
+  int approach = settings_.positionRange;
+  int away = state_.ballDistance;
+  if (running && !simulation) {
     approach = 0;  // following during a run never ends by distance
-    avoid = state_.ballDistance;
-  } else {
-    if (program_.positionEditIndex != -1) return;
-    if (view == FollowView::Layout) {
-      carPoint = car_.carLayoutPosition;
-      approach = settings_.positionRange;
-      avoid = state_.ballDistance;
-    } else {
-      const int w = frameWidth > 0 ? frameWidth : kLayoutWidth;
-      carPoint = car_.carPosition;
-      approach = w * settings_.positionRange / 640;
-      avoid = w * state_.ballDistance / 640;
-    }
+  } else if (!running && source == FollowSource::CameraView) {
+    const int w = frameWidth > 0 ? frameWidth : kLayoutWidth;
+    carPoint = car_.carPosition;
+    approach = w * approach / kLayoutWidth;
+    away = w * away / kLayoutWidth;
   }
   const int result =
-      mode == 3 ? SteerAway(cheese, carPoint, avoid) : SteerToward(cheese, carPoint, approach);
+      avoid ? SteerAway(cheese, carPoint, away) : SteerToward(cheese, carPoint, approach);
   if (result == 1 && Has(DRIVE_STATE_MOVING)) {
-    car_.targetActive = false;
+    if (!simulation) car_.targetActive = false;
     Send(DRIVE_STOP);
   }
 }

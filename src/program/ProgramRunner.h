@@ -40,7 +40,15 @@ struct DrivingState {
 };
 
 enum class CheeseAction { Press, Move, Release, DoubleClick };
-enum class FollowView { Camera, Layout };
+
+// Who runs a following step. After a frame of a camera view the car is seen
+// in image coordinates and the ranges scale with the frame width; after a
+// frame of the layout view all is in layout pixels. The simulation's step is
+// in layout pixels too and differs in four ways: it neither asks for nor
+// clears targetActive, it avoids the ball whatever the run or the editor
+// does, during a run it follows the ball but not the cheese alone, and it
+// keeps POSITION_RANGE during a run.
+enum class FollowSource { CameraView, LayoutView, Simulation };
 
 // Automatic driving: walks the start chain of the program on its own thread,
 // sends drive commands, waits on timers and on frames, and steers toward or
@@ -49,7 +57,7 @@ enum class FollowView { Camera, Layout };
 // Start, stop and the menu operations may be called from the window thread
 // and the program-interface thread; StopAutoDriving also from the driving
 // thread itself (the end command). A run's thread is always joined before the
-// next one starts. NotifyFrame, SteerToward, SteerAway and FollowAfterFrame are
+// next one starts. NotifyFrame, SteerToward, SteerAway and FollowStep are
 // called by whoever analyses frames (capture or simulation thread).
 class ProgramRunner {
  public:
@@ -89,8 +97,10 @@ class ProgramRunner {
   // One steering step; 1 when reached (toward) or escaped (away).
   int SteerToward(Point target, Point car, int range);
   int SteerAway(Point target, Point car, int range);
-  // The following step after an analysed frame (not the simulation's own).
-  void FollowAfterFrame(FollowView view, int frameWidth);
+  // Steers toward or away from the cheese or the ball once the car's place
+  // is known (after a frame `frameWidth` wide, or a simulation step); stops
+  // the car when it arrives or has escaped.
+  void FollowStep(FollowSource source, int frameWidth = kLayoutWidth);
 
   // Menu commands 32929 (-1), 32966 (2), 32975 (3); 0 ends both modes.
   void ToggleFollowMode(int mode);

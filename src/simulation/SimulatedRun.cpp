@@ -94,7 +94,7 @@ int RunProgramOnSimulatedCar(const Settings& settings, UiHost& ui,
   SimulatedBall ball;
   ProgramRunner runner(engine, car, drive, program, *clock);
   runner.SetBall(&ball);
-  Simulator simulator(engine, car, drive, runner, program, *clock);
+  Simulator simulator(engine, car, drive, runner, *clock);
   simulator.SetHeading(&heading);
   simulator.SetBall(&ball);
   runner.SetSimulatedCar(&simulator);

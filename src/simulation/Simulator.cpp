@@ -52,12 +52,11 @@ SimulationSettings SimulationSettings::Load(const Settings& settings) {
 }
 
 Simulator::Simulator(EngineState& engine, CarState& car, DriveCommander& drive,
-                     ProgramRunner& runner, const DrivingProgram& program, Clock& clock)
+                     ProgramRunner& runner, Clock& clock)
     : engine_(engine),
       car_(car),
       drive_(drive),
       runner_(runner),
-      program_(program),
       clock_(clock),
       event_(clock.MakeEvent()) {}
 
@@ -149,26 +148,6 @@ void Simulator::RecomputeBallRect(Point cheese) {
   ball_->SetBallRect(Rect{cx - p / 2, cy - p / 2, cx - p / 2 + p, cy - p / 2 + p});
 }
 
-void Simulator::FollowStep() {
-  const Point cheese = car_.cheesePosition;
-  if (cheese.x == -1) return;  // no target to steer for
-  const Point carPoint = car_.carLayoutPosition;
-  const int mode = engine_.ballMode;
-  const bool running = engine_.autoDriving;
-  int result = 0;
-  if (mode == 3) {
-    result = runner_.SteerAway(cheese, carPoint, runner_.state().ballDistance);
-  } else if ((running && runner_.state().waitActive == 0 && mode == 2) ||
-             (!running && program_.positionEditIndex == -1 &&
-              (engine_.targetFollowing || mode == 2))) {
-    result = runner_.SteerToward(cheese, carPoint, runner_.settings().positionRange);
-  } else {
-    return;
-  }
-  if (result == 1 && (drive_.DriveState() & DRIVE_STATE_MOVING))
-    drive_.SendDriveCommand(DRIVE_STOP);
-}
-
 bool Simulator::SeeCar(double x, double y, double& seenX, double& seenY) {
   const std::int64_t now = clock_.NowMs();
   cameraHistory_.push_back({now, x, y});
@@ -205,7 +184,7 @@ int Simulator::Step() {
         engine_.ballMode != 0)
       RecomputeBallRect(cheese);
     view_->DrawStep();
-    FollowStep();
+    runner_.FollowStep(FollowSource::Simulation);
   }
 
   const std::uint32_t b = drive_.DriveState();

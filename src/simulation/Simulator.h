@@ -13,7 +13,6 @@
 #include "core/DriveInterfaces.h"
 #include "core/EngineState.h"
 #include "program/DrivingInterfaces.h"
-#include "program/DrivingProgram.h"
 #include "program/ProgramRunner.h"
 #include "simulation/TrackHeading.h"
 
@@ -83,7 +82,7 @@ struct SimulatedPose {
 class Simulator final : public SimulatedCar {
  public:
   Simulator(EngineState& engine, CarState& car, DriveCommander& drive, ProgramRunner& runner,
-            const DrivingProgram& program, Clock& clock);
+            Clock& clock);
   ~Simulator() override;
   Simulator(const Simulator&) = delete;
   Simulator& operator=(const Simulator&) = delete;
@@ -118,7 +117,6 @@ class Simulator final : public SimulatedCar {
 
  private:
   void Thread();
-  void FollowStep();
   void RecomputeBallRect(Point cheese);
   // The camera's view of the car at (x, y): false between frames and when a
   // frame does not find it, else the position as reported, late and noisy.
@@ -130,7 +128,6 @@ class Simulator final : public SimulatedCar {
   CarState& car_;
   DriveCommander& drive_;
   ProgramRunner& runner_;
-  const DrivingProgram& program_;
   Clock& clock_;
   HeadingUpdater* heading_ = nullptr;
   SimulationPositionPublisher* publisher_ = nullptr;

@@ -7,7 +7,6 @@
 
 namespace viren {
 
-class AutoResetEvent;
 class DriveCommander;
 
 // What the frame analysis calls on the parts around it. Each is implemented by
@@ -39,8 +38,8 @@ class AnalysisView {
   virtual void DrawTargetMarker() = 0;
   virtual void DrawBallRectangle() = 0;
   virtual void DrawCourseRange() = 0;
-  // Writes what the view shows to numbered picture `number`; may overwrite
-  // `frame` with the displayed picture.
+  // Writes the picture the view shows to numbered file `number`; false when
+  // the recording is full and the dump ends.
   virtual bool DumpFrame(int width, int height, int number) = 0;
 };
 
@@ -58,15 +57,9 @@ class BallSearch {
 class TargetFollower {
  public:
   virtual ~TargetFollower() = default;
-  // During automatic driving: a wait command of the running program is in
-  // progress. Otherwise: the editor is placing a command's position with the
-  // target icon. Either way the target check stands aside.
-  virtual bool TargetCheckBlocked(bool autoDriving) const = 0;
-  virtual int BallDistance() const = 0;
-  // True when the car has reached the target (within `range`).
-  virtual bool Approach(Point target, Point car, int range) = 0;
-  // True when the car has left the target behind (beyond `range`).
-  virtual bool Avoid(Point target, Point car, int range) = 0;
+  // The following step after an analysed frame `frameWidth` pixels wide, once
+  // the target marker or the ball is drawn.
+  virtual void FollowAfterFrame(int frameWidth) = 0;
 };
 
 // The "Position" and "Ball" blocks of the program interface, four 16-bit
@@ -96,8 +89,6 @@ struct AnalysisPeers {
   TargetFollower* follower = nullptr;
   PositionPublisher* publisher = nullptr;
   DriveCommander* drive = nullptr;
-  // Signalled after each analysed frame while automatic driving runs.
-  AutoResetEvent* frameEvent = nullptr;
   FrameListener* listener = nullptr;
 };
 

@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <limits>
 
-#include "core/AutoResetEvent.h"
 #include "core/DiagnosticLog.h"
 #include "core/DriveInterfaces.h"
 #include "core/DriveTypes.h"
@@ -79,7 +78,6 @@ int CFrameAnalyser::LoadAnalysisSettings(const Settings& settings) {
   debugCenter_ = settings.ReadInt(keys::DEBUG_CENTER) != 0;
   logPosition_ = settings.ReadInt(keys::LOG_POSITION) != 0;
   emergencyCount_ = settings.ReadInt(keys::EMERGENCY_COUNT);
-  positionRange_ = settings.ReadInt(keys::POSITION_RANGE);
 
   ring_.assign(static_cast<std::size_t>(samplingFrame_), Point{});
   ringIndex_ = 0;
@@ -118,7 +116,8 @@ Point CFrameAnalyser::ConvertPosition(Point p, bool toImage) const {
   return viren::ConvertPosition(p, toImage, engine_.frameWidth, engine_.frameHeight);
 }
 
-void CFrameAnalyser::AnalyseFrame(std::uint8_t* buffer, std::size_t length, int width, int height) {
+void CFrameAnalyser::AnalyseFrame(const std::uint8_t* buffer, std::size_t length, int width,
+                                  int height) {
   if (!engine_.captureRunning || engine_.simulating ||
       (engine_.viewMode == VIEW_PROGRAM && !engine_.autoDriving))
     return;
@@ -227,7 +226,6 @@ void CFrameAnalyser::FindCar(int found) {
     car_.lostCountdown.fetch_sub(1);
   }
   compareCountdown_ = compareFrame_;
-  if (engine_.autoDriving && peers_.frameEvent != nullptr) peers_.frameEvent->Set();
   if (peers_.listener != nullptr) peers_.listener->OnFrameAnalysed();
 }
 
@@ -268,41 +266,12 @@ void CFrameAnalyser::BallSearchStep(const std::uint8_t* frame) {
 
 void CFrameAnalyser::TargetCheck() {
   const int ballMode = engine_.ballMode;
-  const bool following = engine_.targetFollowing;
-  const Point target = car_.cheesePosition;
-  if ((!following && ballMode == 0) || target.x == -1) return;
+  if ((!engine_.targetFollowing && ballMode == 0) || car_.cheesePosition.load().x == -1) return;
   if (ballMode != 0)
     peers_.view->DrawBallRectangle();
   else
     peers_.view->DrawTargetMarker();
-
-  TargetFollower* follower = peers_.follower;
-  const bool autoDriving = engine_.autoDriving;
-  if (!car_.targetActive || !(following || ballMode == 2 || ballMode == 3) || follower == nullptr ||
-      follower->TargetCheckBlocked(autoDriving))
-    return;
-  Point carPoint;
-  int approachRange;
-  int avoidRange;
-  if (autoDriving) {
-    carPoint = car_.carLayoutPosition;
-    approachRange = 0;
-    avoidRange = follower->BallDistance();
-  } else if (engine_.viewMode == VIEW_LAYOUT) {
-    carPoint = car_.carLayoutPosition;
-    approachRange = positionRange_;
-    avoidRange = follower->BallDistance();
-  } else {
-    carPoint = car_.carPosition;
-    approachRange = width_ * positionRange_ / kLayoutWidth;
-    avoidRange = width_ * follower->BallDistance() / kLayoutWidth;
-  }
-  const bool done = ballMode == 3 ? follower->Avoid(target, carPoint, avoidRange)
-                                  : follower->Approach(target, carPoint, approachRange);
-  if (done && (DriveState() & DRIVE_STATE_MOVING) != 0) {
-    car_.targetActive = false;
-    if (peers_.drive != nullptr) peers_.drive->SendDriveCommand(DRIVE_STOP, true);
-  }
+  if (peers_.follower != nullptr) peers_.follower->FollowAfterFrame(width_);
 }
 
 void CFrameAnalyser::CountTurn(double direction) {

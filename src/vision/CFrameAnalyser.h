@@ -56,9 +56,8 @@ class CFrameAnalyser {
   // One frame from the capture: `buffer` holds width x height pixels of 3
   // bytes (blue, green, red), rows bottom-up, no padding; `length` is its
   // size in bytes. The size is taken on the first frame after (re)connection;
-  // a frame shorter than that size is ignored. The frame dump may overwrite
-  // the buffer with the displayed picture.
-  void AnalyseFrame(std::uint8_t* buffer, std::size_t length, int width, int height);
+  // a frame shorter than that size is ignored.
+  void AnalyseFrame(const std::uint8_t* buffer, std::size_t length, int width, int height);
 
   // Heading from the marker or from the ring of recent positions.
   void UpdateHeading();
@@ -100,7 +99,6 @@ class CFrameAnalyser {
   int samplingFrame() const { return samplingFrame_; }
   int samplingMinimum() const { return samplingMinimum_; }
   int emergencyCount() const { return emergencyCount_; }
-  int positionRange() const { return positionRange_; }
 
   // The contours kept from the last analysed frame (difference image) and
   // their centroids; for the views, inside the AnalysisView calls only.
@@ -123,8 +121,9 @@ class CFrameAnalyser {
  private:
   void AnalyseDifference(const std::uint8_t* frame);
   int Vectorize(std::uint8_t* image);
-  // Step 5.4 onwards once the difference image's contours are traced
-  // (`found` as VectorizeImage returns it).
+  // Takes the car's centre from the traced contours (`found` as
+  // VectorizeImage returns it), publishes it, updates the heading and tells
+  // the driving thread.
   void FindCar(int found);
   std::array<std::int16_t, 4> PositionBlock() const;
   void BallSearchStep(const std::uint8_t* frame);
@@ -152,7 +151,6 @@ class CFrameAnalyser {
   std::atomic<bool> logPosition_{false};
   std::string captureDirectory_;
   int emergencyCount_ = 15;
-  int positionRange_ = 32;
 
   // Frame state: the capture thread's, guarded against the window thread's
   // release and reload.

@@ -39,8 +39,7 @@ class AnalysingSink : public FrameSink {
   explicit AnalysingSink(CFrameAnalyser& analyser, CarState& car)
       : analyser_(analyser), car_(car) {}
   void AnalyseFrame(const std::uint8_t* frame, std::size_t length, int width, int height) override {
-    copy_.assign(frame, frame + length);
-    analyser_.AnalyseFrame(copy_.data(), length, width, height);
+    analyser_.AnalyseFrame(frame, length, width, height);
     std::lock_guard lock(mutex_);
     positions_.push_back(car_.carPosition.load());
   }
@@ -52,7 +51,6 @@ class AnalysingSink : public FrameSink {
  private:
   CFrameAnalyser& analyser_;
   CarState& car_;
-  std::vector<std::uint8_t> copy_;
   mutable std::mutex mutex_;
   std::vector<Point> positions_;
 };

@@ -395,18 +395,82 @@ TEST(ProgramRunTest, frameFollowingStopsTheCarAtTheTarget) {
   rig.runner.ToggleFollowMode(-1);
   rig.car.cheesePosition = Point{300, 100};
   rig.car.carLayoutPosition = Point{200, 100};
-  rig.runner.FollowAfterFrame(FollowView::Layout, 640);
+  rig.runner.FollowStep(FollowSource::LayoutView, 640);
   EXPECT_EQ(rig.drive.DriveState(), DRIVE_STATE_FORWARD);
   rig.car.carLayoutPosition = Point{280, 100};
-  rig.runner.FollowAfterFrame(FollowView::Layout, 640);
+  rig.runner.FollowStep(FollowSource::LayoutView, 640);
   EXPECT_EQ(rig.drive.DriveState(), 0u);
   EXPECT_FALSE(rig.car.targetActive);
   // In the camera view the range is scaled to the image: 320 wide -> 16 px.
   rig.car.targetActive = true;
   rig.car.cheesePosition = Point{150, 50};
   rig.car.carPosition = Point{130, 50};
-  rig.runner.FollowAfterFrame(FollowView::Camera, 320);
+  rig.runner.FollowStep(FollowSource::CameraView, 320);
   EXPECT_EQ(rig.drive.DriveState(), DRIVE_STATE_FORWARD);
+}
+
+// One rule for both callers: the simulation's step differs from a frame's
+// only where it always has.
+TEST(ProgramRunTest, followStepOfTheSimulationDiffersFromAFramesOnlyWhereItMust) {
+  constexpr std::uint32_t kFwd = DRIVE_STATE_FORWARD;
+  struct Case {
+    const char* what;
+    void (*set)(SimRig&);
+    std::uint32_t afterFrame, afterSimulation;
+  };
+  const Case cases[] = {
+      {"target not active",
+       [](SimRig& r) {
+         r.engine.targetFollowing = true;
+         r.car.targetActive = false;
+       },
+       0, kFwd},
+      {"avoiding while a wait runs",
+       [](SimRig& r) {
+         r.engine.autoDriving = true;
+         r.runner.state().waitActive = 1;
+         r.engine.ballMode = 3;
+       },
+       0, kFwd},
+      {"the cheese alone during a run",
+       [](SimRig& r) {
+         r.engine.autoDriving = true;
+         r.engine.targetFollowing = true;
+       },
+       kFwd, 0},
+      {"the ball 20 px ahead during a run",
+       [](SimRig& r) {
+         r.engine.autoDriving = true;
+         r.engine.ballMode = 2;
+         r.car.carLayoutPosition = Point{280, 100};
+         r.drive.SendDriveCommand(DRIVE_FORWARD);
+       },
+       kFwd, 0},
+      {"the editor placing a position",
+       [](SimRig& r) {
+         r.engine.targetFollowing = true;
+         r.program.positionEditIndex = 1;
+       },
+       0, 0},
+  };
+  for (const Case& c : cases) {
+    for (const FollowSource source : {FollowSource::LayoutView, FollowSource::Simulation}) {
+      const bool simulation = source == FollowSource::Simulation;
+      SimRig rig;
+      rig.car.cheesePosition = Point{300, 100};
+      rig.car.carLayoutPosition = Point{200, 100};
+      rig.car.targetActive = true;
+      c.set(rig);
+      const bool activeBefore = rig.car.targetActive;
+      rig.runner.FollowStep(source);
+      EXPECT_EQ(rig.drive.DriveState(), simulation ? c.afterSimulation : c.afterFrame)
+          << c.what << (simulation ? " (simulation)" : " (frame)");
+      if (simulation) {
+        EXPECT_EQ(rig.car.targetActive, activeBefore) << c.what;
+      }
+      rig.engine.autoDriving = false;
+    }
+  }
 }
 
 // Stop and start in quick succession, from two threads: never two walkers.

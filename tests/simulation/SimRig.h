@@ -78,7 +78,7 @@ struct SimRig {
   TrackHeading heading{car, drive, engine};
   DrivingProgram program;
   ProgramRunner runner{engine, car, drive, program, clock};
-  Simulator sim{engine, car, drive, runner, program, clock};
+  Simulator sim{engine, car, drive, runner, clock};
   TrackRecorder track{clock, car, drive, runner};
   CommandLog log{clock, car, drive};
 };

@@ -10,7 +10,6 @@
 #include <thread>
 #include <vector>
 
-#include "core/AutoResetEvent.h"
 #include "core/DriveInterfaces.h"
 #include "core/DriveTypes.h"
 #include "settings/Settings.h"
@@ -123,23 +122,24 @@ class FakeBall : public BallSearch {
 
 class FakeFollower : public TargetFollower {
  public:
-  bool TargetCheckBlocked(bool) const override { return blocked; }
-  int BallDistance() const override { return 100; }
-  bool Approach(Point t, Point c, int range) override {
-    calls.push_back({t, c, range});
-    return reached;
+  void FollowAfterFrame(int frameWidth) override { widths.push_back(frameWidth); }
+  std::vector<int> widths;
+};
+
+// The driving thread's side: what stood when it was told of a frame.
+class FakeListener : public FrameListener {
+ public:
+  FakeListener(const FakeView& view, const CarState& car) : view_(view), car_(car) {}
+  void OnFrameAnalysed() override {
+    drawsWhenTold.push_back(view_.draws);
+    positionsWhenTold.push_back(car_.carPosition);
   }
-  bool Avoid(Point t, Point c, int range) override {
-    calls.push_back({t, c, -range});
-    return reached;
-  }
-  struct Call {
-    Point target, car;
-    int range;
-  };
-  bool blocked = false;
-  bool reached = false;
-  std::vector<Call> calls;
+  std::vector<int> drawsWhenTold;
+  std::vector<Point> positionsWhenTold;
+
+ private:
+  const FakeView& view_;
+  const CarState& car_;
 };
 
 class FrameAnalyserTest : public ::testing::Test {
@@ -148,7 +148,7 @@ class FrameAnalyserTest : public ::testing::Test {
     settings.SetPaths(dir.path(), dir.File("VIREN.ini"), dir.File("option.ini"));
     dir.Write("VIREN.ini", "[VIEW]\nSAMPLING_FRAME=100\n");
     engine.captureRunning = true;
-    analyser.SetPeers({&view, &ball, &follower, &publisher, &drive, &frameEvent});
+    analyser.SetPeers({&view, &ball, &follower, &publisher, &drive, &listener});
     analyser.SetPositionLogPath(dir.File("debug_position.log"));
   }
   void Load(const std::string& option = "") {
@@ -173,7 +173,7 @@ class FrameAnalyserTest : public ::testing::Test {
   FakePublisher publisher;
   FakeBall ball;
   FakeFollower follower;
-  AutoResetEvent frameEvent;
+  FakeListener listener{view, car};
   CFrameAnalyser analyser;
 };
 
@@ -267,31 +267,18 @@ TEST_F(FrameAnalyserTest, lostCountdownReadsMinusOneAfterSixteenFramesWithoutThe
 
 TEST_F(FrameAnalyserTest, compareFrameAnalysesEveryNthFrameAndSignalsTheDrivingThread) {
   Load("[VIEW]\nCOMPARE_FRAME=3\n");
-  engine.autoDriving = true;
   Feed(MakeFrame(40, 60));  // primes
-  int signalled = 0;
-  for (int k = 1; k <= 9; ++k) {
-    Feed(MakeFrame(40 + 4 * k, 60));
-    if (frameEvent.WaitFor(std::chrono::milliseconds(0))) {
-      ++signalled;
-      EXPECT_EQ(k % 3, 0) << k;
-      // The reference is the frame analysed before: three frames of movement.
-      EXPECT_EQ(car.carPosition.load(), (Point{40 + 4 * k - 6 + kCarW / 2, 60 + kCarH / 2}));
-    }
-  }
-  EXPECT_EQ(signalled, 3);
+  for (int k = 1; k <= 9; ++k) Feed(MakeFrame(40 + 4 * k, 60));
+  // Frames 3, 6 and 9; the reference is the frame analysed before: three
+  // frames of movement.
+  std::vector<Point> expected;
+  for (int k : {3, 6, 9}) expected.push_back(Point{40 + 4 * k - 6 + kCarW / 2, 60 + kCarH / 2});
+  EXPECT_EQ(listener.positionsWhenTold, expected);
 }
 
 // The driving thread steers from the car state: it hears of each analysed
 // frame as soon as that is known, before the frame is drawn.
 TEST_F(FrameAnalyserTest, listenerHearsOfEachAnalysedFrameBeforeItIsDrawn) {
-  struct Listener : FrameListener {
-    explicit Listener(const FakeView& v) : view(v) {}
-    void OnFrameAnalysed() override { drawsWhenTold.push_back(view.draws); }
-    const FakeView& view;
-    std::vector<int> drawsWhenTold;
-  } listener(view);
-  analyser.SetPeers({&view, &ball, &follower, &publisher, &drive, &frameEvent, &listener});
   Load("[VIEW]\nCOMPARE_FRAME=2\n");
   for (int k = 0; k < 5; ++k) Feed(MakeFrame(40 + 4 * k, 60));
   // Frame 0 primes, frames 2 and 4 are analysed; each is told before its own drawing.
@@ -342,6 +329,8 @@ TEST_F(FrameAnalyserTest, steadyStateAllocatesNothingPerFrame) {
   std::vector<std::vector<std::uint8_t>> frames;
   for (int k = 0; k < 40; ++k) frames.push_back(MakeFrame(40 + 4 * k, 60 + (k % 2) * 4));
   for (int k = 0; k < 3; ++k) analyser.AnalyseFrame(frames[k].data(), frames[k].size(), kW, kH);
+  listener.drawsWhenTold.reserve(frames.size());  // the fake's own records
+  listener.positionsWhenTold.reserve(frames.size());
   gAllocations = 0;
   gCountAllocations = true;
   for (int k = 3; k < 40; ++k) analyser.AnalyseFrame(frames[k].data(), frames[k].size(), kW, kH);
@@ -518,26 +507,23 @@ TEST_F(FrameAnalyserTest, foundBallBecomesTheTargetInViewCoordinates) {
   EXPECT_EQ(car.cheesePosition.load(), (Point{240, 140}));
 }
 
-TEST_F(FrameAnalyserTest, reachedTargetStopsTheCarOnce) {
+// The analysis draws the cheese or the ball and leaves the steering to the
+// driving program, with the width the ranges scale by.
+TEST_F(FrameAnalyserTest, targetCheckDrawsTheTargetThenHandsTheFrameToTheFollower) {
   Load();
-  engine.targetFollowing = true;
   car.cheesePosition = Point{30, 40};
-  car.targetActive = true;
-  drive.state = DRIVE_STATE_FORWARD;
-  follower.reached = true;
+  Feed(MakeFrame(40, 60));  // neither following mode: nothing
+  engine.targetFollowing = true;
   Feed(MakeFrame(40, 60));
-  ASSERT_EQ(follower.calls.size(), 1u);
-  EXPECT_EQ(follower.calls[0].range, 16);  // POSITION_RANGE 32 at 320 pixels
-  EXPECT_EQ(drive.sent, (std::vector<int>{DRIVE_STOP}));
-  EXPECT_FALSE(car.targetActive);
   EXPECT_EQ(view.targetMarkers, 1);
+  engine.ballMode = 2;
   Feed(MakeFrame(40, 60));
-  EXPECT_EQ(drive.sent.size(), 1u);
-  // Blocked by a wait in progress: no check at all.
-  car.targetActive = true;
-  follower.blocked = true;
+  EXPECT_EQ(view.ballRects, 1);
+  EXPECT_EQ(follower.widths, (std::vector<int>{kW, kW}));
+  car.cheesePosition = Point{-1, 0};  // no target
   Feed(MakeFrame(40, 60));
-  EXPECT_EQ(follower.calls.size(), 1u);
+  EXPECT_EQ(follower.widths.size(), 2u);
+  EXPECT_EQ(view.targetMarkers + view.ballRects, 2);
 }
 
 TEST_F(FrameAnalyserTest, resettingTheRingFromOtherThreadsIsSafe) {
