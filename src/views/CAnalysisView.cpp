@@ -46,7 +46,9 @@ CAnalysisView::CAnalysisView(EngineState& engine, CarState& car, CourseLayout& l
       analyser_(analyser),
       settings_(settings),
       exchange_(exchange),
-      targetMarker_(MakeTargetMarkerPicture()) {}
+      targetMarker_(MakeTargetMarkerPicture()) {
+  linePoints_.reserve(kMaxVertices);
+}
 
 void CAnalysisView::SetHooks(Hooks hooks) {
   hooks_ = std::move(hooks);
@@ -117,43 +119,47 @@ void CAnalysisView::DrawView(const std::uint8_t* frame, int width, int height) {
 
   if (!writer_) writer_.emplace(exchange_.BeginPicture(engine_.clientWidth, engine_.clientHeight));
   QImage& out = writer_->image();
+  if (out.isNull()) return;
   const Point centroid = car_.centroid;
   const bool found = centroid.x != -1;
   if (layoutView) {
-    ComposeLayout(out, engine_.overlayMode, car_.carLayoutPosition, found);
+    ComposeLayout(*writer_, engine_.overlayMode, car_.carLayoutPosition, found);
   } else {
     if (frameImage_.size() == out.size()) {
       std::memcpy(out.bits(), frameImage_.constBits(), static_cast<std::size_t>(out.sizeInBytes()));
     } else {
       out.fill(qRgb(0, 0, 0));
-      QPainter p(&out);
+      QPainter& p = writer_->painter();
+      p.setCompositionMode(QPainter::CompositionMode_SourceOver);
       p.drawImage(0, 0, frameImage_);
     }
     if (found) {
+      QPainter& p = writer_->painter();
       switch (engine_.overlayMode) {
         case OVERLAY_CENTROID:
-          DrawCross(out, centroid, pen_);
+          DrawCross(p, centroid, pen_);
           break;
         case OVERLAY_DIRECTION: {
           const double heading = car_.carDirection;
-          DrawDirectionArrow(out, centroid, heading, pen_);
+          DrawDirectionArrow(p, centroid, heading, pen_);
           const std::uint32_t drive = drive_ != nullptr ? drive_->DriveState() : 0;
           if (analyser_.debugCenter() && viewMode == VIEW_LIVE &&
               (drive & DRIVE_STATE_MOVING) != 0 && (drive & DRIVE_STATE_STEERING) != 0) {
-            DrawTurningRadius(out, car_.turnCentre, car_.turnRadius, heading,
+            DrawTurningRadius(p, car_.turnCentre, car_.turnRadius, heading,
                               (drive & DRIVE_STATE_RIGHT) != 0, pen_);
           }
           if (analyser_.markerCheck() != 0 && analyser_.markerDisplay()) {
-            DrawCross(out, car_.markerPosition, pen_);
+            DrawCross(p, car_.markerPosition, pen_);
           }
           break;
         }
         case OVERLAY_VECTOR:
-          DrawContours(out, analyser_.vertices(), analyser_.contourCounts(),
-                       analyser_.contourCount(), pen_);
+          DrawContours(p, analyser_.vertices(), analyser_.contourCounts(), analyser_.contourCount(),
+                       pen_, linePoints_);
           break;
         case OVERLAY_POLYGON:
-          DrawPolyline(out, analyser_.contourCentroids(), analyser_.contourCount(), pen_);
+          DrawPolyline(p, analyser_.contourCentroids(), analyser_.contourCount(), pen_,
+                       linePoints_);
           break;
         default:
           break;
@@ -161,28 +167,36 @@ void CAnalysisView::DrawView(const std::uint8_t* frame, int width, int height) {
     }
   }
   if (hooks_.ballLearning && hooks_.ballLearning() && car_.ballRect.load().right != 0) {
-    DrawBall(out, layoutView);
+    DrawBall(*writer_, layoutView);
   }
 }
 
-void CAnalysisView::DrawTrail(QImage& out) const {
-  if (trail_) DrawFadingTrail(out, trail_());
+void CAnalysisView::DrawTrail(PictureExchange::Writer& writer) const {
+  if (trail_) DrawFadingTrail(writer.painter(), trail_());
 }
 
-void CAnalysisView::ComposeLayout(QImage& out, int overlayMode, Point carAt, bool carFound) {
+void CAnalysisView::DrawCarFigure(PictureExchange::Writer& writer, Point at, double heading) {
+  // The figure is drawn with a painter of its own.
+  writer.EndPainting();
+  layout_.DrawCarFigure(writer.image(), at, heading);
+}
+
+void CAnalysisView::ComposeLayout(PictureExchange::Writer& writer, int overlayMode, Point carAt,
+                                  bool carFound) {
+  QImage& out = writer.image();
   if (!layout_.CopyLayoutInto(out)) out.fill(qRgb(255, 255, 255));
-  DrawTrail(out);
-  if (carFound && overlayMode == OVERLAY_CENTROID) DrawCross(out, carAt, pen_);
+  DrawTrail(writer);
+  if (carFound && overlayMode == OVERLAY_CENTROID) DrawCross(writer.painter(), carAt, pen_);
   if (carFound && overlayMode == OVERLAY_DIRECTION) {
-    DrawDirectionArrow(out, carAt, car_.carDirection, pen_);
+    DrawDirectionArrow(writer.painter(), carAt, car_.carDirection, pen_);
   }
   // The figure shows where the car was last seen, found in this frame or not.
-  if (overlayMode == OVERLAY_CAR_FIGURE) layout_.DrawCarFigure(out, carAt, car_.carDirection);
+  if (overlayMode == OVERLAY_CAR_FIGURE) DrawCarFigure(writer, carAt, car_.carDirection);
 }
 
-void CAnalysisView::DrawBall(QImage& out, bool layoutView) {
-  DrawBallMarker(out, car_.ballRect.load(), layoutView, engine_.frameWidth, engine_.frameHeight,
-                 PatternSize(), pen_);
+void CAnalysisView::DrawBall(PictureExchange::Writer& writer, bool layoutView) {
+  DrawBallMarker(writer.painter(), car_.ballRect.load(), layoutView, engine_.frameWidth,
+                 engine_.frameHeight, PatternSize(), pen_);
 }
 
 void CAnalysisView::DrawTargetMarker() {
@@ -192,20 +206,19 @@ void CAnalysisView::DrawTargetMarker() {
   if (engine_.autoDriving && (viewMode == VIEW_LIVE || viewMode == VIEW_DIFFERENCE)) {
     at = ConvertPosition(at, true, engine_.frameWidth, engine_.frameHeight);
   }
-  DrawTargetMarkerPicture(writer_->image(), targetMarker_, at);
+  DrawTargetMarkerPicture(writer_->painter(), targetMarker_, at);
 }
 
 void CAnalysisView::DrawBallRectangle() {
-  if (writer_) DrawBall(writer_->image(), engine_.viewMode == VIEW_LAYOUT);
+  if (writer_) DrawBall(*writer_, engine_.viewMode == VIEW_LAYOUT);
 }
 
 void CAnalysisView::DrawCourseRange() {
   if (!writer_) return;
   // On the layout the range is drawn at the layout's scale, where it falls on
   // the layout's own outline.
-  QImage& out = writer_->image();
   const bool layoutView = engine_.viewMode == VIEW_LAYOUT;
-  DrawCourseRangeOnFrame(out, layoutView ? kLayoutWidth : frameWidth_,
+  DrawCourseRangeOnFrame(writer_->painter(), layoutView ? kLayoutWidth : frameWidth_,
                          layoutView ? kLayoutHeight : frameHeight_, layout_.borderWidth(),
                          layout_.borderHeight(), pen_);
 }
@@ -244,29 +257,29 @@ void CAnalysisView::DrawSimulationStep() {
   PictureExchange::Writer writer = exchange_.BeginPicture(kLayoutWidth, kLayoutHeight);
   QImage& out = writer.image();
   if (!layout_.CopyLayoutInto(out)) out.fill(qRgb(255, 255, 255));
-  DrawTrail(out);
+  DrawTrail(writer);
   const Point car = car_.carPosition;
   const double heading = car_.carDirection;
   switch (engine_.overlayMode) {
     case OVERLAY_CENTROID:
-      DrawCross(out, car, pen_);
+      DrawCross(writer.painter(), car, pen_);
       break;
     case OVERLAY_DIRECTION:
-      DrawDirectionArrow(out, car, heading, pen_);
+      DrawDirectionArrow(writer.painter(), car, heading, pen_);
       break;
     case OVERLAY_CAR_FIGURE:
-      layout_.DrawCarFigure(out, car, heading);
+      DrawCarFigure(writer, car, heading);
       break;
     default:
       break;
   }
   // A car that has driven off the picture is shown where it went.
-  DrawOffPictureMarker(out, car, pen_);
+  DrawOffPictureMarker(writer.painter(), car, pen_);
   const int ballMode = engine_.ballMode;
   const Point cheese = car_.cheesePosition;
   if ((engine_.targetFollowing || ballMode != 0) && cheese.x != -1) {
-    if (ballMode != 0) DrawBall(out, true);
-    DrawTargetMarkerPicture(out, targetMarker_, cheese);
+    if (ballMode != 0) DrawBall(writer, true);
+    DrawTargetMarkerPicture(writer.painter(), targetMarker_, cheese);
   }
   writer.Publish();
 }
@@ -275,8 +288,7 @@ void CAnalysisView::PaintLayoutView() {
   if (engine_.viewMode != VIEW_LAYOUT || engine_.simulating || engine_.captureRunning) return;
   auto writer = exchange_.TryBeginPicture(kLayoutWidth, kLayoutHeight);
   if (!writer) return;
-  ComposeLayout(writer->image(), engine_.overlayMode, car_.carLayoutPosition,
-                car_.centroid.load().x != -1);
+  ComposeLayout(*writer, engine_.overlayMode, car_.carLayoutPosition, car_.centroid.load().x != -1);
   writer->Publish();
 }
 

@@ -89,9 +89,10 @@ class CAnalysisView final : public AnalysisView {
 
  private:
   void FitView(int width, int height);
-  void ComposeLayout(QImage& out, int overlayMode, Point carAt, bool carFound);
-  void DrawBall(QImage& out, bool layoutView);
-  void DrawTrail(QImage& out) const;
+  void ComposeLayout(PictureExchange::Writer& writer, int overlayMode, Point carAt, bool carFound);
+  void DrawBall(PictureExchange::Writer& writer, bool layoutView);
+  void DrawTrail(PictureExchange::Writer& writer) const;
+  void DrawCarFigure(PictureExchange::Writer& writer, Point at, double heading);
   int PatternSize() const;
 
   EngineState& engine_;
@@ -112,6 +113,7 @@ class CAnalysisView final : public AnalysisView {
   int frameWidth_ = 0;
   int frameHeight_ = 0;
   std::optional<PictureExchange::Writer> writer_;
+  std::vector<QPoint> linePoints_;  // the contour overlays' points
 };
 
 }  // namespace viren

@@ -3,32 +3,42 @@
 #include <algorithm>
 #include <cmath>
 
-#include <QImage>
 #include <QPainter>
-#include <QPolygon>
 
 namespace viren {
 
 namespace {
 
 // Overlays are drawn hard-edged, as on the original's screen: no blending
-// with the camera picture.
+// with the camera picture. The painter is kept from frame to frame, so the
+// pen is made anew only when it differs from the one it holds.
 void Prepare(QPainter& p, const OverlayPen& pen) {
   p.setRenderHint(QPainter::Antialiasing, false);
-  p.setPen(QPen(QColor::fromRgb(pen.colour), pen.width < 1 ? 1 : pen.width, Qt::SolidLine,
-                Qt::RoundCap, Qt::RoundJoin));
+  const int width = pen.width < 1 ? 1 : pen.width;
+  const QPen& now = p.pen();
+  if (now.style() != Qt::SolidLine || now.width() != width || now.capStyle() != Qt::RoundCap ||
+      now.joinStyle() != Qt::RoundJoin || now.brush().style() != Qt::SolidPattern ||
+      now.color().spec() != QColor::Rgb || now.color().rgba() != pen.colour) {
+    p.setPen(QPen(QColor::fromRgb(pen.colour), width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+  }
   p.setBrush(Qt::NoBrush);
+  p.setCompositionMode(QPainter::CompositionMode_SourceOver);
 }
 
 int Round(double v) {
   return static_cast<int>(v + 0.5);
 }
 
+// A polyline through `count` points, gathered in `scratch` (which only grows).
+void DrawPoints(QPainter& p, const Point* points, int count, std::vector<QPoint>& scratch) {
+  if (scratch.size() < static_cast<std::size_t>(count)) scratch.resize(count);
+  for (int i = 0; i < count; ++i) scratch[i] = QPoint(points[i].x, points[i].y);
+  p.drawPolyline(scratch.data(), count);
+}
+
 }  // namespace
 
-void DrawCross(QImage& target, Point at, const OverlayPen& pen) {
-  if (target.isNull()) return;
-  QPainter p(&target);
+void DrawCross(QPainter& p, Point at, const OverlayPen& pen) {
   Prepare(p, pen);
   p.drawLine(at.x - 8, at.y, at.x + 8, at.y);
   p.drawLine(at.x, at.y - 8, at.x, at.y + 8);
@@ -44,14 +54,12 @@ std::array<Point, 4> ArrowPoints(Point at, double heading) {
   return {first, place(16, 0), place(-8, -8), first};
 }
 
-void DrawDirectionArrow(QImage& target, Point at, double heading, const OverlayPen& pen) {
-  if (target.isNull()) return;
+void DrawDirectionArrow(QPainter& p, Point at, double heading, const OverlayPen& pen) {
   const auto points = ArrowPoints(at, heading);
-  QPolygon outline;
-  for (const Point& q : points) outline << QPoint(q.x, q.y);
-  QPainter p(&target);
+  QPoint outline[4];
+  for (int i = 0; i < 4; ++i) outline[i] = QPoint(points[i].x, points[i].y);
   Prepare(p, pen);
-  p.drawPolyline(outline);
+  p.drawPolyline(outline, 4);
 }
 
 Point TurningRadiusEnd(Point centre, int radius, double heading, bool turningRight) {
@@ -59,11 +67,9 @@ Point TurningRadiusEnd(Point centre, int radius, double heading, bool turningRig
   return Point{centre.x + Round(std::cos(b) * radius), centre.y + Round(std::sin(b) * radius)};
 }
 
-void DrawTurningRadius(QImage& target, Point centre, int radius, double heading, bool turningRight,
+void DrawTurningRadius(QPainter& p, Point centre, int radius, double heading, bool turningRight,
                        const OverlayPen& pen) {
-  if (target.isNull()) return;
   const Point end = TurningRadiusEnd(centre, radius, heading, turningRight);
-  QPainter p(&target);
   Prepare(p, pen);
   p.drawLine(centre.x, centre.y, end.x, end.y);
 }
@@ -74,46 +80,38 @@ Rect CourseRangeOnFrame(int frameWidth, int frameHeight, int borderWidth, int bo
   return Rect{a, b, frameWidth - a, frameHeight - b};
 }
 
-void DrawCourseRangeOnFrame(QImage& target, int frameWidth, int frameHeight, int borderWidth,
+void DrawCourseRangeOnFrame(QPainter& p, int frameWidth, int frameHeight, int borderWidth,
                             int borderHeight, const OverlayPen& pen) {
-  if (target.isNull()) return;
   const Rect r = CourseRangeOnFrame(frameWidth, frameHeight, borderWidth, borderHeight);
-  QPolygon outline;
-  outline << QPoint(r.left, r.top) << QPoint(r.right, r.top) << QPoint(r.right, r.bottom)
-          << QPoint(r.left, r.bottom) << QPoint(r.left, r.top);
-  QPainter p(&target);
+  const QPoint outline[5] = {QPoint(r.left, r.top), QPoint(r.right, r.top),
+                             QPoint(r.right, r.bottom), QPoint(r.left, r.bottom),
+                             QPoint(r.left, r.top)};
   Prepare(p, pen);
-  p.drawPolyline(outline);
+  p.drawPolyline(outline, 5);
 }
 
-void DrawPolyline(QImage& target, const Point* points, int count, const OverlayPen& pen) {
-  if (target.isNull() || points == nullptr || count < 1) return;
-  QPolygon line(count);
-  for (int i = 0; i < count; ++i) line.setPoint(i, points[i].x, points[i].y);
-  QPainter p(&target);
+void DrawPolyline(QPainter& p, const Point* points, int count, const OverlayPen& pen,
+                  std::vector<QPoint>& scratch) {
+  if (points == nullptr || count < 1) return;
   Prepare(p, pen);
-  p.drawPolyline(line);
+  DrawPoints(p, points, count, scratch);
 }
 
-void DrawContours(QImage& target, const Point* vertices, const int* counts, int contours,
-                  const OverlayPen& pen) {
-  if (target.isNull() || vertices == nullptr || counts == nullptr) return;
-  QPainter p(&target);
+void DrawContours(QPainter& p, const Point* vertices, const int* counts, int contours,
+                  const OverlayPen& pen, std::vector<QPoint>& scratch) {
+  if (vertices == nullptr || counts == nullptr) return;
   Prepare(p, pen);
   int at = 0;
   for (int k = 0; k < contours; ++k) {
     const int n = counts[k];
     if (n < 1) continue;
-    QPolygon line(n);
-    for (int i = 0; i < n; ++i) line.setPoint(i, vertices[at + i].x, vertices[at + i].y);
-    p.drawPolyline(line);
+    DrawPoints(p, vertices + at, n, scratch);
     at += n;
   }
 }
 
-void DrawBallMarker(QImage& target, Rect ballRect, bool layoutView, int frameWidth, int frameHeight,
+void DrawBallMarker(QPainter& p, Rect ballRect, bool layoutView, int frameWidth, int frameHeight,
                     int patternSize, const OverlayPen& pen) {
-  if (target.isNull()) return;
   Rect r = ballRect;
   if (layoutView) {
     // Before any camera frame (the simulation alone) image and layout are the same plane.
@@ -130,27 +128,26 @@ void DrawBallMarker(QImage& target, Rect ballRect, bool layoutView, int frameWid
     };
     r = Rect{sx(r.left), sy(r.top), sx(r.right), sy(r.bottom)};
   }
-  QPainter p(&target);
   if (layoutView) {
     const int cx = r.left + r.right;
     const int cy = r.top + r.bottom;
     p.setRenderHint(QPainter::Antialiasing, false);
+    p.setCompositionMode(QPainter::CompositionMode_SourceOver);
     p.setPen(QPen(QColor(0, 0, 0), 1));
     p.setBrush(QColor(255, 255, 255));
     p.drawEllipse(QRect(QPoint((cx - patternSize) / 2, (cy - patternSize) / 2),
                         QPoint((cx + patternSize) / 2 - 1, (cy + patternSize) / 2 - 1)));
   }
   Prepare(p, pen);
-  QPolygon outline;
-  outline << QPoint(r.left, r.top) << QPoint(r.right, r.top) << QPoint(r.right, r.bottom)
-          << QPoint(r.left, r.bottom) << QPoint(r.left, r.top);
-  p.drawPolyline(outline);
+  const QPoint outline[5] = {QPoint(r.left, r.top), QPoint(r.right, r.top),
+                             QPoint(r.right, r.bottom), QPoint(r.left, r.bottom),
+                             QPoint(r.left, r.top)};
+  p.drawPolyline(outline, 5);
 }
 
-bool DrawOffPictureMarker(QImage& target, Point car, const OverlayPen& pen) {
-  if (target.isNull()) return false;
-  const int w = target.width();
-  const int h = target.height();
+bool DrawOffPictureMarker(QPainter& p, Point car, const OverlayPen& pen) {
+  const int w = p.device()->width();
+  const int h = p.device()->height();
   if (car.x >= 0 && car.x < w && car.y >= 0 && car.y < h) return false;
   constexpr int kInset = 14;
   if (w <= 2 * kInset || h <= 2 * kInset) return false;
@@ -164,10 +161,10 @@ bool DrawOffPictureMarker(QImage& target, Point car, const OverlayPen& pen) {
   const auto at = [&](double along, double across) {
     return QPoint(Round(tipX + c * along - s * across), Round(tipY + s * along + c * across));
   };
-  QPainter p(&target);
   Prepare(p, pen);
   p.setBrush(QColor::fromRgb(pen.colour));
-  p.drawPolygon(QPolygon({at(12, 0), at(-6, 8), at(-6, -8)}));
+  const QPoint triangle[3] = {at(12, 0), at(-6, 8), at(-6, -8)};
+  p.drawPolygon(triangle, 3);
   return true;
 }
 

@@ -43,12 +43,12 @@ QImage MakeTargetMarkerPicture() {
   return marker;
 }
 
-void DrawTargetMarkerPicture(QImage& target, const QImage& marker, Point centre) {
-  if (target.isNull() || marker.isNull()) return;
-  QPainter p(&target);
+void DrawTargetMarkerPicture(QPainter& p, const QImage& marker, Point centre) {
+  if (marker.isNull()) return;
   p.setCompositionMode(QPainter::CompositionMode_Source);
   p.drawImage(QPoint(centre.x - kTargetMarkerWidth / 2, centre.y - kTargetMarkerHeight / 2),
               marker);
+  p.setCompositionMode(QPainter::CompositionMode_SourceOver);
 }
 
 }  // namespace viren

@@ -2,6 +2,8 @@
 
 #include <QImage>
 
+class QPainter;
+
 #include "core/Geometry.h"
 
 namespace viren {
@@ -14,7 +16,8 @@ inline constexpr int kTargetMarkerHeight = 12;
 QImage MakeTargetMarkerPicture();
 
 // Copies the whole 16 x 12 picture with its top-left corner at
-// (centre.x - 8, centre.y - 6); parts outside the target are cut off.
-void DrawTargetMarkerPicture(QImage& target, const QImage& marker, Point centre);
+// (centre.x - 8, centre.y - 6) with the painter active on the target; parts
+// outside the target are cut off.
+void DrawTargetMarkerPicture(QPainter& p, const QImage& marker, Point centre);
 
 }  // namespace viren

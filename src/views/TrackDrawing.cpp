@@ -22,10 +22,11 @@ void DrawLine(QPainter& p, const std::vector<Point>& points, size_t from, size_t
 
 }  // namespace
 
-void DrawFadingTrail(QImage& out, const std::vector<Point>& points) {
+void DrawFadingTrail(QPainter& p, const std::vector<Point>& points) {
   if (points.empty()) return;
-  QPainter p(&out);
   p.setRenderHint(QPainter::Antialiasing, false);
+  p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+  p.setBrush(Qt::NoBrush);
   // The track in steps of growing strength, each step one polyline, so that
   // a long run costs a handful of calls; neighbouring steps share a point.
   constexpr int kSteps = 16;

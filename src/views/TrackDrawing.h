@@ -3,6 +3,8 @@
 #include <QImage>
 #include <vector>
 
+class QPainter;
+
 #include "core/Geometry.h"
 
 namespace viren {
@@ -14,8 +16,9 @@ inline constexpr QRgb kTrackEndColor = 0xFFFF0000;     // the square at the end
 inline constexpr QRgb kTrackChangeColor = 0xFF0000FF;  // where the command changed
 
 // The layout view's trail: the track in the track colour, old parts faint,
-// the newest part solid, 2 pixels wide. Points in layout coordinates.
-void DrawFadingTrail(QImage& out, const std::vector<Point>& points);
+// the newest part solid, 2 pixels wide, with the painter active on the
+// layout picture. Points in layout coordinates.
+void DrawFadingTrail(QPainter& p, const std::vector<Point>& points);
 
 // The picture of a whole run: the track one pixel wide in the track colour,
 // a small square around every point where `commands` changes, a ring around

@@ -2,7 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <filesystem>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -16,6 +19,27 @@
 #include "support/TestDir.h"
 #include "vision/Bitmap24.h"
 #include "vision/CFrameAnalyser.h"
+
+// Counts allocations while a test asks for it: the capture thread's steady
+// state, view drawing included, must not allocate.
+namespace {
+std::atomic<bool> gCountAllocations{false};
+std::atomic<long> gAllocations{0};
+}  // namespace
+
+// The replacements pair malloc with free; GCC cannot see that through inlining.
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void* operator new(std::size_t size) {
+  if (gCountAllocations.load(std::memory_order_relaxed)) gAllocations.fetch_add(1);
+  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept {
+  std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept {
+  std::free(p);
+}
 
 namespace viren {
 namespace {
@@ -275,6 +299,47 @@ TEST_F(AnalysisViewTest, AnalysedFrameDrawsItsContoursInTheVectorView) {
   EXPECT_GT(red, 40);
   EXPECT_EQ(shown.pixel(5, 5), qRgb(5, 5, 200));
   EXPECT_EQ(exchange.publishedCount(), 2u);
+}
+
+// Frame after frame through the analysis into the camera views, with every
+// overlay drawn over the picture, the target marker and the course range,
+// while the window takes the pictures: once each picture has been drawn on,
+// nothing is allocated.
+TEST_F(AnalysisViewTest, SteadyStateOfTheCameraViewsAllocatesNothing) {
+  Start("[LAYOUT]\nLAYOUT_TYPE=1\n[DEBUG]\nCENTER=1\nMARKER_DISPLAY=1\n");
+  AnalysisPeers peers;
+  peers.view = &view;
+  analyser.SetPeers(peers);
+  engine.captureRunning = true;
+  engine.showCourseRange = true;
+  engine.targetFollowing = true;
+  car.cheesePosition = Point{200, 50};
+  drive.state = DRIVE_STATE_MOVING | DRIVE_STATE_STEERING | DRIVE_STATE_RIGHT;
+  std::vector<std::vector<std::uint8_t>> frames;
+  for (int k = 0; k < 12; ++k) frames.push_back(Frame(320, 240, 60 + 8 * k, 80 + (k % 2) * 6, 20));
+  struct Case {
+    int viewMode;
+    int overlayMode;
+  };
+  for (const Case c : {Case{VIEW_LIVE, OVERLAY_DIRECTION}, Case{VIEW_LIVE, OVERLAY_CENTROID},
+                       Case{VIEW_LIVE, OVERLAY_VECTOR}, Case{VIEW_LIVE, OVERLAY_POLYGON},
+                       Case{VIEW_DIFFERENCE, OVERLAY_DIRECTION}}) {
+    engine.viewMode = c.viewMode;
+    engine.overlayMode = c.overlayMode;
+    const auto feed = [&](int from, int to) {
+      for (int k = from; k < to; ++k) {
+        analyser.AnalyseFrame(frames[k].data(), frames[k].size(), 320, 240);
+        exchange.Front();
+      }
+    };
+    feed(0, 4);
+    gAllocations = 0;
+    gCountAllocations = true;
+    feed(4, 12);
+    gCountAllocations = false;
+    EXPECT_EQ(gAllocations, 0) << "view " << c.viewMode << ", overlay " << c.overlayMode;
+    EXPECT_NE(car.centroid.load().x, -1);  // the overlays were drawn
+  }
 }
 
 TEST_F(AnalysisViewTest, SimulationStepDrawsTheCarAndTheTarget) {

@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include <QImage>
+#include <QPainter>
 
 #include "layout/ImageConvert.h"
 #include "support/TestDir.h"
@@ -23,6 +24,13 @@ QImage White(int w, int h) {
   QImage img(w, h, QImage::Format_RGB32);
   img.fill(kWhite);
   return img;
+}
+
+// Draws with a painter of its own, ended before the test reads the pixels.
+template <class Draw>
+void Paint(QImage& img, Draw draw) {
+  QPainter p(&img);
+  draw(p);
 }
 
 int CountColour(const QImage& img, QRgb colour) {
@@ -44,7 +52,7 @@ TEST(Overlays, ArrowAtHeadingZeroTruncatesHalvesTowardZero) {
   EXPECT_EQ(ArrowPoints({100, 100}, -kHalfPi)[1], (Point{100, 85}));
 
   QImage img = White(200, 200);
-  DrawDirectionArrow(img, {100, 100}, 0.0, {kRed, 1});
+  Paint(img, [&](QPainter& p) { DrawDirectionArrow(p, {100, 100}, 0.0, {kRed, 1}); });
   for (const Point& q : p) EXPECT_EQ(img.pixel(q.x, q.y), kRed) << q.x << "," << q.y;
   EXPECT_EQ(img.pixel(100, 100), kWhite);  // an outline, not filled
   EXPECT_EQ(img.pixel(117, 100), kWhite);
@@ -52,7 +60,7 @@ TEST(Overlays, ArrowAtHeadingZeroTruncatesHalvesTowardZero) {
 
 TEST(Overlays, CrossIsSixteenPixelsAcrossInThePenColour) {
   QImage img = White(50, 50);
-  DrawCross(img, {20, 20}, {kRed, 1});
+  Paint(img, [&](QPainter& p) { DrawCross(p, {20, 20}, {kRed, 1}); });
   EXPECT_EQ(img.pixel(12, 20), kRed);
   EXPECT_EQ(img.pixel(28, 20), kRed);
   EXPECT_EQ(img.pixel(20, 12), kRed);
@@ -60,7 +68,7 @@ TEST(Overlays, CrossIsSixteenPixelsAcrossInThePenColour) {
   EXPECT_EQ(img.pixel(11, 20), kWhite);
   EXPECT_EQ(img.pixel(21, 21), kWhite);
   QImage wide = White(50, 50);
-  DrawCross(wide, {20, 20}, {kRed, 3});
+  Paint(wide, [&](QPainter& p) { DrawCross(p, {20, 20}, {kRed, 3}); });
   EXPECT_GT(CountColour(wide, kRed), 2 * CountColour(img, kRed));
 }
 
@@ -70,7 +78,7 @@ TEST(Overlays, TurningRadiusLinePointsToTheInsideOfTheTurn) {
   EXPECT_EQ(TurningRadiusEnd({50, 50}, 20, 0.0, true), (Point{50, 31}));  // -19.5 -> -19
   EXPECT_EQ(TurningRadiusEnd({50, 50}, 20, 0.0, false), (Point{50, 70}));
   QImage img = White(100, 100);
-  DrawTurningRadius(img, {50, 50}, 20, 0.0, false, {kRed, 1});
+  Paint(img, [&](QPainter& p) { DrawTurningRadius(p, {50, 50}, 20, 0.0, false, {kRed, 1}); });
   EXPECT_EQ(img.pixel(50, 60), kRed);
   EXPECT_EQ(img.pixel(50, 40), kWhite);
 }
@@ -80,7 +88,7 @@ TEST(Overlays, CourseRangeOnTheCameraPictureIsTheLayoutRangeScaled) {
   EXPECT_EQ(CourseRangeOnFrame(640, 480, 320, 240), (Rect{160, 120, 480, 360}));
   EXPECT_EQ(CourseRangeOnFrame(320, 240, 640, 480), (Rect{0, 0, 320, 240}));
   QImage img = White(320, 240);
-  DrawCourseRangeOnFrame(img, 320, 240, 320, 240, {kRed, 1});
+  Paint(img, [&](QPainter& p) { DrawCourseRangeOnFrame(p, 320, 240, 320, 240, {kRed, 1}); });
   for (auto [x, y] : {std::pair{80, 60}, {240, 60}, {240, 180}, {80, 180}, {160, 60}, {80, 120}})
     EXPECT_EQ(img.pixel(x, y), kRed) << x << "," << y;
   EXPECT_EQ(img.pixel(160, 120), kWhite);
@@ -92,7 +100,8 @@ TEST(Overlays, ContoursAreOpenPolylinesOnePerContour) {
   const Point vertices[] = {{10, 10}, {30, 10}, {30, 30}, {60, 60}, {80, 60}};
   const int counts[] = {3, 2};
   QImage img = White(100, 100);
-  DrawContours(img, vertices, counts, 2, {kRed, 1});
+  std::vector<QPoint> scratch;
+  Paint(img, [&](QPainter& p) { DrawContours(p, vertices, counts, 2, {kRed, 1}, scratch); });
   EXPECT_EQ(img.pixel(20, 10), kRed);
   EXPECT_EQ(img.pixel(30, 20), kRed);
   EXPECT_EQ(img.pixel(70, 60), kRed);
@@ -102,20 +111,26 @@ TEST(Overlays, ContoursAreOpenPolylinesOnePerContour) {
 
 TEST(Overlays, BallMarkerScalesToTheLayoutAndDrawsTheBall) {
   QImage camera = White(320, 240);
-  DrawBallMarker(camera, Rect{100, 50, 132, 82}, false, 320, 240, 32, {kRed, 1});
+  Paint(camera, [&](QPainter& p) {
+    DrawBallMarker(p, Rect{100, 50, 132, 82}, false, 320, 240, 32, {kRed, 1});
+  });
   EXPECT_EQ(camera.pixel(100, 50), kRed);
   EXPECT_EQ(camera.pixel(132, 82), kRed);
   EXPECT_EQ(camera.pixel(116, 66), kWhite);
 
   QImage layout(640, 480, QImage::Format_RGB32);
   layout.fill(qRgb(0, 0, 80));
-  DrawBallMarker(layout, Rect{100, 50, 132, 82}, true, 320, 240, 32, {kRed, 1});
+  Paint(layout, [&](QPainter& p) {
+    DrawBallMarker(p, Rect{100, 50, 132, 82}, true, 320, 240, 32, {kRed, 1});
+  });
   EXPECT_EQ(layout.pixel(200, 100), kRed);  // corners times 640 / 320
   EXPECT_EQ(layout.pixel(264, 164), kRed);
   EXPECT_EQ(layout.pixel(232, 132), kWhite);  // the ball's disc
   EXPECT_EQ(layout.pixel(210, 110), qRgb(0, 0, 80));
   // No camera frame yet (the simulation alone): no division by zero.
-  DrawBallMarker(layout, Rect{10, 10, 20, 20}, true, 0, 0, 16, {kRed, 1});
+  Paint(layout, [&](QPainter& p) {
+    DrawBallMarker(p, Rect{10, 10, 20, 20}, true, 0, 0, 16, {kRed, 1});
+  });
   EXPECT_EQ(layout.pixel(10, 15), kRed);
 }
 
@@ -123,7 +138,9 @@ TEST(Overlays, BallMarkerOfAWideCameraKeepsItsHeightOnTheLayout) {
   // 640 x 360: x scales by 1, y by 480 / 360; the ball in the picture's middle
   // stays in the layout's middle.
   QImage layout = White(640, 480);
-  DrawBallMarker(layout, Rect{304, 164, 336, 196}, true, 640, 360, 32, {kRed, 1});
+  Paint(layout, [&](QPainter& p) {
+    DrawBallMarker(p, Rect{304, 164, 336, 196}, true, 640, 360, 32, {kRed, 1});
+  });
   EXPECT_EQ(layout.pixel(304, 164 * 480 / 360), kRed);
   EXPECT_EQ(layout.pixel(336, 196 * 480 / 360), kRed);
   EXPECT_EQ(layout.pixel(304, 164), kWhite) << "y scaled by the width would put it here";
@@ -134,13 +151,15 @@ TEST(TargetMarker, SixteenByTwelveCopiedWithItsTopLeftAtMinus8Minus6) {
   ASSERT_EQ(marker.size(), QSize(16, 12));
   QImage img(100, 100, QImage::Format_RGB32);
   img.fill(qRgb(0, 0, 0));
-  DrawTargetMarkerPicture(img, marker, {50, 50});
+  Paint(img, [&](QPainter& p) { DrawTargetMarkerPicture(p, marker, {50, 50}); });
   for (int y = 0; y < 12; ++y)
     for (int x = 0; x < 16; ++x) ASSERT_EQ(img.pixel(42 + x, 44 + y), marker.pixel(x, y));
   EXPECT_EQ(img.pixel(41, 50), qRgb(0, 0, 0));
   EXPECT_EQ(img.pixel(58, 50), qRgb(0, 0, 0));
   EXPECT_EQ(CountColour(img, qRgb(0, 0, 0)), 100 * 100 - 16 * 12);
-  DrawTargetMarkerPicture(img, marker, {2, 98});  // cut at the edges
+  Paint(img, [&](QPainter& p) {
+    DrawTargetMarkerPicture(p, marker, {2, 98});
+  });  // cut at the edges
 }
 
 std::string ReadAll(const std::string& path) {
