@@ -180,8 +180,7 @@ void CRelayBoard::SenderLoop() {
     if (answering_) {
       queueCv_.wait(lock, [this] { return !queue_.empty() || closing_.load(); });
       if (queue_.empty()) break;  // closing, and everything has gone out
-      const Pending p = std::move(queue_.front());
-      queue_.pop_front();
+      const Pending p = queue_.pop_front();
       busy_ = true;
       lock.unlock();
       bool ok;

@@ -3,7 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <deque>
+#include <cstddef>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -99,6 +99,41 @@ class CRelayBoard : public DriveOutput {
   struct Pending {
     std::string text;
   };
+  // First in, first out, in a vector that keeps its room: it empties often,
+  // so once it has held a few commands queuing one allocates nothing.
+  class PendingQueue {
+   public:
+    bool empty() const { return head_ == items_.size(); }
+    void push_back(Pending p) {
+      if (head_ > 0 && items_.size() == items_.capacity()) {
+        items_.erase(items_.begin(), items_.begin() + static_cast<std::ptrdiff_t>(head_));
+        head_ = 0;
+      }
+      items_.push_back(std::move(p));
+    }
+    Pending pop_front() {
+      Pending p = std::move(items_[head_++]);
+      if (empty()) clear();
+      return p;
+    }
+    void clear() {
+      items_.clear();
+      head_ = 0;
+    }
+    template <class It>
+    void assign(It first, It last) {
+      items_.assign(first, last);
+      head_ = 0;
+    }
+    std::vector<Pending>::iterator begin() {
+      return items_.begin() + static_cast<std::ptrdiff_t>(head_);
+    }
+    std::vector<Pending>::iterator end() { return items_.end(); }
+
+   private:
+    std::vector<Pending> items_;
+    std::size_t head_ = 0;
+  };
 
   int OpenPort();                          // port lock held
   bool Exchange(const std::string& text);  // port lock held
@@ -136,7 +171,7 @@ class CRelayBoard : public DriveOutput {
   std::condition_variable queueCv_;    // work for the sender, or closing
   std::condition_variable drainedCv_;  // the sender has nothing left to do
   std::string relayIds_;               // under queueMutex_
-  std::deque<Pending> queue_;          // under queueMutex_
+  PendingQueue queue_;                 // under queueMutex_
   std::vector<Pending> held_;          // under queueMutex_: kept while silent
   std::atomic<bool> closing_{false};   // written under queueMutex_
   bool busy_ = false;                  // under queueMutex_
