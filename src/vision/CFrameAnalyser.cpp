@@ -179,32 +179,32 @@ int CFrameAnalyser::Vectorize(std::uint8_t* image) {
 void CFrameAnalyser::AnalyseDifference(const std::uint8_t* frame) {
   const int markerCheck = markerCheck_;
   const int threshold = DifferenceThreshold(diffLevel_, width_);
-  if (markerCheck == 0 && engine_.viewMode != VIEW_DIFFERENCE) {
-    // Nobody looks at the difference image before its erosion: test, erode
-    // and keep the frame as the next reference in one pass.
+  const bool shown = engine_.viewMode == VIEW_DIFFERENCE && peers_.view != nullptr;
+  if (markerCheck == 0) {
+    // Test, erode and keep the frame as the next reference in one pass; the
+    // difference view's image before the erosion comes from the same pass.
     scratch_.rowBits.resize(DifferenceErodeScratchWords(width_));
     scratch_.rowSet.resize(static_cast<std::size_t>(height_));
+    if (shown && shownImage_.size() != pixels_) shownImage_.assign(pixels_, 0);
     DifferenceErode(frame, reference_.data(), width_, height_, threshold, diffImage_.data(),
-                    scratch_.rowSet.data(), scratch_.rowBits.data(), true);
+                    scratch_.rowSet.data(), scratch_.rowBits.data(), true,
+                    shown ? shownImage_.data() : nullptr);
+    if (shown) peers_.view->PaintBinaryImage(shownImage_.data(), width_, height_);
     FindCar(TraceContours(diffImage_.data(), width_, height_, vertexTotal_, counts_.data(),
                           vertices_.data(), kMaxContours, kMaxVertices, scratch_));
     return;
   }
-  // The frame becomes the next reference in the same pass as the test.
+  // The marker test needs the image before its erosion: the frame becomes
+  // the next reference in the same pass as the test, and both images are
+  // eroded and traced in turn.
   DifferenceTestAndKeep(frame, reference_.data(), pixels_, threshold, diffImage_.data());
-
-  if (markerCheck != 0) {
-    if (markerImage_.size() != pixels_) markerImage_.assign(pixels_, 0);
-    MarkerTest(frame, diffImage_.data(), pixels_, markerCheck, markerLevel_, markerImage_.data());
-    const int found = Vectorize(markerImage_.data());
-    const Point marker =
-        CombineCentroids(vertices_.data(), counts_.data(), found, centroids_.data());
-    car_.centroid = marker;
-    if (found > 0) car_.markerPosition = marker;
-  }
-  if (engine_.viewMode == VIEW_DIFFERENCE && peers_.view != nullptr)
-    peers_.view->PaintBinaryImage(markerCheck != 0 ? markerImage_.data() : diffImage_.data(),
-                                  width_, height_);
+  if (markerImage_.size() != pixels_) markerImage_.assign(pixels_, 0);
+  MarkerTest(frame, diffImage_.data(), pixels_, markerCheck, markerLevel_, markerImage_.data());
+  const int found = Vectorize(markerImage_.data());
+  const Point marker = CombineCentroids(vertices_.data(), counts_.data(), found, centroids_.data());
+  car_.centroid = marker;
+  if (found > 0) car_.markerPosition = marker;
+  if (shown) peers_.view->PaintBinaryImage(markerImage_.data(), width_, height_);
 
   FindCar(Vectorize(diffImage_.data()));
 }
@@ -385,6 +385,7 @@ void CFrameAnalyser::ReleaseFrameBuffers(bool all) {
   std::vector<std::uint8_t>().swap(reference_);
   std::vector<std::uint8_t>().swap(diffImage_);
   std::vector<std::uint8_t>().swap(markerImage_);
+  std::vector<std::uint8_t>().swap(shownImage_);
   pixels_ = 0;
   if (hadFrame && peers_.view != nullptr) peers_.view->ReleaseFrameSize();
   if (all) {

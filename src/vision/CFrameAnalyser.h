@@ -161,6 +161,7 @@ class CFrameAnalyser {
   std::vector<std::uint8_t> reference_;
   std::vector<std::uint8_t> diffImage_;
   std::vector<std::uint8_t> markerImage_;
+  std::vector<std::uint8_t> shownImage_;  // the difference view's image, before erosion
   VectorizeScratch scratch_;
   std::vector<Point> vertices_;
   std::vector<int> counts_;

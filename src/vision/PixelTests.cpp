@@ -241,12 +241,13 @@ void MarkerTest(const std::uint8_t* frame, const std::uint8_t* diff, std::size_t
 
 void DifferenceErode(const std::uint8_t* frame, std::uint8_t* reference, int width, int height,
                      int threshold, std::uint8_t* out, std::uint8_t* rowSet, std::uint32_t* rows,
-                     bool keep) {
+                     bool keep, std::uint8_t* raw) {
   if (width <= 0 || height <= 0) return;
   const std::size_t w = static_cast<std::size_t>(width);
   const std::size_t h = static_cast<std::size_t>(height);
-  std::memset(rowSet, 0, h);
   if (width < 3 || height < 3) {
+    if (raw != nullptr) Difference(frame, reference, w * h, threshold, raw, false);
+    std::memset(rowSet, 0, h);
     std::memset(out, 0, w * h);
     if (keep) std::memcpy(reference, frame, w * h * 3);
     return;
@@ -255,7 +256,8 @@ void DifferenceErode(const std::uint8_t* frame, std::uint8_t* reference, int wid
   // height - 2 (next to them) never survive; the reference still takes them.
   std::memset(out, 0, 2 * w);
   std::memset(out + (h - 2) * w, 0, 2 * w);
-  if (keep) {
+  for (const std::size_t r : {std::size_t{0}, std::size_t{1}, h - 2, h - 1}) rowSet[r] = 0;
+  if (keep && raw == nullptr) {
     std::memcpy(reference, frame, w * 3);
     std::memcpy(reference + (h - 1) * w * 3, frame + (h - 1) * w * 3, w * 3);
   }
@@ -283,18 +285,42 @@ void DifferenceErode(const std::uint8_t* frame, std::uint8_t* reference, int wid
 #endif
     DifferenceBitsScalar(f, ref, done, width, threshold, diff, keep);
   };
+  // 0/1 bytes of a row of bits.
+  auto expand = [&](const std::uint32_t* bits, std::uint8_t* row) {
+    int k = 0;
+#ifdef VIREN_HAVE_AVX2_PATH
+    if (avx2) {
+      k = width / 32;
+      ExpandBitsAvx2(bits, k, row);
+    }
+#endif
+    for (int col = 32 * k; col < width; ++col) row[col] = (bits[col / 32] >> (col % 32)) & 1;
+  };
+  // The image before the erosion, when asked for, is written as each row's
+  // test is done; the outermost rows are tested for it alone.
+  auto rawRow = [&](int r) {
+    if (raw != nullptr) expand(diff, raw + static_cast<std::size_t>(r) * w);
+  };
+  if (raw != nullptr) {
+    differenceBits(0);
+    rawRow(0);
+  }
   // Three rows in flight: the minima of rows r - 2, r - 1 and r give row
   // r - 1 of the result, the only whole image written. Rows without a set
   // bit (most of a frame) are only noted as such.
   bool minsAny[3] = {false, false, false};
   for (int r = 1; r <= height - 2; ++r) {
     differenceBits(r);
+    rawRow(r);
     std::uint32_t setBits = 0;
     for (int k = 0; k < words; ++k) setBits |= diff[k];
     minsAny[r % 3] = setBits != 0;
     if (setBits != 0) RowMinimumBits(diff, mins[r % 3], width);
     if (r < 3) continue;
     std::uint8_t* row = out + static_cast<std::size_t>(r - 1) * w;
+    // A row left empty before (most of them) need not be written again.
+    const bool written = rowSet[r - 1] != 0;
+    rowSet[r - 1] = 0;
     std::uint32_t any = 0;
     std::uint32_t* eroded = diff;  // free again until the next row
     if (minsAny[0] && minsAny[1] && minsAny[2]) {
@@ -307,18 +333,15 @@ void DifferenceErode(const std::uint8_t* frame, std::uint8_t* reference, int wid
       }
     }
     if (any == 0) {
-      std::memset(row, 0, w);
+      if (written) std::memset(row, 0, w);
       continue;
     }
     rowSet[r - 1] = 1;
-    int k = 0;
-#ifdef VIREN_HAVE_AVX2_PATH
-    if (avx2) {
-      k = width / 32;
-      ExpandBitsAvx2(eroded, k, row);
-    }
-#endif
-    for (int col = 32 * k; col < width; ++col) row[col] = (eroded[col / 32] >> (col % 32)) & 1;
+    expand(eroded, row);
+  }
+  if (raw != nullptr) {
+    differenceBits(height - 1);
+    rawRow(height - 1);
   }
 }
 

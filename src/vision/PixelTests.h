@@ -31,9 +31,14 @@ void DifferenceTestAndKeep(const std::uint8_t* frame, std::uint8_t* reference, s
 // entries) whether row r has anything set in it; with `keep` the frame
 // replaces the reference in the same pass. `rows` is scratch of
 // DifferenceErodeScratchWords(width) words. TraceContours takes it from there.
+// On entry rowSet[r] == 0 promises that row r of `out` is all 0, as this
+// call (or VectorizeImage) leaves every row it marks so: such rows are not
+// written again. Pass non-zero entries for an image of unknown content.
+// With `raw` (width x height) the image before the erosion, as DifferenceTest
+// gives it, is written there in the same pass (the difference view shows it).
 void DifferenceErode(const std::uint8_t* frame, std::uint8_t* reference, int width, int height,
                      int threshold, std::uint8_t* out, std::uint8_t* rowSet, std::uint32_t* rows,
-                     bool keep);
+                     bool keep, std::uint8_t* raw = nullptr);
 inline std::size_t DifferenceErodeScratchWords(int width) {
   return 4 * static_cast<std::size_t>((width + 31) / 32);
 }

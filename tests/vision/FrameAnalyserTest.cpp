@@ -14,6 +14,7 @@
 #include "core/DriveTypes.h"
 #include "settings/Settings.h"
 #include "support/TestDir.h"
+#include "vision/PixelTests.h"
 
 // Counts allocations while a test asks for it: the steady state of the
 // analysis must not allocate.
@@ -83,7 +84,10 @@ class FakeView : public AnalysisView {
   void EndFrame() override { ++ends; }
   void PrepareFrameSize(int w, int h) override { prepared.push_back({w, h}); }
   void ReleaseFrameSize() override { ++released; }
-  void PaintBinaryImage(const std::uint8_t*, int, int) override { ++binaryPaints; }
+  void PaintBinaryImage(const std::uint8_t* image, int w, int h) override {
+    ++binaryPaints;
+    painted.assign(image, image + static_cast<std::size_t>(w) * h);
+  }
   void DrawView(const std::uint8_t*, int, int) override { ++draws; }
   void DrawTargetMarker() override { ++targetMarkers; }
   void DrawBallRectangle() override { ++ballRects; }
@@ -96,6 +100,7 @@ class FakeView : public AnalysisView {
   int ballRects = 0, courseRanges = 0;
   std::vector<Point> prepared;
   std::vector<int> dumps;
+  std::vector<std::uint8_t> painted;
 };
 
 class FakePublisher : public PositionPublisher {
@@ -337,6 +342,27 @@ TEST_F(FrameAnalyserTest, steadyStateAllocatesNothingPerFrame) {
   gCountAllocations = false;
   EXPECT_EQ(gAllocations, 0);
   EXPECT_GT(car.carPosition.load().x, 150);  // the frames were analysed
+}
+
+// The difference view is shown the difference before the erosion (a moving
+// speck the erosion removes included), and the car is found as in the other
+// views.
+TEST_F(FrameAnalyserTest, differenceViewShowsTheImageBeforeErosionAndFindsTheCarAsElsewhere) {
+  Load();
+  engine.viewMode = VIEW_DIFFERENCE;
+  const std::vector<std::uint8_t> first = MakeFrame(40, 60);
+  std::vector<std::uint8_t> second = MakeFrame(44, 60);
+  const std::size_t speck = 200 * kW + 250;  // memory row 200, column 250
+  second[3 * speck + 1] = static_cast<std::uint8_t>(second[3 * speck + 1] + 100);
+  std::vector<std::uint8_t> expected(static_cast<std::size_t>(kW) * kH);
+  DifferenceTest(second.data(), first.data(), expected.size(), DifferenceThreshold(90, kW),
+                 expected.data());
+  Feed(first);
+  Feed(second);
+  EXPECT_EQ(view.binaryPaints, 1);
+  EXPECT_EQ(view.painted, expected);
+  EXPECT_EQ(view.painted[speck], 1);
+  EXPECT_EQ(car.carPosition.load(), (Point{42 + kCarW / 2, 60 + kCarH / 2}));
 }
 
 TEST_F(FrameAnalyserTest, positionBlockCarriesTheStateBeforeThisFrameOrTheMovingAreaBox) {
