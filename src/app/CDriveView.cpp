@@ -241,7 +241,14 @@ void CDriveView::paintEvent(QPaintEvent*) {
   engine_->Start();
   QPainter painter(this);
   if (engine_->state().viewMode == VIEW_PROGRAM) {
-    const QImage canvas = engine_->editor().Paint();
+    // Only the part of the canvas the window shows, with a pixel around it
+    // for the smoothing of a zoomed picture.
+    const double zoom = viewport_.zoom();
+    const int left = static_cast<int>(viewport_.scrollX() / zoom) - 1;
+    const int top = static_cast<int>(viewport_.scrollY() / zoom) - 1;
+    const Rect area{left, top, left + static_cast<int>(width() / zoom) + 3,
+                    top + static_cast<int>(height() / zoom) + 3};
+    const QImage canvas = engine_->editor().Paint(area);
     // The flowchart grew or shrank with an edit: the scroll bars follow
     // after this paint.
     const CanvasSize used = engine_->editor().flowchartExtent();
@@ -251,7 +258,7 @@ void CDriveView::paintEvent(QPaintEvent*) {
     painter.translate(-viewport_.scrollX(), -viewport_.scrollY());
     painter.scale(viewport_.zoom(), viewport_.zoom());
     if (viewport_.zoom() != 1.0) painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(0, 0, canvas);
+    painter.drawImage(std::max(0, left), std::max(0, top), canvas);
     return;
   }
   const int mode = engine_->state().viewMode;

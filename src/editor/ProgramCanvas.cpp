@@ -81,21 +81,38 @@ std::string CommandValueLabel(const EventRecord& r) {
   return text;
 }
 
-ProgramCanvas::ProgramCanvas()
-    : image_(kCanvasWidth, kCanvasHeight, QImage::Format_RGB32),
-      icons_(DrawIconStrip()),
-      glyphs_(DrawGlyphStrip()) {
-  image_.fill(Qt::white);
+// The pictures are the same for every canvas: drawn once.
+ProgramCanvas::ProgramCanvas() {
+  static const QImage icons = DrawIconStrip();
+  static const QImage glyphs = DrawGlyphStrip();
+  icons_ = icons;
+  glyphs_ = glyphs;
 }
 
 void ProgramCanvas::Redraw(const EventRecord* records, int count) {
-  count = std::clamp(count, 0, kProgramSlots);
-  const CanvasSize size = CanvasSizeFor(records, count);
-  if (image_.width() != size.width || image_.height() != size.height)
-    image_ = QImage(size.width, size.height, QImage::Format_RGB32);
-  image_.fill(Qt::white);
-  QPainter p(&image_);
-  DrawFlowchart(p, records, count);
+  count_ = std::clamp(count, 0, kProgramSlots);
+  std::copy_n(records, count_, records_.begin());
+  size_ = CanvasSizeFor(records_.data(), count_);
+}
+
+QImage ProgramCanvas::DrawArea(const Rect& area,
+                               const std::function<void(QPainter&)>& marks) const {
+  const int left = std::clamp(area.left, 0, size_.width);
+  const int top = std::clamp(area.top, 0, size_.height);
+  const int right = std::clamp(area.right, left, size_.width);
+  const int bottom = std::clamp(area.bottom, top, size_.height);
+  // Drawn with a margin that holds any box reaching into the area whole: a
+  // box cut by the picture's edge would be drawn a pixel differently.
+  constexpr int kMargin = 2 * kCommandBoxSize;
+  QImage picture(right - left + 2 * kMargin, bottom - top + 2 * kMargin, QImage::Format_RGB32);
+  picture.fill(Qt::white);
+  {
+    QPainter p(&picture);
+    p.translate(kMargin - left, kMargin - top);
+    DrawFlowchart(p, records_.data(), count_);
+    if (marks) marks(p);
+  }
+  return picture.copy(kMargin, kMargin, std::max(1, right - left), std::max(1, bottom - top));
 }
 
 void ProgramCanvas::DrawFlowchart(QPainter& p, const EventRecord* records, int count) const {
@@ -113,8 +130,9 @@ void ProgramCanvas::DrawFlowchart(QPainter& p, const EventRecord* records, int c
     p.setPen(QPen(Qt::black, 0));
     p.setBrush(style_.boxColor);
     p.drawRect(r.x, r.y, kCommandBoxSize - 1, kCommandBoxSize - 1);
-    const QImage picture = CommandPicture(icons_, r.kind);
-    if (!picture.isNull()) p.drawImage(r.x + 4, r.y + 4, picture);
+    if (r.kind >= EVENT_START && r.kind <= EVENT_BALL)
+      p.drawImage(r.x + 4, r.y + 4, icons_, (r.kind - EVENT_START) * kIconSize, 0, kIconSize,
+                  kIconSize);
     DrawGlyphs(p, r);
     DrawValue(p, r);
     if (r.kind == EVENT_POSITION) {
@@ -179,15 +197,8 @@ void ProgramCanvas::DrawValue(QPainter& p, const EventRecord& r) const {
   p.drawText(under, Qt::AlignHCenter | Qt::AlignTop, QString::fromStdString(label));
 }
 
-QImage ProgramCanvas::Compose(const EventRecord* selected) const {
-  QImage out = image_.copy();
-  if (selected != nullptr) DrawSelectionFrame(out, *selected);
-  return out;
-}
-
-void ProgramCanvas::DrawSelectionFrame(QImage& picture, const EventRecord& r) const {
+void ProgramCanvas::DrawSelectionFrame(QPainter& p, const EventRecord& r) const {
   if (r.kind == EVENT_FREE) return;
-  QPainter p(&picture);
   p.setRenderHint(QPainter::Antialiasing, false);
   p.setPen(SolidPen(style_.selectColor, style_.selectWidth));
   p.setBrush(Qt::NoBrush);

@@ -3,8 +3,12 @@
 #include <QColor>
 #include <QImage>
 #include <QPainter>
+#include <functional>
 #include <string>
 
+#include "core/Geometry.h"
+#include "editor/ProgramLayout.h"
+#include "program/EditHistory.h"
 #include "program/EventRecord.h"
 
 namespace viren {
@@ -31,9 +35,10 @@ CanvasStyle ReadCanvasStyle(const Settings& settings, bool roboQ);
 // ball avoidance's distance. Empty when the command has none to show.
 std::string CommandValueLabel(const EventRecord& record);
 
-// The off-screen picture of the flowchart: 640 x 480, or larger when the
-// program needs it (CanvasSizeFor). Not thread safe: the
-// editor guards it.
+// The flowchart as last laid out: 640 x 480, or larger when the program
+// needs it (CanvasSizeFor). It keeps the records, not a picture, so a large
+// program costs no memory and a paint only the part that is shown. Not
+// thread safe: the editor guards it.
 class ProgramCanvas {
  public:
   ProgramCanvas();
@@ -41,19 +46,29 @@ class ProgramCanvas {
   void SetStyle(const CanvasStyle& style) { style_ = style; }
   const CanvasStyle& style() const { return style_; }
 
-  // White, then the connection lines, the boxes with their pictures, the
-  // state glyphs and the red marks of the position commands.
+  // Takes the records to draw from now on. After every change.
   void Redraw(const EventRecord* records, int count);
-  // The same drawing on any paint device (an exported picture); the caller
-  // fills the background.
+  // White, then the connection lines, the boxes with their pictures, the
+  // state glyphs and the red marks of the position commands, on any paint
+  // device (the view, an exported picture); the caller fills the background.
   void DrawFlowchart(QPainter& p, const EventRecord* records, int count) const;
+  // The part of the canvas inside `area` (clipped to the canvas), as a
+  // picture of that part's size, with what `marks` draws over the flowchart
+  // (in canvas coordinates).
+  QImage DrawArea(const Rect& area, const std::function<void(QPainter&)>& marks = {}) const;
 
+  // The whole canvas drawn (an exported picture, the tests).
+  QImage image() const { return DrawArea({0, 0, size_.width, size_.height}); }
   // The canvas with the selection frame around `selected` (null: none).
-  QImage Compose(const EventRecord* selected) const;
+  QImage Compose(const EventRecord* selected) const {
+    return DrawArea({0, 0, size_.width, size_.height}, [&](QPainter& p) {
+      if (selected != nullptr) DrawSelectionFrame(p, *selected);
+    });
+  }
   // One more selection frame, around `record`'s box.
-  void DrawSelectionFrame(QImage& picture, const EventRecord& record) const;
+  void DrawSelectionFrame(QPainter& p, const EventRecord& record) const;
 
-  const QImage& image() const { return image_; }
+  CanvasSize size() const { return size_; }
   const QImage& iconStrip() const { return icons_; }
   const QImage& glyphStrip() const { return glyphs_; }
 
@@ -63,7 +78,9 @@ class ProgramCanvas {
   void DrawGlyphs(QPainter& p, const EventRecord& r) const;
 
   CanvasStyle style_;
-  QImage image_;
+  ProgramRecords records_{};
+  int count_ = 0;
+  CanvasSize size_;
   QImage icons_;
   QImage glyphs_;
 };

@@ -151,6 +151,11 @@ bool SameFlowchart(const ProgramRecords& a, int countA, const ProgramRecords& b,
 }  // namespace
 
 QImage ProgramEditor::Paint() const {
+  const CanvasSize size = canvasSize();
+  return Paint({0, 0, size.width, size.height});
+}
+
+QImage ProgramEditor::Paint(const Rect& area) const {
   const int selection = program_.selection;
   std::optional<EventRecord> selected;
   if (program_.IsUsed(selection)) selected = program_.Record(selection);
@@ -160,42 +165,40 @@ QImage ProgramEditor::Paint() const {
   std::optional<std::pair<int, int>> stretch;
   if (rangeAnchor_ == selection && program_.IsUsed(rangeLast_)) stretch = SelectedStretch();
   std::lock_guard lock(canvasMutex_);
-  QImage picture = canvas_.Compose(selected ? &*selected : nullptr);
-  if (stretch) {
-    // Every command of an extended selection carries the frame.
-    for (int i = stretch->first, steps = 0; UsedIn(records, count, i) && steps < count;
-         i = records[i].next, ++steps) {
-      canvas_.DrawSelectionFrame(picture, records[i]);
-      if (i == stretch->second) break;
+  return canvas_.DrawArea(area, [&](QPainter& p) {
+    if (selected) canvas_.DrawSelectionFrame(p, *selected);
+    if (stretch) {
+      // Every command of an extended selection carries the frame.
+      for (int i = stretch->first, steps = 0; UsedIn(records, count, i) && steps < count;
+           i = records[i].next, ++steps) {
+        canvas_.DrawSelectionFrame(p, records[i]);
+        if (i == stretch->second) break;
+      }
     }
-  }
-  if (dragging_) {
-    // Where the dragged boxes would land: their outlines, dashed.
-    const Point offset = dragOffset_;
-    QPainter p(&picture);
-    QPen pen(canvas_.style().selectColor, 1, Qt::DashLine);
-    p.setPen(pen);
-    p.setBrush(Qt::NoBrush);
-    for (int i : dragGroup)
-      p.drawRect(records[i].x + offset.x, records[i].y + offset.y, kCommandBoxSize - 1,
-                 kCommandBoxSize - 1);
-  }
-  if (checkMarks_.empty() || !SameFlowchart(records, count, checkedRecords_, checkedCount_))
-    return picture;
-  QPainter p(&picture);
-  for (const CheckMark& mark : checkMarks_) {
-    if (mark.command < 0 || mark.command >= count) continue;
-    const EventRecord& r = records[mark.command];
-    p.setPen(QPen(mark.error ? QColor(230, 0, 0) : QColor(255, 150, 0), 2));
-    p.setBrush(Qt::NoBrush);
-    p.drawRect(r.x - 4, r.y - 4, kCommandBoxSize + 8, kCommandBoxSize + 8);
-  }
-  return picture;
+    if (dragging_) {
+      // Where the dragged boxes would land: their outlines, dashed.
+      const Point offset = dragOffset_;
+      p.setPen(QPen(canvas_.style().selectColor, 1, Qt::DashLine));
+      p.setBrush(Qt::NoBrush);
+      for (int i : dragGroup)
+        p.drawRect(records[i].x + offset.x, records[i].y + offset.y, kCommandBoxSize - 1,
+                   kCommandBoxSize - 1);
+    }
+    if (checkMarks_.empty() || !SameFlowchart(records, count, checkedRecords_, checkedCount_))
+      return;
+    for (const CheckMark& mark : checkMarks_) {
+      if (mark.command < 0 || mark.command >= count) continue;
+      const EventRecord& r = records[mark.command];
+      p.setPen(QPen(mark.error ? QColor(230, 0, 0) : QColor(255, 150, 0), 2));
+      p.setBrush(Qt::NoBrush);
+      p.drawRect(r.x - 4, r.y - 4, kCommandBoxSize + 8, kCommandBoxSize + 8);
+    }
+  });
 }
 
 CanvasSize ProgramEditor::canvasSize() const {
   std::lock_guard lock(canvasMutex_);
-  return {canvas_.image().width(), canvas_.image().height()};
+  return canvas_.size();
 }
 
 CanvasSize ProgramEditor::flowchartExtent() const {

@@ -73,12 +73,15 @@ class ProgramEditor {
   void CreateDrawingObjects();
 
   // --- drawing
-  // Paints the whole flowchart onto the canvas. After every change.
+  // Gives the canvas the flowchart as it is now. After every change.
   void RedrawProgram();
   // Makes the client area 640 x 480 and has the view show Paint().
   void ShowProgram();
   // The canvas with the selection frame: what the program view shows.
   QImage Paint() const;
+  // The part of it inside `area` (canvas coordinates, clipped to the
+  // canvas): what a view scrolled there shows, at the cost of that part.
+  QImage Paint(const Rect& area) const;
   // Boxes in rows, one chain a row. After insertion and deletion only.
   void LayoutProgram();
 

@@ -1,5 +1,7 @@
 #include "ApiTestSupport.h"
 
+#include "support/ShmObjects.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -106,15 +108,7 @@ std::string UniqueShmPrefix() {
 }
 
 ShmCleanup::~ShmCleanup() {
-  DIR* dir = opendir("/dev/shm");
-  if (!dir) return;
-  std::vector<std::string> names;
-  while (dirent* e = readdir(dir)) {
-    const std::string name = e->d_name;
-    if (name.rfind(prefix_, 0) == 0) names.push_back(name);
-  }
-  closedir(dir);
-  for (const auto& n : names) shm_unlink(("/" + n).c_str());
+  RemoveShmObjects(prefix_);
 }
 
 bool ShmExists(const std::string& prefixedName) {

@@ -20,6 +20,7 @@
 #include "core/CommandIds.h"
 #include "core/Messages.h"
 #include "engine/CDriveSystem.h"
+#include "support/ShmObjects.h"
 #include "support/TestDir.h"
 #include "views/PictureExchange.h"
 
@@ -107,7 +108,10 @@ class ExternalWindowTest : public ::testing::Test {
         video + " >/dev/null 2>&1";
     ASSERT_EQ(std::system(make.c_str()), 0) << "gst-launch-1.0 could not write the test video";
   }
-  void TearDown() override { unsetenv("VIREN_SHM_PREFIX"); }
+  void TearDown() override {
+    unsetenv("VIREN_SHM_PREFIX");
+    test::RemoveShmObjects(prefix);
+  }
 
   std::string prefix;
   std::string video;

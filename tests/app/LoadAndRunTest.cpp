@@ -22,6 +22,7 @@
 #include "program/DrivingProgram.h"
 #include "program/ProgramFile.h"
 #include "support/Programs.h"
+#include "support/ShmObjects.h"
 #include "support/TestDir.h"
 
 namespace viren {
@@ -45,7 +46,10 @@ class LoadAndRunTest : public ::testing::Test {
     dir.Write("option.ini",
               "[AGREEMENT]\r\nAGREEMENT=1\r\n[EVENT]\r\nFILE_NAME=" + dir.File("run.ntc") + "\r\n");
   }
-  ~LoadAndRunTest() override { unsetenv("VIREN_SHM_PREFIX"); }
+  ~LoadAndRunTest() override {
+    unsetenv("VIREN_SHM_PREFIX");
+    test::RemoveShmObjects(prefix);
+  }
 
   // Posts COMMAND_PROGRAM_FILE with `path` on the clipboard, as another program would.
   void PostLoad(const std::string& path) {

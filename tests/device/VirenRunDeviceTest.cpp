@@ -14,6 +14,7 @@
 #include "settings/IniFile.h"
 #include "support/Programs.h"
 #include "support/RunViren.h"
+#include "support/ShmObjects.h"
 #include "support/TestDir.h"
 
 namespace viren {
@@ -135,6 +136,7 @@ TEST_F(VirenRunBoard, interfaceStartsAndStopsTheLoadedProgramOnTheBoard) {
   std::array<char, 512> buf;
   while (std::fgets(buf.data(), buf.size(), run)) output += buf.data();
   const int status = ::pclose(run);
+  test::RemoveShmObjects(prefix);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << output;
   EXPECT_EQ(output.find("[14"), std::string::npos) << output;
   // Shut-down leaves the car at rest.

@@ -16,6 +16,7 @@
 #include "settings/IniFile.h"
 #include "support/ProgramBytes.h"
 #include "support/RunViren.h"
+#include "support/ShmObjects.h"
 #include "support/TestDir.h"
 
 namespace viren {
@@ -186,8 +187,8 @@ std::string Capture(const std::string& command) {
 class VirenRunInterface : public VirenRunFolder {};
 
 TEST_F(VirenRunInterface, anotherProgramDrivesTheSimulatedCarThroughSharedMemory) {
-  const std::string env = "VIREN_SHM_PREFIX=e2e" + std::to_string(::getpid()) +
-                          "_ VIREN_AUDIO_SINK='fakesink sync=true' ";
+  const std::string prefix = "e2e" + std::to_string(::getpid()) + "_";
+  const std::string env = "VIREN_SHM_PREFIX=" + prefix + " VIREN_AUDIO_SINK='fakesink sync=true' ";
   const std::string ctl = env + test::ProgramFolder() + "/viren-ctl ";
   FILE* run = ::popen(
       (env + test::ProgramFolder() + "/viren-run --dir " + dir.path() + " --api --seconds 4 2>&1")
@@ -213,6 +214,7 @@ TEST_F(VirenRunInterface, anotherProgramDrivesTheSimulatedCarThroughSharedMemory
   std::array<char, 512> buf;
   while (std::fgets(buf.data(), buf.size(), run)) output += buf.data();
   const int exitStatus = ::pclose(run);
+  test::RemoveShmObjects(prefix);
   EXPECT_TRUE(WIFEXITED(exitStatus) && WEXITSTATUS(exitStatus) == 0) << output;
 }
 

@@ -166,6 +166,15 @@ TEST_F(ProgramEditorTest, theNinetyNinthCommandIsTheLastAndTheCanvasGrowsToHoldI
   EXPECT_EQ(rig.At(98).y, 16 + 9 * 56);
   EXPECT_EQ(rig.editor.canvasSize(), (CanvasSize{640, 16 + 9 * 56 + 40 + kCanvasMargin}));
   EXPECT_EQ(rig.editor.Paint().height(), rig.editor.canvasSize().height);
+  // A view scrolled anywhere shows just that part of the whole picture,
+  // selection frame included; beyond the canvas there is nothing more.
+  const QImage whole = rig.editor.Paint();
+  for (const Rect area : {Rect{0, 0, 640, 480}, Rect{37, 250, 357, 490}, Rect{-20, 500, 300, 900},
+                          Rect{600, 0, 700, 50}}) {
+    const QRect inside =
+        QRect(area.left, area.top, area.right - area.left, area.bottom - area.top) & whole.rect();
+    EXPECT_EQ(rig.editor.Paint(area), whole.copy(inside)) << area.left << "," << area.top;
+  }
 
   // 99 slots, all but the start deleted: compacted first, so there is room.
   ProgramRecords many{};

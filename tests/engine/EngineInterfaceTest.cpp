@@ -21,6 +21,7 @@
 #include "settings/IniFile.h"
 #include "support/FakeUiHost.h"
 #include "support/Programs.h"
+#include "support/ShmObjects.h"
 #include "support/TestDir.h"
 
 namespace viren {
@@ -46,6 +47,7 @@ class EngineInterface : public ::testing::Test {
   ~EngineInterface() override {
     if (engine) engine->Shutdown();
     unsetenv("VIREN_SHM_PREFIX");
+    test::RemoveShmObjects("engif" + std::to_string(::getpid()) + "_");
   }
 
   void StartEngine(int comNo, const std::string& program = "") {

@@ -13,6 +13,7 @@
 #include "core/EngineState.h"
 #include "editor/EditorPeers.h"
 #include "editor/ProgramEditor.h"
+#include "editor/ProgramLayout.h"
 #include "program/ProgramFile.h"
 #include "settings/Settings.h"
 
@@ -135,8 +136,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     CheckProgram(program);
   }
-  const QImage shown = editor.Paint();
-  FUZZ_CHECK(!shown.isNull());
+  // The window shows the part it is scrolled to, anywhere on the canvas.
+  const Point at{script.Range(-100, kCanvasMaxWidth), script.Range(-100, kCanvasMaxHeight)};
+  const QImage shown = editor.Paint({at.x, at.y, at.x + 320, at.y + 240});
+  FUZZ_CHECK(!shown.isNull() && shown.width() <= 320 && shown.height() <= 240);
 
   // Saving compacts the program; what is written reads back as written.
   program.Compact();

@@ -2,13 +2,13 @@
 
 // Shared-memory names of one fuzzing process: a prefix of its own, and every
 // object with that prefix removed when the process ends.
-#include <dirent.h>
-#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <string>
 #include <vector>
+
+#include "../support/ShmObjects.h"
 
 namespace viren::fuzz {
 
@@ -18,15 +18,7 @@ inline const std::string& ShmPrefix() {
 }
 
 inline void RemoveShmObjects() {
-  DIR* dir = ::opendir("/dev/shm");
-  if (dir == nullptr) return;
-  std::vector<std::string> names;
-  while (dirent* e = ::readdir(dir)) {
-    const std::string name = e->d_name;
-    if (name.rfind(ShmPrefix(), 0) == 0) names.push_back(name);
-  }
-  ::closedir(dir);
-  for (const std::string& name : names) ::shm_unlink(("/" + name).c_str());
+  test::RemoveShmObjects(ShmPrefix());
 }
 
 inline void RemoveShmObjectsAtExit() {
