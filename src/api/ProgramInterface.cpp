@@ -309,10 +309,10 @@ void ProgramInterface::SelectBallMode(int parameter) {
   if (!target_.BallPatternLearned() && !state_.simulating) return;
   const auto bits = static_cast<std::uint32_t>(parameter);
   const int mode = static_cast<int>(bits & 0xFFFF);
-  // 0 off, 1 recognise, 2 follow, 3 avoid; anything else is no mode.
-  if (mode > 3) return;
+  // The numbers of BallMode; anything else is no mode.
+  if (mode > static_cast<int>(BallMode::Avoid)) return;
   target_.SetBallFollowing(static_cast<int>(bits >> 16));
-  state_.ballMode = mode;
+  state_.ballMode = static_cast<BallMode>(mode);
   car_.targetActive = true;
 }
 

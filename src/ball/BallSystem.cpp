@@ -135,7 +135,7 @@ void BallSystem::ClearLearning() {
 }
 
 void BallSystem::OpenBallDialog() {
-  engine_.ballMode = 0;
+  engine_.ballMode = BallMode::Off;
   ClearLearning();
   car_.ballRect.store(Rect{});
   learnSize_ = patternSize_;

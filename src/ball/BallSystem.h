@@ -81,7 +81,7 @@ class BallSystem final : public BallSearch, public BallControl {
                int patternSize, int threshold);
 
   // --- Learning (window thread) ---
-  // The dialog opens: no ball search while learning (ballMode 0), then the
+  // The dialog opens: no ball search while learning (ball mode off), then the
   // dialog's start: no point, ballRect 0, learnSize = patternSize, and, when a
   // reference frame and a pattern exist, the point at the pattern found there.
   void OpenBallDialog();

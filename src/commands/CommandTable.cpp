@@ -247,9 +247,9 @@ CommandUpdate EvaluateCommand(int id, const CommandContext& c) {
     case ID_FOLLOW_TARGET:
       return {true, c.targetFollowing};
     case ID_FOLLOW_BALL:
-      return {(c.patternLoaded || c.simulating) && !c.ballLearning, c.ballMode == 2};
+      return {(c.patternLoaded || c.simulating) && !c.ballLearning, c.ballMode == BallMode::Follow};
     case ID_AVOID_BALL:
-      return {c.patternLoaded && !c.ballLearning, c.ballMode == 3};
+      return {c.patternLoaded && !c.ballLearning, c.ballMode == BallMode::Avoid};
     case ID_VIEW_TOOLBAR:
       return {true, c.toolbarVisible};
     case ID_VIEW_STATUS_BAR:

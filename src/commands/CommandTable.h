@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "core/CommandIds.h"
+#include "core/EngineState.h"
 
 namespace viren {
 
@@ -17,7 +18,7 @@ struct CommandContext {
   bool autoDriving = false;
   bool simulating = false;
   bool targetFollowing = false;
-  int ballMode = 0;
+  BallMode ballMode = BallMode::Off;
   bool ballLearning = false;
   bool patternLoaded = false;
   bool deviceConnected = false;

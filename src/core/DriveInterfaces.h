@@ -6,14 +6,18 @@
 
 namespace viren {
 
+// Where a drive command goes besides the state word and the controller
+// picture: on to the car's device, or nowhere further (the devices are at
+// rest already, or the command is a flag they have no use for).
+enum class SendTo { Device, StateOnly };
+
 // What the rest of the program needs of the drive control: one entry for
 // every wish to move the car, and the current button state. Implemented by
 // the device subsystem; callable from any thread.
 class DriveCommander {
  public:
   virtual ~DriveCommander() = default;
-  // `output` false changes only the state and the controller picture.
-  virtual void SendDriveCommand(int code, bool output = true) = 0;
+  virtual void SendDriveCommand(int code, SendTo to = SendTo::Device) = 0;
   virtual std::uint32_t DriveState() const = 0;
   virtual int SpeedLevel() const = 0;
   virtual void SetSpeedLevel(int level) = 0;

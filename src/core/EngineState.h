@@ -14,6 +14,10 @@ enum OverlayMode : int {
   OVERLAY_CAR_FIGURE = 4,
 };
 
+// What the ball recognition does. The numbers are those of the program
+// interface's ball command.
+enum class BallMode : int { Off = 0, Recognise = 1, Follow = 2, Avoid = 3 };
+
 // The engine's mode flags that several threads read: the window thread
 // changes most of them, the capture, driving, simulation and interface
 // threads read whatever value stands. Each is an atomic on its own; none of
@@ -30,7 +34,7 @@ struct EngineState {
   // parameter dialog.
   std::atomic<bool> cameraErrors{false};
   std::atomic<bool> targetFollowing{false};
-  std::atomic<int> ballMode{0};  // 0 off, 1 recognise, 2 follow, 3 avoid
+  std::atomic<BallMode> ballMode{BallMode::Off};
   std::atomic<bool> deviceConnected{false};
   std::atomic<bool> showCourseRange{false};
   std::atomic<bool> externalDisplay{false};

@@ -54,7 +54,7 @@ bool CCarDevices::SwitchDevice(bool roboQ) {
   state_.controlRoboQ = roboQ;
   // The devices are at rest now; the buttons on the screen follow them.
   for (int code : {DRIVE_STOP, DRIVE_STRAIGHT, DRIVE_TURBO_OFF})
-    drive_.SendDriveCommand(code, false);
+    drive_.SendDriveCommand(code, SendTo::StateOnly);
   return roboQ ? roboQ_.RoboQOpen() : relay_.RelayOpen();
 }
 

@@ -29,10 +29,10 @@ std::uint32_t CDriveControl::ChangeDriveState(std::uint32_t setBits, std::uint32
   return now;
 }
 
-void CDriveControl::SendDriveCommand(int code, bool output) {
+void CDriveControl::SendDriveCommand(int code, SendTo to) {
   MessageDeferral deferral;  // declared first: shows messages after the unlock
   std::lock_guard lock(commandMutex_);
-  ApplyLocked(code, output);
+  ApplyLocked(code, to);
 }
 
 void CDriveControl::Repaint(int button, std::uint32_t state) {
@@ -40,14 +40,14 @@ void CDriveControl::Repaint(int button, std::uint32_t state) {
     view->RepaintButton(button, (state & ButtonBit(button)) != 0);
 }
 
-void CDriveControl::ApplyLocked(int code, bool output) {
+void CDriveControl::ApplyLocked(int code, SendTo to) {
   const bool fourWheel = state_.fourWheel();
   if (code >= DRIVE_STOP && code <= DRIVE_AUTO_OFF) {
     if (code == DRIVE_STOP) {
       if (logPosition_)
         if (PositionTrack* track = track_.load()) track->WritePositionSnapshot();
       // Letting go of the throttle also lets go of turbo.
-      if (driveState_.load() & DRIVE_STATE_MOVING) ApplyLocked(DRIVE_TURBO_OFF, output);
+      if (driveState_.load() & DRIVE_STATE_MOVING) ApplyLocked(DRIVE_TURBO_OFF, to);
     }
     const std::uint32_t before = driveState_.load();
     std::uint32_t set = 0;
@@ -123,7 +123,8 @@ void CDriveControl::ApplyLocked(int code, bool output) {
 
   // The devices ignore codes they have no use for; the result is the device's
   // own business (it shows its messages).
-  if (output && !state_.simulating) (state_.controlRoboQ ? roboQ_ : relay_).Output(code);
+  if (to == SendTo::Device && !state_.simulating)
+    (state_.controlRoboQ ? roboQ_ : relay_).Output(code);
 
   if (state_.interfaceActive)
     if (StatusPublisher* publisher = publisher_.load())

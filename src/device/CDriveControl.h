@@ -37,7 +37,7 @@ class CDriveControl : public DriveCommander {
   // LOG_POSITION: a stop then restarts the position log.
   void SetPositionLogging(bool on) { logPosition_ = on; }
 
-  void SendDriveCommand(int code, bool output = true) override;
+  void SendDriveCommand(int code, SendTo to = SendTo::Device) override;
   std::uint32_t DriveState() const override { return driveState_.load(); }
   int SpeedLevel() const override { return speedLevel_.load(); }
   void SetSpeedLevel(int level) override { speedLevel_ = level; }
@@ -49,7 +49,7 @@ class CDriveControl : public DriveCommander {
   std::uint32_t ChangeDriveState(std::uint32_t setBits, std::uint32_t clearBits);
 
  private:
-  void ApplyLocked(int code, bool output);
+  void ApplyLocked(int code, SendTo to);
   void Repaint(int button, std::uint32_t state);
 
   EngineState& state_;

@@ -111,7 +111,7 @@ bool CDriveSystem::ToggleAutoDriving() {
   drive.SendDriveCommand(DRIVE_AUTO_ON);
   if (runner_->StartAutoDriving() < 0) {
     // A sound of the program could not be loaded (already reported).
-    drive.SendDriveCommand(DRIVE_AUTO_OFF, false);
+    drive.SendDriveCommand(DRIVE_AUTO_OFF, SendTo::StateOnly);
     return false;
   }
   return true;
@@ -121,15 +121,17 @@ void CDriveSystem::EmergencyStop() {
   if (state_.autoDriving) runner_->StopAutoDriving();
   // Following would steer the car off again on the next frame.
   state_.targetFollowing = false;
-  if (state_.ballMode == 2 || state_.ballMode == 3) state_.ballMode = 0;
+  const BallMode ball = state_.ballMode;
+  if (ball == BallMode::Follow || ball == BallMode::Avoid) state_.ballMode = BallMode::Off;
   ReleaseAllButtons(devices_->drive());
 }
 
 CDriveSystem::ViewMouseResult CDriveSystem::OnViewMouse(ViewMouse action, Point point) {
   ViewMouseResult result;
   const bool program = state_.viewMode == VIEW_PROGRAM;
+  const BallMode ball = state_.ballMode;
   const bool marker = (state_.targetFollowing && !state_.autoDriving) ||
-                      ((state_.ballMode == 2 || state_.ballMode == 3) && state_.simulating);
+                      ((ball == BallMode::Follow || ball == BallMode::Avoid) && state_.simulating);
   ProgramRunner& runner = *runner_;
   switch (action) {
     case ViewMouse::LeftDown:

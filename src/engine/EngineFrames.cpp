@@ -85,7 +85,7 @@ void EngineFrames::StopCar() {
   // A run ends as from the menu (its thread sends the final stop); a car
   // driven by hand is stopped here.
   if (parts_.state.autoDriving) parts_.runner.StopAutoDriving();
-  parts_.drive.SendDriveCommand(DRIVE_STOP, true);
+  parts_.drive.SendDriveCommand(DRIVE_STOP);
 }
 
 void EngineFrames::LeaveSimulation() {

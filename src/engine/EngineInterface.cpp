@@ -18,7 +18,8 @@ void EngineInterface::StartAutoDriving() {
   // AUTO may already be set: the other program took external control (EXTERNAL_ON)
   // or a run is going on, which the new one replaces.
   parts_.drive.SendDriveCommand(DRIVE_AUTO_ON);
-  if (parts_.runner.StartAutoDriving() < 0) parts_.drive.SendDriveCommand(DRIVE_AUTO_OFF, false);
+  if (parts_.runner.StartAutoDriving() < 0)
+    parts_.drive.SendDriveCommand(DRIVE_AUTO_OFF, SendTo::StateOnly);
 }
 
 void EngineInterface::StopAutoDriving() {
@@ -39,7 +40,8 @@ void EngineInterface::LoadAndRun(const std::string& path) {
     return;
   }
   parts_.ui.RepaintView();
-  if (parts_.runner.StartAutoDriving() < 0) parts_.drive.SendDriveCommand(DRIVE_AUTO_OFF, false);
+  if (parts_.runner.StartAutoDriving() < 0)
+    parts_.drive.SendDriveCommand(DRIVE_AUTO_OFF, SendTo::StateOnly);
 }
 
 void EngineInterface::AttachExternalWindow(std::uint32_t windowId) {

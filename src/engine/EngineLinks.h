@@ -78,7 +78,7 @@ class EngineDrivingObserver final : public DrivingObserver {
   // The automatic-driving button goes out (picture and status only), and
   // the run's report is made.
   void OnRunEnded() override {
-    drive_.SendDriveCommand(DRIVE_AUTO_OFF, false);
+    drive_.SendDriveCommand(DRIVE_AUTO_OFF, SendTo::StateOnly);
     if (runEnded_) runEnded_();
   }
   void SetRunEnded(std::function<void()> runEnded) { runEnded_ = std::move(runEnded); }
@@ -116,7 +116,7 @@ class EngineControllerActions final : public ControllerActions {
     // something; a sound of the program that cannot be loaded ends the start
     // (reported).
     if ((confirmStart_ && !confirmStart_()) || runner_.StartAutoDriving() < 0)
-      drive_.SendDriveCommand(DRIVE_AUTO_OFF, false);
+      drive_.SendDriveCommand(DRIVE_AUTO_OFF, SendTo::StateOnly);
   }
   // Asked before a start from the controller; false calls it off.
   void SetConfirmStart(std::function<bool()> confirm) { confirmStart_ = std::move(confirm); }

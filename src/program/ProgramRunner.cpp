@@ -91,7 +91,7 @@ int ProgramRunner::StartAutoDriving() {
     clock_.Join(thread_);
   }
 
-  engine_.ballMode = 0;
+  engine_.ballMode = BallMode::Off;
   executedCommands_ = 0;
   ++runNumber_;
   engine_.autoDriving = true;
@@ -130,7 +130,7 @@ void ProgramRunner::StopAutoDriving() {
     car_.cheesePosition = Point{engine_.clientWidth / 2, engine_.clientHeight / 2};
     engine_.targetFollowing = false;
   }
-  engine_.ballMode = 0;
+  engine_.ballMode = BallMode::Off;
   wakeEvent_->Set();
   frameEvent_->Set();
 }
@@ -217,7 +217,7 @@ void ProgramRunner::AutoDrivingThread() {
     // started keeps playing.
     if (sound_) sound_->StopAllSounds();
     ReleaseAllButtons(drive_);
-    drive_.SendDriveCommand(DRIVE_AUTO_OFF, false);
+    drive_.SendDriveCommand(DRIVE_AUTO_OFF, SendTo::StateOnly);
     observer_->OnRunEnded();
   }
   --liveThreads_;
@@ -277,16 +277,16 @@ void ProgramRunner::Execute(const EventRecord& r) {
     case EVENT_BALL:
       if (!(ball_ && ball_->HasBallPattern()) && !engine_.simulating) break;
       if (r.option == BALL_END) {
-        engine_.ballMode = 0;
+        engine_.ballMode = BallMode::Off;
         if (Has(DRIVE_STATE_MOVING)) Send(DRIVE_STOP);
       } else if (r.option == BALL_FOLLOW || r.option == BALL_AVOID) {
         state_.steerTurnMark = 0;
         state_.lastSteerError = 0.0;
         if (r.option == BALL_AVOID) {
-          engine_.ballMode = 3;
+          engine_.ballMode = BallMode::Avoid;
           state_.ballDistance = r.value1;
         } else {
-          engine_.ballMode = 2;
+          engine_.ballMode = BallMode::Follow;
         }
         if (r.value2 != 0)
           BallWait();
@@ -378,7 +378,7 @@ void ProgramRunner::BallWait() {
   while (state_.waitActive && Running()) {
     const Point cheese = car_.cheesePosition;
     const Point carPoint = car_.carLayoutPosition;
-    if (engine_.ballMode == 3) {
+    if (engine_.ballMode == BallMode::Avoid) {
       if (SteerAway(cheese, carPoint, state_.ballDistance) == 1) break;
     } else {
       if (SteerToward(cheese, carPoint, settings_.positionRange) == 1) break;
@@ -480,11 +480,11 @@ void ProgramRunner::FollowStep(FollowSource source, int frameWidth) {
   if (!simulation && !car_.targetActive) return;
   const Point cheese = car_.cheesePosition;
   if (cheese.x == -1) return;
-  const int mode = engine_.ballMode;
-  const bool avoid = mode == 3;
+  const BallMode mode = engine_.ballMode;
+  const bool avoid = mode == BallMode::Avoid;
   const bool running = Running();
   const bool cheeseAlone = engine_.targetFollowing && !(running && simulation);
-  if (!(cheeseAlone || mode == 2 || avoid)) return;
+  if (!(cheeseAlone || mode == BallMode::Follow || avoid)) return;
   // A wait command of the run steers for itself; outside a run the editor may
   // be placing a position with the target icon.
   const bool standAside = running ? state_.waitActive != 0 : program_.positionEditIndex != -1;
@@ -511,17 +511,18 @@ void ProgramRunner::FollowStep(FollowSource source, int frameWidth) {
 
 void ProgramRunner::ToggleFollowMode(int mode) {
   if (mode == -1) {
-    engine_.ballMode = 0;
+    engine_.ballMode = BallMode::Off;
     engine_.targetFollowing = !engine_.targetFollowing;
   } else if (mode == 2 || mode == 3) {
-    engine_.ballMode = engine_.ballMode == mode ? 0 : mode;
+    const auto ball = static_cast<BallMode>(mode);  // the menu's mode is the ball mode's number
+    engine_.ballMode = engine_.ballMode == ball ? BallMode::Off : ball;
     engine_.targetFollowing = false;
   } else {
-    engine_.ballMode = 0;
+    engine_.ballMode = BallMode::Off;
     engine_.targetFollowing = false;
   }
   if (Running()) return;
-  if (engine_.targetFollowing || engine_.ballMode != 0) {
+  if (engine_.targetFollowing || engine_.ballMode != BallMode::Off) {
     state_.steerTurnMark = 0;
     state_.ballDistance = settings_.escapeDistance;
     state_.lastSteerError = 0.0;

@@ -180,9 +180,7 @@ void Simulator::WriteCarPosition(double x, double y) {
 int Simulator::Step() {
   if (engine_.viewMode != VIEW_PROGRAM) {
     const Point cheese = car_.cheesePosition;
-    if ((engine_.targetFollowing || engine_.ballMode != 0) && cheese.x != -1 &&
-        engine_.ballMode != 0)
-      RecomputeBallRect(cheese);
+    if (engine_.ballMode != BallMode::Off && cheese.x != -1) RecomputeBallRect(cheese);
     view_->DrawStep();
     runner_.FollowStep(FollowSource::Simulation);
   }
@@ -239,7 +237,7 @@ int Simulator::Step() {
       p.x = x2;
       p.y = y2;
     }
-    if (engine_.ballMode == 2) {
+    if (engine_.ballMode == BallMode::Follow) {
       // The car pushes the ball ahead of it.
       const Point cheese = car_.cheesePosition;
       const int p = PatternSize();

@@ -4,7 +4,7 @@
 
 namespace viren {
 
-void StateDriveCommander::SendDriveCommand(int code, bool /*output*/) {
+void StateDriveCommander::SendDriveCommand(int code, SendTo /*to*/) {
   {
     std::lock_guard lock(mutex_);
     ApplyLocked(code);

@@ -22,7 +22,7 @@ class StateDriveCommander final : public DriveCommander {
   // Called for codes 1..5 (the heading estimation starts a new track).
   void SetTrackReset(std::function<void()> reset) { trackReset_ = std::move(reset); }
 
-  void SendDriveCommand(int code, bool output = true) override;
+  void SendDriveCommand(int code, SendTo to = SendTo::Device) override;
   std::uint32_t DriveState() const override { return state_; }
   int SpeedLevel() const override { return speedLevel_; }
   void SetSpeedLevel(int level) override { speedLevel_ = level; }

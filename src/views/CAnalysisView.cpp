@@ -275,10 +275,10 @@ void CAnalysisView::DrawSimulationStep() {
   }
   // A car that has driven off the picture is shown where it went.
   DrawOffPictureMarker(writer.painter(), car, pen_);
-  const int ballMode = engine_.ballMode;
+  const bool ballOn = engine_.ballMode != BallMode::Off;
   const Point cheese = car_.cheesePosition;
-  if ((engine_.targetFollowing || ballMode != 0) && cheese.x != -1) {
-    if (ballMode != 0) DrawBall(writer, true);
+  if ((engine_.targetFollowing || ballOn) && cheese.x != -1) {
+    if (ballOn) DrawBall(writer, true);
     DrawTargetMarkerPicture(writer.painter(), targetMarker_, cheese);
   }
   writer.Publish();

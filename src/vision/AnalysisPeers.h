@@ -43,7 +43,7 @@ class AnalysisView {
   virtual bool DumpFrame(int width, int height, int number) = 0;
 };
 
-// Ball recognition. Called on every frame while ballMode is non-zero; keeps
+// Ball recognition. Called on every frame while the ball mode is on; keeps
 // its own countdown (PM_FRAME) and searches only when it runs out.
 class BallSearch {
  public:

@@ -248,7 +248,7 @@ std::array<std::int16_t, 4> CFrameAnalyser::PositionBlock() const {
 }
 
 void CFrameAnalyser::BallSearchStep(const std::uint8_t* frame) {
-  if (engine_.ballMode == 0 || peers_.ballSearch == nullptr) return;
+  if (engine_.ballMode == BallMode::Off || peers_.ballSearch == nullptr) return;
   Rect ball;
   if (!peers_.ballSearch->SearchFrame(frame, width_, height_, ball)) return;
   car_.ballRect.store(ball);
@@ -265,9 +265,9 @@ void CFrameAnalyser::BallSearchStep(const std::uint8_t* frame) {
 }
 
 void CFrameAnalyser::TargetCheck() {
-  const int ballMode = engine_.ballMode;
-  if ((!engine_.targetFollowing && ballMode == 0) || car_.cheesePosition.load().x == -1) return;
-  if (ballMode != 0)
+  const bool ballOn = engine_.ballMode != BallMode::Off;
+  if ((!engine_.targetFollowing && !ballOn) || car_.cheesePosition.load().x == -1) return;
+  if (ballOn)
     peers_.view->DrawBallRectangle();
   else
     peers_.view->DrawTargetMarker();

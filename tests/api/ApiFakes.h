@@ -17,7 +17,7 @@ namespace viren::test {
 // command. Thread safe.
 class FakeDrive : public DriveCommander {
  public:
-  void SendDriveCommand(int code, bool = true) override {
+  void SendDriveCommand(int code, SendTo = SendTo::Device) override {
     std::lock_guard lock(mutex_);
     commands_.push_back(code);
     std::uint32_t s = state_;

@@ -63,8 +63,8 @@ TEST_F(FuzzTest, anyCommandAndParameter_staysWithinWhatTheEngineAccepts) {
       target.clipboard = rng() % 8 ? std::optional<std::string>(text) : std::nullopt;
     }
     api.Dispatch(code, parameter);
-    ASSERT_GE(state.ballMode, 0);
-    ASSERT_LE(state.ballMode, 3);
+    ASSERT_GE(static_cast<int>(state.ballMode.load()), 0);
+    ASSERT_LE(static_cast<int>(state.ballMode.load()), 3);
   }
   for (const auto& call : target.calls()) {
     EXPECT_TRUE(NumberIn(call, "PlaySound ", 0, 100)) << call;

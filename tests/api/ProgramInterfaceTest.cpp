@@ -177,19 +177,19 @@ TEST_F(ProgramInterfaceTest, targetCommand_setsTheTargetOrEndsFollowing) {
 TEST_F(ProgramInterfaceTest, ballCommand_needsAPatternOrTheSimulation) {
   StartActive();
   api.Dispatch(COMMAND_BALL, 50 * 65536 + 3);
-  EXPECT_EQ(state.ballMode, 0);
+  EXPECT_EQ(state.ballMode, BallMode::Off);
   EXPECT_FALSE(car.targetActive);
   state.simulating = true;
   api.Dispatch(COMMAND_BALL, 50 * 65536 + 3);
-  EXPECT_EQ(state.ballMode, 3);  // avoid
+  EXPECT_EQ(state.ballMode, BallMode::Avoid);  // avoid
   EXPECT_TRUE(car.targetActive);
   EXPECT_THAT(target.calls(), ElementsAre("SetBallFollowing 50"));
   api.Dispatch(COMMAND_BALL, 9);  // no such mode
-  EXPECT_EQ(state.ballMode, 3);
+  EXPECT_EQ(state.ballMode, BallMode::Avoid);
   state.simulating = false;
   target.ballLearned = true;
   api.Dispatch(COMMAND_BALL, 2);
-  EXPECT_EQ(state.ballMode, 2);
+  EXPECT_EQ(state.ballMode, BallMode::Follow);
 }
 
 TEST_F(ProgramInterfaceTest, position_carriesPositionTurnsAndHeading) {

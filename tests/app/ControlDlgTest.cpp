@@ -16,7 +16,7 @@ namespace {
 
 class StateDrive : public DriveCommander {
  public:
-  void SendDriveCommand(int code, bool = true) override {
+  void SendDriveCommand(int code, SendTo = SendTo::Device) override {
     sent.push_back(code);
     if (code == DRIVE_FORWARD) state |= DRIVE_STATE_FORWARD;
     if (code == DRIVE_STOP) state &= ~DRIVE_STATE_MOVING;

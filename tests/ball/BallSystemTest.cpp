@@ -240,9 +240,9 @@ TEST_F(BallSystemTest, dialogStartPlacesThePointOnTheBallFoundWithThePatternInFo
   dir.Write("option.ini", "[PM]\nPATTERN_FILE=" + dir.File("ball.bmp") + "\n");
   ball.LoadPatternSettings();
   Camera(picture);
-  engine.ballMode = 2;
+  engine.ballMode = BallMode::Follow;
   ball.OpenBallDialog();
-  EXPECT_EQ(engine.ballMode, 0);
+  EXPECT_EQ(engine.ballMode, BallMode::Off);
   EXPECT_EQ(ball.learnSize(), 16);
   EXPECT_TRUE(ball.pointChosen());
   EXPECT_EQ(ball.learnPoint(), (Point{48, 188}));

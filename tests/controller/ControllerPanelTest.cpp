@@ -19,7 +19,7 @@ namespace {
 // Keeps the button state the way the drive control does, enough for clicks.
 class FakeDrive : public DriveCommander {
  public:
-  void SendDriveCommand(int code, bool = true) override {
+  void SendDriveCommand(int code, SendTo = SendTo::Device) override {
     sent.push_back(code);
     switch (code) {
       case DRIVE_STOP:

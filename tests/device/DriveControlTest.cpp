@@ -79,9 +79,9 @@ class DriveControl : public ::testing::Test {
     drive.SetPositionTrack(&track);
   }
   // Sends `code` and returns what it caused.
-  Lines Send(int code, bool output = true) {
+  Lines Send(int code, SendTo to = SendTo::Device) {
     journal.Take();
-    drive.SendDriveCommand(code, output);
+    drive.SendDriveCommand(code, to);
     return journal.Take();
   }
 
@@ -163,7 +163,7 @@ TEST_F(DriveControl, roboQModeGoesToTheTransmitterSimulationToNoDevice) {
   EXPECT_EQ(Send(DRIVE_FORWARD), (Lines{"paint 2 down", "paint 3 up", "ring"}));
   state.simulating = false;
   state.controlRoboQ = false;
-  EXPECT_EQ(Send(DRIVE_LEFT, false), (Lines{"paint 4 down", "paint 5 up", "ring"}));
+  EXPECT_EQ(Send(DRIVE_LEFT, SendTo::StateOnly), (Lines{"paint 4 down", "paint 5 up", "ring"}));
   EXPECT_EQ(drive.DriveState(), DRIVE_STATE_FORWARD | DRIVE_STATE_LEFT);
 }
 

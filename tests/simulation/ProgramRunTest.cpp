@@ -227,7 +227,7 @@ TEST(ProgramRunTest, ballAvoidInSimulationEscapesBeyondTwiceTheRange) {
   rig.Run(p, false);
   rig.Advance(200);
   EXPECT_EQ(rig.runner.CurrentCommand(), avoid);
-  EXPECT_EQ(rig.engine.ballMode, 3);
+  EXPECT_EQ(rig.engine.ballMode, BallMode::Avoid);
   rig.Advance(5000);
   EXPECT_EQ(rig.runner.CurrentCommand(), stop);
   EXPECT_GT(Dist2(rig.car.carLayoutPosition, Point{160, 120}), 4 * 150 * 150);
@@ -248,7 +248,7 @@ TEST(ProgramRunTest, ballCommandWithoutPatternOutsideSimulationIsSkipped) {
   runner.StartAutoDriving();
   clock.SleepFor(std::chrono::milliseconds(100));
   EXPECT_FALSE(engine.autoDriving);  // went straight on to the end
-  EXPECT_EQ(engine.ballMode, 0);
+  EXPECT_EQ(engine.ballMode, BallMode::Off);
   runner.ReleaseDrivingResources();
 }
 
@@ -364,11 +364,11 @@ TEST(ProgramRunTest, followModesToggleAndLeavingThemStopsTheCar) {
   EXPECT_TRUE(rig.car.targetActive);
   rig.runner.ToggleFollowMode(2);
   EXPECT_FALSE(rig.engine.targetFollowing);
-  EXPECT_EQ(rig.engine.ballMode, 2);
+  EXPECT_EQ(rig.engine.ballMode, BallMode::Follow);
   rig.drive.SendDriveCommand(DRIVE_FORWARD);
   rig.drive.SendDriveCommand(DRIVE_RIGHT);
   rig.runner.ToggleFollowMode(2);  // the same mode again: off
-  EXPECT_EQ(rig.engine.ballMode, 0);
+  EXPECT_EQ(rig.engine.ballMode, BallMode::Off);
   EXPECT_EQ(rig.drive.DriveState(), 0u);
 }
 
@@ -429,7 +429,7 @@ TEST(ProgramRunTest, followStepOfTheSimulationDiffersFromAFramesOnlyWhereItMust)
        [](SimRig& r) {
          r.engine.autoDriving = true;
          r.runner.state().waitActive = 1;
-         r.engine.ballMode = 3;
+         r.engine.ballMode = BallMode::Avoid;
        },
        0, kFwd},
       {"the cheese alone during a run",
@@ -441,7 +441,7 @@ TEST(ProgramRunTest, followStepOfTheSimulationDiffersFromAFramesOnlyWhereItMust)
       {"the ball 20 px ahead during a run",
        [](SimRig& r) {
          r.engine.autoDriving = true;
-         r.engine.ballMode = 2;
+         r.engine.ballMode = BallMode::Follow;
          r.car.carLayoutPosition = Point{280, 100};
          r.drive.SendDriveCommand(DRIVE_FORWARD);
        },

@@ -120,7 +120,7 @@ TEST_F(SimulationStepTest, crossingTheBackDirectionCountsTurnsBothWays) {
 }
 
 TEST_F(SimulationStepTest, followingPushesTheBallAhead) {
-  rig.engine.ballMode = 2;
+  rig.engine.ballMode = BallMode::Follow;
   rig.engine.viewMode = VIEW_PROGRAM;  // keep the steering out of it
   rig.car.cheesePosition = Point{350, 240};
   Press({DRIVE_FORWARD});
@@ -147,7 +147,7 @@ class SquareBall : public BallControl {
 TEST_F(SimulationStepTest, theBallSquareScalesEachAxisByTheCameraSize) {
   SquareBall ball;
   rig.sim.SetBall(&ball);
-  rig.engine.ballMode = 2;
+  rig.engine.ballMode = BallMode::Follow;
   rig.engine.viewMode = VIEW_LAYOUT;
   rig.car.cheesePosition = Point{600, 400};  // out of the car's reach
   for (const auto& [w, h, expected] : {std::tuple{640, 360, Rect{568, 268, 632, 332}},

@@ -65,7 +65,7 @@ std::vector<std::uint8_t> Frame(int w, int h, int sx = -100, int sy = -100, int 
 
 class FixedDrive : public DriveCommander {
  public:
-  void SendDriveCommand(int, bool) override {}
+  void SendDriveCommand(int, SendTo) override {}
   std::uint32_t DriveState() const override { return state; }
   int SpeedLevel() const override { return 2; }
   void SetSpeedLevel(int) override {}

@@ -66,7 +66,7 @@ std::vector<std::uint8_t> MakeFrame(int carX, int carY, bool withCar = true) {
 
 class FakeDrive : public DriveCommander {
  public:
-  void SendDriveCommand(int code, bool) override { sent.push_back(code); }
+  void SendDriveCommand(int code, SendTo) override { sent.push_back(code); }
   std::uint32_t DriveState() const override {
     std::lock_guard lock(mutex);
     return state;
@@ -518,7 +518,7 @@ TEST_F(FrameAnalyserTest, convertPositionUsesTheFrameSizeAndSurvivesNoFrameYet) 
 
 TEST_F(FrameAnalyserTest, foundBallBecomesTheTargetInViewCoordinates) {
   Load();
-  engine.ballMode = 1;
+  engine.ballMode = BallMode::Recognise;
   engine.interfaceActive = true;
   ball.found = true;
   ball.rect = Rect{100, 50, 140, 90};
@@ -542,7 +542,7 @@ TEST_F(FrameAnalyserTest, targetCheckDrawsTheTargetThenHandsTheFrameToTheFollowe
   engine.targetFollowing = true;
   Feed(MakeFrame(40, 60));
   EXPECT_EQ(view.targetMarkers, 1);
-  engine.ballMode = 2;
+  engine.ballMode = BallMode::Follow;
   Feed(MakeFrame(40, 60));
   EXPECT_EQ(view.ballRects, 1);
   EXPECT_EQ(follower.widths, (std::vector<int>{kW, kW}));
