@@ -20,7 +20,6 @@ namespace viren::api {
 
 namespace {
 
-constexpr int kShmCreateFailedMessage = 188;
 // Records are written with this time-out value; the interface's own writes
 // never take a block mutex, so it never comes into play.
 constexpr int kWriteTimeoutMs = 1000;
@@ -91,7 +90,7 @@ bool ProgramInterface::Start(bool interfaceFlag, int commIntervalMs) {
     // Leave nothing registered: a second attempt (or another copy of the
     // program) must find the names free.
     ReleaseBlocks();
-    ui_.Message(kShmCreateFailedMessage, {}, MsgIcon::None, MsgButtons::Ok);
+    ui_.Message(MSG_SHM_CREATE_FAILED, {}, MsgIcon::None, MsgButtons::Ok);
     return false;
   }
 

@@ -39,7 +39,7 @@ class ProgramInterface {
   ProgramInterface& operator=(const ProgramInterface&) = delete;
 
   // Start-up: without the interface flag nothing starts and the result is
-  // true. Otherwise the blocks are created (message 188 and false when that
+  // true. Otherwise the blocks are created (MSG_SHM_CREATE_FAILED and false when that
   // fails; nothing is left registered) and the polling thread starts. A
   // running interface is stopped first.
   bool Start(bool interfaceFlag, int commIntervalMs);

@@ -90,7 +90,7 @@ CMainFrame::CMainFrame(std::string moduleFolder, std::string commandLine, UiHost
   });
   captureDialogs_ = std::make_unique<QtCaptureDialogs>(this);
   view_->engine().frames().SetCaptureDialogs(captureDialogs_.get());
-  statusBar()->showMessage(Utf8(MessageText(57345)));
+  statusBar()->showMessage(Utf8(MessageText(MSG_READY)));
   runStatus_ = new QLabel(this);
   runStatus_->setObjectName(QStringLiteral("runStatus"));
   statusBar()->addPermanentWidget(runStatus_);
@@ -105,7 +105,7 @@ CMainFrame::CMainFrame(std::string moduleFolder, std::string commandLine, UiHost
   // it is ready again, unless a run report now stands there.
   connect(statusBar(), &QStatusBar::messageChanged, this, [this](const QString& text) {
     if (text.isEmpty() && runReport_->text().isEmpty())
-      statusBar()->showMessage(Utf8(MessageText(57345)));
+      statusBar()->showMessage(Utf8(MessageText(MSG_READY)));
   });
   linkLabel_ = new QLabel(this);
   linkLabel_->setObjectName(QStringLiteral("linkHealth"));
@@ -339,7 +339,7 @@ void CMainFrame::UpdateTitle() {
   const QString name =
       file.empty() ? QStringLiteral("無題") : QFileInfo(QString::fromStdString(file)).fileName();
   // "[*]" becomes the modified mark while setWindowModified is on.
-  const QString title = name + QStringLiteral("[*] - ") + Utf8(MessageText(128));
+  const QString title = name + QStringLiteral("[*] - ") + Utf8(MessageText(MSG_APP_TITLE));
   if (windowTitle() != title) setWindowTitle(title);
   setWindowModified(engine.program().modified);
 }
@@ -387,7 +387,7 @@ bool CMainFrame::CreateController() {
                         state.enableTurbo, state.fourWheel(), corner);
   if (controller_->turboMissing()) state.enableTurbo = false;
   controller_->SetEscapeAction([this] { EmergencyStop(); });
-  // A skin with a missing picture (message 140 shown) still shows what it has.
+  // A skin with a missing picture (MSG_CONTROLLER_PICTURE_FAILED shown) still shows what it has.
   controller_->show();
   return true;
 }

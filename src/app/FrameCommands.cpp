@@ -209,12 +209,14 @@ void CMainFrame::ShowDocumentation() {
     // The desktop's viewer gets a second chance before the failure is shown.
     if (QDesktopServices::openUrl(target)) return;
   } else {
-    if (engine.ui().Message(192, {}, MsgIcon::None, MsgButtons::YesNo) != MsgAnswer::Yes) return;
-    // The online address; without one configured the open below fails with 165.
+    if (engine.ui().Message(MSG_DOCUMENTATION_MISSING, {}, MsgIcon::None, MsgButtons::YesNo) !=
+        MsgAnswer::Yes)
+      return;
+    // The online address; without one configured the open below fails with MSG_HELP_FAILED.
     target = QUrl(QString::fromStdString(engine.settings().ReadString(keys::DOC_URL)));
   }
   if (target.isEmpty() || !QDesktopServices::openUrl(target))
-    engine.ui().Message(165, {}, MsgIcon::None, MsgButtons::Ok);
+    engine.ui().Message(MSG_HELP_FAILED, {}, MsgIcon::None, MsgButtons::Ok);
 }
 
 void CMainFrame::CalibrateSimulation() {
@@ -254,7 +256,8 @@ void CMainFrame::SelectComPort(int port) {
   // The number is kept (the device may be plugged in later), but the user
   // learns which device was looked for, once, rather than why it failed to open.
   engine.devices().KeepComPortForLater(port);
-  engine.ui().Message(22002, {std::to_string(port), missing}, MsgIcon::Exclamation, MsgButtons::Ok);
+  engine.ui().Message(MSG_PORT_HAS_NO_DEVICE, {std::to_string(port), missing}, MsgIcon::Exclamation,
+                      MsgButtons::Ok);
 }
 
 void CMainFrame::RebuildController() {

@@ -15,10 +15,6 @@ namespace viren {
 
 namespace {
 
-constexpr int kMsgBallNotRecognised = 143;
-constexpr int kMsgPatternSaveFailed = 145;
-constexpr int kMsgSavePattern = 163;
-
 bool IsLearnSize(int size) {
   return size == 16 || size == 32 || size == 64 || size == 128;
 }
@@ -191,7 +187,7 @@ bool BallSystem::LearnBall() {
   const int size = learnSize_;
   if (size >= width || size >= height) {
     // Clamping cannot fit it: the user is told which sizes to choose from.
-    ui_.Message(kMessageLearnSquareTooLarge,
+    ui_.Message(MSG_LEARN_SQUARE_TOO_LARGE,
                 {std::to_string(size), std::to_string(width), std::to_string(height)},
                 MsgIcon::Exclamation, MsgButtons::Ok);
     return false;
@@ -227,7 +223,7 @@ bool BallSystem::TestBall(int threshold) {
   if (reference_->CopyReferenceFrame(frame, width, height) &&
       FindBall(frame.data(), width, height, learnGreyPatch_.data(), learnedSize_, threshold) != 0)
     return true;
-  ShowMessage(ui_, kMsgBallNotRecognised, MsgIcon::Exclamation);
+  ShowMessage(ui_, MSG_BALL_NOT_RECOGNISED, MsgIcon::Exclamation);
   return false;
 }
 
@@ -241,14 +237,15 @@ void BallSystem::CloseBallDialog(bool confirmed, int pmFrame, int threshold,
     settings_.WriteInt(keys::PM_REJECT, threshold);
     SetPattern(std::make_shared<const std::vector<std::uint8_t>>(std::move(learnGreyPatch_)),
                learnedSize_);
-    if (ShowMessage(ui_, kMsgSavePattern, MsgIcon::Question, MsgButtons::YesNo) == MsgAnswer::Yes) {
+    if (ShowMessage(ui_, MSG_SAVE_PATTERN, MsgIcon::Question, MsgButtons::YesNo) ==
+        MsgAnswer::Yes) {
       const std::optional<std::string> path =
           chooser ? chooser(settings_.ReadString(keys::PATTERN_FILE)) : std::nullopt;
       if (path) {
         if (WritePatternFile(*path, learnColourPatch_, learnedSize_))
           settings_.WriteString(keys::PATTERN_FILE, *path);
         else
-          ShowMessage(ui_, kMsgPatternSaveFailed, MsgIcon::Stop);
+          ShowMessage(ui_, MSG_PATTERN_SAVE_FAILED, MsgIcon::Stop);
       }
     }
   }

@@ -92,12 +92,12 @@ class BallSystem final : public BallSearch, public BallControl {
   // changed) without a chosen point, without a reference frame, or when the
   // square does not lie inside the frame.
   bool LearnBall();
-  // Searches the reference frame with the learned patch; message 143 when it
+  // Searches the reference frame with the learned patch; MSG_BALL_NOT_RECOGNISED when it
   // is not found. True when found (ballRect moved).
   bool TestBall(int threshold);
   // OK (confirmed) or Cancel. Confirmed: the learned pattern, PM_FRAME and
-  // rejectThreshold come into force and are stored, then message 163 offers
-  // to save the pattern file through `chooser` (message 145 when it cannot be
+  // rejectThreshold come into force and are stored, then MSG_SAVE_PATTERN offers
+  // to save the pattern file through `chooser` (MSG_PATTERN_SAVE_FAILED when it cannot be
   // written).
   void CloseBallDialog(bool confirmed, int pmFrame, int threshold,
                        const PatternFileChooser& chooser);

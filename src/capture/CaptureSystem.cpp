@@ -17,7 +17,7 @@
 namespace viren {
 namespace {
 
-// Longest library text message 133 shows.
+// Longest library text MSG_VIDEO_ERROR shows.
 constexpr std::size_t kMaxErrorTextChars = 160;
 
 const char* StatusText(int status) {
@@ -205,7 +205,7 @@ void CaptureSystem::CameraLost() {
   // "None present" until it comes back; DEVICE keeps the choice.
   state_.cameraIndex = -1;
   menu_ = MakeMenu();
-  ui_.Message(kMessageCameraLost, {selectedName_}, MsgIcon::Exclamation, MsgButtons::Ok);
+  ui_.Message(MSG_CAMERA_LOST, {selectedName_}, MsgIcon::Exclamation, MsgButtons::Ok);
 }
 
 int CaptureSystem::BuildCaptureGraph(const std::string& videoFile) {
@@ -303,7 +303,7 @@ int CaptureSystem::BuildFromCamera() {
   selectedName_ = camera.name;
   lostKey_.clear();
   OpenCameraControls(camera);
-  if (sizeRefused) ShowMessage(ui_, 162, MsgIcon::Stop);
+  if (sizeRefused) ShowMessage(ui_, MSG_CAMERA_SIZE_FAILED, MsgIcon::Stop);
   return CAPTURE_OK;
 }
 
@@ -363,7 +363,8 @@ int CaptureSystem::SetCameraFormat(int width, int height) {
       host_.ChooseCameraFormat(camera.name, camera.sizes, current, controls ? &*controls : nullptr);
   if (!chosen) return CAPTURE_OK;
   if (chosen->width > kDefaultFrameSize.width || chosen->height > kDefaultFrameSize.height) {
-    if (ShowMessage(ui_, 164, MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
+    if (ShowMessage(ui_, MSG_CAMERA_SIZE_LARGE, MsgIcon::Question, MsgButtons::YesNo) !=
+        MsgAnswer::Yes)
       chosen = kDefaultFrameSize;
   }
   state_.frameWidth = chosen->width;
@@ -371,7 +372,7 @@ int CaptureSystem::SetCameraFormat(int width, int height) {
   settings_.WritePair(keys::RESOLUTION, chosen->width, chosen->height);
   const int result = ApplyCameraSize(*chosen);
   // The wish stays stored for the next start; the camera keeps its own size.
-  if (result == CAPTURE_SIZE_REFUSED) ShowMessage(ui_, 162, MsgIcon::Stop);
+  if (result == CAPTURE_SIZE_REFUSED) ShowMessage(ui_, MSG_CAMERA_SIZE_FAILED, MsgIcon::Stop);
   return result;
 }
 
@@ -394,8 +395,8 @@ int CaptureSystem::SelectCamera(int n) {
   const int built = BuildCaptureGraph("");
   if (built == CAPTURE_NO_CAMERA) {
     // The camera went away since the menu was made.
-    if (!state_.simulating &&
-        ShowMessage(ui_, 134, MsgIcon::Question, MsgButtons::YesNo) == MsgAnswer::Yes)
+    if (!state_.simulating && ShowMessage(ui_, MSG_NO_CAMERA_SIMULATE, MsgIcon::Question,
+                                          MsgButtons::YesNo) == MsgAnswer::Yes)
       ui_.PostCommand(ID_SIMULATION);
     return built;
   }
@@ -404,7 +405,7 @@ int CaptureSystem::SelectCamera(int n) {
   if (run < 0) return run;
   state_.captureRunning = true;
   if (state_.simulating) {
-    ShowMessage(ui_, 186, MsgIcon::Information);
+    ShowMessage(ui_, MSG_CAMERA_SET, MsgIcon::Information);
     host_.LeaveSimulation();
     state_.viewMode = VIEW_LIVE;
     state_.overlayMode = OVERLAY_DIRECTION;
@@ -424,7 +425,7 @@ int CaptureSystem::OpenVideo(const std::string& path) {
   if (state_.captureRunning.exchange(false)) StopCapture(false);
   const int built = BuildCaptureGraph(path);
   if (built < 0) {
-    ShowMessage(ui_, 132, MsgIcon::Stop);
+    ShowMessage(ui_, MSG_VIDEO_LIBRARY_FAILED, MsgIcon::Stop);
     return built;
   }
   state_.overlayMode = OVERLAY_CENTROID;
@@ -498,7 +499,7 @@ int CaptureSystem::ReportCaptureError(int status, std::string_view operation,
                                       std::string_view text) {
   const std::string detail =
       Utf8Prefix(text.empty() ? StatusText(status) : text, kMaxErrorTextChars);
-  ui_.Message(133, {std::string(operation), detail}, MsgIcon::Stop, MsgButtons::Ok);
+  ui_.Message(MSG_VIDEO_ERROR, {std::string(operation), detail}, MsgIcon::Stop, MsgButtons::Ok);
   return status;
 }
 

@@ -41,13 +41,13 @@ class CaptureSystem {
 
   // At start-up: DEVICE, LOOP, RESOLUTION (into frameWidth/frameHeight), the
   // folder frame rate, GStreamer itself, the camera list. False only when
-  // GStreamer cannot be initialised (the engine shows 131).
+  // GStreamer cannot be initialised (the engine shows MSG_CAPTURE_INIT_FAILED).
   bool LoadCaptureSettings();
 
   // Cameras came or went (WM_CAMERAS_CHANGED): the list and the menu are
   // made again and the chosen camera keeps its check wherever it now stands.
   // The camera in use gone: the car is stopped, the capture stops and
-  // message kMessageCameraLost names the camera; when that camera comes
+  // MSG_CAMERA_LOST names the camera; when that camera comes
   // back it runs again.
   void OnCamerasChanged();
 
@@ -69,11 +69,11 @@ class CaptureSystem {
   // folder of numbered bitmaps; empty means the chosen camera. Returns 0 when
   // built (not yet running), -1 when no camera is chosen or the chosen one
   // does not exist (cameraIndex then -1), another negative status after
-  // message 133 names the failing step.
+  // MSG_VIDEO_ERROR names the failing step.
   int BuildCaptureGraph(const std::string& videoFile);
 
   // A given size for the camera, or (-1, -1) the camera settings dialog: the
-  // sizes the camera offers, message 164 above 320 x 240 (No: 320 x 240), the
+  // sizes the camera offers, MSG_CAMERA_SIZE_LARGE above 320 x 240 (No: 320 x 240), the
   // choice stored as RESOLUTION; beside them the camera's controls, applied
   // as they change and remembered for the camera in option.ini. A running capture is stopped for
   // the change and runs again after it. -1 without a camera graph.
@@ -91,7 +91,7 @@ class CaptureSystem {
   // chosen, then OpenVideo.
   int OpenVideoFile(const std::function<void()>& beforeOpen = {});
   // Plays `path` (file or bitmap folder) instead of the current source;
-  // message 132 when it cannot be built.
+  // MSG_VIDEO_LIBRARY_FAILED when it cannot be built.
   int OpenVideo(const std::string& path);
 
   // Handler of WM_GRAPH_NOTIFY: takes every waiting event; at the end of a
@@ -108,7 +108,7 @@ class CaptureSystem {
   // At shut-down, after the simulation has stopped. Idempotent.
   void ShutdownCapture();
 
-  // Message 133 "Direct Show Error:%1\n%2": %1 the step, %2 the video
+  // MSG_VIDEO_ERROR "Direct Show Error:%1\n%2": %1 the step, %2 the video
   // library's text (at most 160 characters; a text for the status when none
   // is given). Returns `status`.
   int ReportCaptureError(int status, std::string_view operation, std::string_view text = {});

@@ -72,10 +72,10 @@ inline std::string Utf8Prefix(std::string_view text, std::size_t maxChars) {
   return std::string(text);
 }
 
-// The largest picture analysed without asking first (message 164).
+// The largest picture analysed without asking first (MSG_CAMERA_SIZE_LARGE).
 inline constexpr FrameSize kDefaultFrameSize{320, 240};
 
-// Names of the capture steps as message 133 shows them when a step fails.
+// Names of the capture steps as MSG_VIDEO_ERROR shows them when a step fails.
 namespace capture_op {
 inline constexpr std::string_view kAddSourceFile = "Add Source File";
 inline constexpr std::string_view kSetNotifyWindow = "SetNotifyWindow";

@@ -8,7 +8,7 @@
 
 namespace viren {
 
-// What a failing capture step tells the user: message 133 with the step's
+// What a failing capture step tells the user: MSG_VIDEO_ERROR with the step's
 // name and the video library's own text.
 struct CaptureError {
   int status = CAPTURE_OK;

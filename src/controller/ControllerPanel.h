@@ -18,7 +18,7 @@ class ControllerActions {
   virtual bool AutoDriving() const = 0;
   virtual void StartAutoDriving() = 0;
   virtual void StopAutoDriving() = 0;
-  virtual void ShowAutoDrivingRefused() = 0;  // message 178
+  virtual void ShowAutoDrivingRefused() = 0;  // MSG_CONTROL_INIT_FAILED
 };
 
 enum class SkinType { Normal = 1, RoboQ = 2 };

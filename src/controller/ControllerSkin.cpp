@@ -45,14 +45,14 @@ ControllerSkin LoadSkin(
         skin.count = k + 1;
         continue;
       }
-      ShowMessage(ui, 140, MsgIcon::Stop);
+      ShowMessage(ui, MSG_CONTROLLER_PICTURE_FAILED, MsgIcon::Stop);
       return skin;
     }
     const Rect rect = k == 0 ? Rect{0, 0, size->width, size->height}
                              : Rect{xy.first, xy.second, SaturatedSum(xy.first, size->width),
                                     SaturatedSum(xy.second, size->height)};
     if (k > 0 && !TouchesPicture(rect, skin.rects[0])) {
-      ShowMessage(ui, 140, MsgIcon::Stop);
+      ShowMessage(ui, MSG_CONTROLLER_PICTURE_FAILED, MsgIcon::Stop);
       return skin;
     }
     skin.pictures[static_cast<size_t>(k)] = picture;

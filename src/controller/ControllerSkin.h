@@ -32,7 +32,7 @@ struct ControllerSkin {
 // Reads control.ini of the skin and loads its pictures through `load`, which
 // returns the picture's size or nothing when it cannot be read. A missing
 // picture 6 drops the turbo button silently; any other missing picture, and
-// a button placed wholly outside picture 0, shows message 140 and ends the
+// a button placed wholly outside picture 0, shows MSG_CONTROLLER_PICTURE_FAILED and ends the
 // loading there. Positions near the integer limits saturate.
 ControllerSkin LoadControllerSkin(
     const Settings& settings, const std::string& moduleFolder, SkinType type, UiHost& ui,

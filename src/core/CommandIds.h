@@ -98,7 +98,7 @@ enum MainCommand : int {
 inline constexpr int WM_GRAPH_NOTIFY = 0x8001;
 
 // Posted by the ball search on the capture thread: the camera picture is
-// larger than the ball search takes; the view shows kMessageBallFrameTooLarge.
+// larger than the ball search takes; the view shows MSG_BALL_FRAME_TOO_LARGE.
 inline constexpr int WM_BALL_FRAME_TOO_LARGE = 0x8002;
 
 // Posted when the list of cameras changed (one was plugged in or pulled out);

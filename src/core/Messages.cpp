@@ -12,7 +12,11 @@ struct MessageEntry {
 };
 
 constexpr MessageEntry kMessages[] = {
+#define VIREN_MESSAGE(name, id, text) {name, text},
+#define VIREN_PROMPT(id, text) {id, text},
 #include "core/MessageTable.inc"
+#undef VIREN_MESSAGE
+#undef VIREN_PROMPT
 };
 
 constexpr bool SortedById() {

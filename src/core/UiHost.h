@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "core/MessageIds.h"
+
 namespace viren {
 
 enum class MsgIcon { None, Stop, Exclamation, Question, Information };

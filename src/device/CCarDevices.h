@@ -34,7 +34,7 @@ class CCarDevices final : public ConnectionListener {
   CRelayBoard& relay() { return relay_; }
   CRoboQ& roboQ() { return roboQ_; }
 
-  // Start-up: RoboQOpen, and when it fails RelayOpen (message 142 is the
+  // Start-up: RoboQOpen, and when it fails RelayOpen (MSG_DEVICE_INIT_FAILED is the
   // engine's when both fail). Shut-down: RelayClose, then RoboQClose.
   bool RoboQOpen() { return roboQ_.RoboQOpen(); }
   bool RelayOpen() { return relay_.RelayOpen(); }

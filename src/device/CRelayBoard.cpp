@@ -193,7 +193,7 @@ void CRelayBoard::SenderLoop() {
       // for a reconnect; what is left is written without waiting.
       if (!ok && (closing_ || !RelayReconnect())) {
         SetAnswering(false);
-        if (!closing_) ui_.ShowNotice(194, MsgIcon::Stop);
+        if (!closing_) ui_.ShowNotice(MSG_DEVICE_NO_ANSWER, MsgIcon::Stop);
       }
       lock.lock();
       busy_ = false;
@@ -302,13 +302,13 @@ bool CRelayBoard::RelayOpen() {
     }
   }
   // The user must act (connect the board, join the device's group): the
-  // reason is told here; start-up adds its own 142.
+  // reason is told here; start-up adds its own MSG_DEVICE_INIT_FAILED.
   if (!failure.empty()) {
-    MessageDeferral::Show(ui_, kMessagePortNotOpened, MsgIcon::Stop, std::move(failure));
+    MessageDeferral::Show(ui_, MSG_PORT_NOT_OPENED, MsgIcon::Stop, std::move(failure));
     return false;
   }
   if (!answered) {
-    MessageDeferral::Show(ui_, 141, MsgIcon::Stop);
+    MessageDeferral::Show(ui_, MSG_BOARD_NO_ANSWER_CHOOSE_PORT, MsgIcon::Stop);
     return false;
   }
   connected_ = true;

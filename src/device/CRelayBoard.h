@@ -45,7 +45,7 @@ class ReconnectingFlag {
 // waits for its answer, so a drive command never waits for the board (the
 // window stays responsive when the board falls silent). Commands go out in
 // the order they were given. When the board does not answer and cannot be
-// reached again, message 194 is shown once, without waiting for anybody, and
+// reached again, MSG_DEVICE_NO_ANSWER is shown once, without waiting for anybody, and
 // the board is tried again every retryInterval; commands given meanwhile are
 // kept, the newest one for each set of relays, and sent when it answers again.
 class CRelayBoard : public DriveOutput {
@@ -58,7 +58,7 @@ class CRelayBoard : public DriveOutput {
   // Opens COM_NO, handshakes and puts every relay at rest (waiting until the
   // board has taken the rest commands). True also when no board is configured
   // (COM_NO 0); false, silently, when the port cannot be opened; false with
-  // message 141 when the board does not answer. Any thread but the sender.
+  // MSG_BOARD_NO_ANSWER_CHOOSE_PORT when the board does not answer. Any thread but the sender.
   bool RelayOpen();
   // Queues the command for `code`; never waits for the board. True when the
   // command was taken (or there is nothing to send: not connected, or no
@@ -138,7 +138,7 @@ class CRelayBoard : public DriveOutput {
   int OpenPort();                          // port lock held
   bool Exchange(const std::string& text);  // port lock held
   bool PollAcknowledgement();              // port lock held
-  // The arguments of message 20002 for a port that did not open: the port
+  // The arguments of MSG_PORT_NOT_OPENED for a port that did not open: the port
   // and the reason. Port lock held.
   std::vector<std::string> ExplainOpenFailure(int number) const;
   void SetAnswering(bool answering);

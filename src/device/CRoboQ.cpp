@@ -19,8 +19,6 @@ namespace {
 // Waits on the line are made in slices this long, so that closing the port
 // is noticed.
 constexpr std::chrono::milliseconds kWaitSlice{50};
-// "USBインタフェイスからの応答がありません。"
-constexpr int kMessageNoAnswer = 194;
 
 std::chrono::milliseconds Since(std::chrono::steady_clock::time_point start) {
   return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
@@ -204,7 +202,7 @@ void CRoboQ::NoteAnswered(bool answered) {
     reported_ = false;
   } else if (!reported_ && !closing_) {
     reported_ = true;
-    ui_.ShowNotice(kMessageNoAnswer, MsgIcon::Stop);
+    ui_.ShowNotice(MSG_DEVICE_NO_ANSWER, MsgIcon::Stop);
   }
 }
 

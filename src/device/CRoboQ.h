@@ -30,7 +30,7 @@ class CRelayBoard;
 // exchange waits until the line has been quiet, discards what came late and
 // completes an exchange the transmitter may still be holding, and only then
 // sends its "t". A transmitter that stops answering is reported once (message
-// 194) and tried again at the pace of those quiet waits.
+// MSG_DEVICE_NO_ANSWER) and tried again at the pace of those quiet waits.
 //
 // Thread safe. At most one sending thread exists at any time: forward while
 // the thread is finishing its stop frame lets that thread carry on, and a new
@@ -129,7 +129,7 @@ class CRoboQ : public DriveOutput {
   // port's opening resets them while none runs).
   bool outOfStep_ = false;  // an answer did not come in time
   int stillExpected_ = 0;   // bytes of that exchange the transmitter may await
-  bool reported_ = false;   // message 194 shown since the last answered frame
+  bool reported_ = false;   // MSG_DEVICE_NO_ANSWER shown since the last answered frame
 
   std::mutex pauseMutex_;
   std::condition_variable pauseCv_;

@@ -27,7 +27,7 @@ EventDialogSetup SetUpEventDialog(EventKind kind, const CommandDialogContext& co
   EventDialogSetup s;
   switch (kind) {
     case EVENT_CAR:
-      s.caption = Text(158);
+      s.caption = Text(MSG_CAR_CAPTION);
       if (context.roboQ)
         s.radios = {"停止", "低速前進", "中速前進", "高速前進"};
       else
@@ -40,7 +40,7 @@ EventDialogSetup SetUpEventDialog(EventKind kind, const CommandDialogContext& co
       s.checkText = "ターボ";
       break;
     case EVENT_HANDLE:
-      s.caption = Text(159);
+      s.caption = Text(MSG_STEERING_CAPTION);
       s.radios = {"直進", "左折", "右折", ""};
       s.value1Shown = true;
       s.label1 = "角度";
@@ -49,7 +49,7 @@ EventDialogSetup SetUpEventDialog(EventKind kind, const CommandDialogContext& co
       s.checkText = "旋回";
       break;
     case EVENT_POSITION:
-      s.caption = Text(160);
+      s.caption = Text(MSG_POSITION_CAPTION);
       s.radios = {"ｺｰｽ範囲外", "ｶﾒﾗ範囲外", "ｶﾒﾗ中央", "ユーザ定義"};
       s.value1Shown = true;
       s.label1 = "X座標";
@@ -61,14 +61,14 @@ EventDialogSetup SetUpEventDialog(EventKind kind, const CommandDialogContext& co
       s.referenceText = context.captureRunning ? "ｶﾒﾗ参照" : "ﾚｲｱｳﾄ参照";
       break;
     case EVENT_REPEAT:
-      s.caption = Text(166);
+      s.caption = Text(MSG_REPEAT_CAPTION);
       s.value1Shown = true;
       s.label1 = "回数";
       s.spin1Min = 1;
       s.spin1Max = 99;
       break;
     case EVENT_SOUND:
-      s.caption = Text(181);
+      s.caption = Text(MSG_SOUND_CAPTION);
       s.radios = {"停止", "再生", "繰返し再生", ""};
       s.value1Shown = true;
       s.label1 = "ｻｳﾝﾄﾞ番号";
@@ -78,7 +78,7 @@ EventDialogSetup SetUpEventDialog(EventKind kind, const CommandDialogContext& co
       s.referenceText = "サウンド設定";
       break;
     case EVENT_BALL:
-      s.caption = Text(179);
+      s.caption = Text(MSG_BALL_CAPTION);
       s.radios = {"ボール認識終了", "ボール追従開始", "ボール回避開始", ""};
       s.value1Shown = true;
       s.label1 = "回避開始距離";
@@ -140,18 +140,18 @@ std::optional<DialogRefusal> ExchangeInt(const std::string& text, int minimum, i
   int parsed = 0;
   const auto [end, error] = std::from_chars(t.data(), t.data() + t.size(), parsed);
   if (t.empty() || error == std::errc::invalid_argument || end != t.data() + t.size())
-    return Refuse(control, kMsgEnterInteger);
+    return Refuse(control, MSG_ENTER_INTEGER);
   if (error == std::errc::result_out_of_range || parsed < minimum || parsed > maximum)
-    return Refuse(control, kMsgEnterIntegerBetween,
+    return Refuse(control, MSG_ENTER_INTEGER_BETWEEN,
                   {std::to_string(minimum), std::to_string(maximum)});
   value = parsed;
   return std::nullopt;
 }
 
 std::optional<DialogRefusal> ValidateTimer(int seconds, int tenths) {
-  if (seconds < 0 || seconds > 59) return Refuse(IDC_TIME_SECONDS, 173);
+  if (seconds < 0 || seconds > 59) return Refuse(IDC_TIME_SECONDS, MSG_TIMER_RANGE);
   if (tenths < 0 || tenths > 9 || (seconds == 0 && tenths == 0))
-    return Refuse(IDC_TIME_TENTHS, 173);
+    return Refuse(IDC_TIME_TENTHS, MSG_TIMER_RANGE);
   return std::nullopt;
 }
 
@@ -159,35 +159,37 @@ std::optional<DialogRefusal> ValidateEvent(EventKind kind, const EventDialogValu
                                            const CommandDialogContext& context) {
   switch (kind) {
     case EVENT_CAR:
-      if (v.value1 > CameraLimit(context)) return Refuse(IDC_EVENT_VALUE1, 199);
+      if (v.value1 > CameraLimit(context)) return Refuse(IDC_EVENT_VALUE1, MSG_DISTANCE_TOO_LARGE);
       break;
     case EVENT_HANDLE:
       if (v.check != 0) {
-        if (v.value1 < 0 || v.value1 > 99) return Refuse(IDC_EVENT_VALUE1, 174);
+        if (v.value1 < 0 || v.value1 > 99) return Refuse(IDC_EVENT_VALUE1, MSG_TURN_COUNT_RANGE);
       } else if (v.value1 < 0 || v.value1 > 360) {
-        return Refuse(IDC_EVENT_VALUE1, 207);
+        return Refuse(IDC_EVENT_VALUE1, MSG_STEERING_ANGLE_WRONG);
       }
       break;
     case EVENT_POSITION:
       // No message of the string table speaks of a point; the dialogs' own
       // range message names the limits of the plane.
       if (v.value1 > kLayoutPlaneWidth)
-        return Refuse(IDC_EVENT_VALUE1, kMsgEnterIntegerBetween,
+        return Refuse(IDC_EVENT_VALUE1, MSG_ENTER_INTEGER_BETWEEN,
                       {"0", std::to_string(kLayoutPlaneWidth)});
       if (v.value2 > kLayoutPlaneHeight)
-        return Refuse(IDC_EVENT_VALUE2, kMsgEnterIntegerBetween,
+        return Refuse(IDC_EVENT_VALUE2, MSG_ENTER_INTEGER_BETWEEN,
                       {"0", std::to_string(kLayoutPlaneHeight)});
       break;
     case EVENT_REPEAT:
-      if (v.value1 < 1 || v.value1 > 99) return Refuse(IDC_EVENT_VALUE1, 176);
+      if (v.value1 < 1 || v.value1 > 99) return Refuse(IDC_EVENT_VALUE1, MSG_REPEAT_COUNT_RANGE);
       break;
     case EVENT_SOUND:
       if (v.value1 < 1 || v.value1 > context.soundCount)
-        return Refuse(IDC_EVENT_VALUE1, 182, {std::to_string(context.soundCount)});
+        return Refuse(IDC_EVENT_VALUE1, MSG_SOUND_NUMBER_RANGE,
+                      {std::to_string(context.soundCount)});
       break;
     case EVENT_BALL:
       // The spin and the message say 16..100; what is accepted is 10..200.
-      if (v.value1 < 10 || v.value1 > 200) return Refuse(IDC_EVENT_VALUE1, 175);
+      if (v.value1 < 10 || v.value1 > 200)
+        return Refuse(IDC_EVENT_VALUE1, MSG_AVOID_DISTANCE_RANGE);
       break;
     default:
       break;

@@ -42,9 +42,6 @@ enum TimeDlgControl : int {
 // The integer checks every dialog edit gets before a command's own rules:
 // "Please enter an integer." and "Please enter an integer between %1 and %2."
 
-// Caption ids of the dialogs.
-inline constexpr int kTimeDlgCaption = 157;
-
 // The option value with which the position dialog's reference button closes
 // it: the point is then placed with the mouse.
 inline constexpr int kReferenceOption = 9;

@@ -581,7 +581,7 @@ bool ProgramEditor::PasteCommands(std::string_view text) {
     result = PasteStretch(r, count, after, *stretch, &first);
     if (result == PasteResult::Pasted) viren::LayoutProgram(r.data(), count);
   });
-  if (result == PasteResult::TooMany) ShowMessage(ui_, 147, MsgIcon::Stop);
+  if (result == PasteResult::TooMany) ShowMessage(ui_, MSG_TOO_MANY_COMMANDS, MsgIcon::Stop);
   if (result != PasteResult::Pasted) return false;
   program_.selection = first;
   rangeAnchor_ = first;
@@ -726,7 +726,7 @@ void ProgramEditor::InsertCommand(EventKind kind) {
   // The canvas grows with the program (the layout after the insertion
   // places every box): only the number of commands limits an insertion.
   if (count >= kMaxCommands) {
-    ShowMessage(ui_, 147, MsgIcon::Stop);
+    ShowMessage(ui_, MSG_TOO_MANY_COMMANDS, MsgIcon::Stop);
     return;
   }
 
@@ -795,7 +795,9 @@ void ProgramEditor::DeleteCommand() {
   SaveUndo();
   const EventRecord selected = program_.Record(s);
   if (selected.prev == -1) {
-    if (ui_.Message(154, {}, MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes) return;
+    if (ui_.Message(MSG_DELETE_START_COMMAND, {}, MsgIcon::Question, MsgButtons::YesNo) !=
+        MsgAnswer::Yes)
+      return;
     program_.Edit([&](ProgramRecords& r, int& count) {
       int steps = 0;
       for (int c = s; UsedIn(r, count, c) && steps <= count; ++steps) {
@@ -810,7 +812,8 @@ void ProgramEditor::DeleteCommand() {
     });
     program_.selection = -1;
   } else {
-    if (ui_.Message(153, {}, MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes) return;
+    if (ui_.Message(MSG_DELETE_COMMAND, {}, MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
+      return;
     int newSelection = -1;
     program_.Edit([&](ProgramRecords& r, int& count) {
       if (!UsedIn(r, count, s)) return;
@@ -876,7 +879,7 @@ void ProgramEditor::LinkCommand(bool unlink) {
     return;
   }
   // Link mode: the next click on a box chooses the target.
-  ui_.SetStatusText(std::string(MessageText(151)));
+  ui_.SetStatusText(std::string(MessageText(MSG_CLICK_LINK_TARGET)));
   program_.pendingLinkSource = s;
 }
 
@@ -895,13 +898,13 @@ void ProgramEditor::LinkSecondStage(int target) {
   SaveUndo();
   int refusal = 0;
   if (program_.Record(target).prev == -1) {
-    refusal = 168;
+    refusal = MSG_LINK_TO_START;
   } else {
     const int timed = program_.CountTimedCommands(source, target);
     if (timed == -1)
-      refusal = 170;
+      refusal = MSG_LINK_BACKWARD_ONLY;
     else if (timed == 0)
-      refusal = 171;
+      refusal = MSG_REPEAT_NEEDS_WAIT;
   }
   if (refusal != 0) {
     ShowProgram();

@@ -143,7 +143,7 @@ class ProgramEditor {
   std::string CopySelection() const;
   // Pastes the commands of clipboard text behind the selected stretch, or
   // as a new chain when nothing is selected; the pasted commands become the
-  // selection. Message 147 when the program would hold too many. False when
+  // selection. MSG_TOO_MANY_COMMANDS when the program would hold too many. False when
   // nothing was pasted.
   bool PasteCommands(std::string_view text);
   // Removes the selected stretch (after the caller has copied it).

@@ -189,7 +189,7 @@ bool CDriveSystem::RunStartup() {
                      [](const char* name) { return static_cast<const char*>(std::getenv(name)); });
   settings_.SetPaths(location.moduleFolder, location.settingsFile, location.optionFile);
   if (!FileExists(settings_.settingsFile())) {
-    ui_.Message(129, {settings_.settingsFile()}, MsgIcon::Stop, MsgButtons::Ok);
+    ui_.Message(MSG_FILE_NOT_FOUND, {settings_.settingsFile()}, MsgIcon::Stop, MsgButtons::Ok);
     ui_.RequestClose();
     return false;
   }
@@ -222,10 +222,10 @@ bool CDriveSystem::RunStartup() {
 
   // The settings whose faults close the program: capture, sound, analysis,
   // course layout.
-  if (!steps_->LoadCaptureSettings()) return Stop(131);
-  if (!steps_->InitSound(interfaceFlag_)) return Stop(183);
-  if (!steps_->LoadAnalysisSettings()) return Stop(139);
-  if (!steps_->InitLayout()) return Stop(136);
+  if (!steps_->LoadCaptureSettings()) return Stop(MSG_CAPTURE_INIT_FAILED);
+  if (!steps_->InitSound(interfaceFlag_)) return Stop(MSG_SOUND_INIT_FAILED);
+  if (!steps_->LoadAnalysisSettings()) return Stop(MSG_ANALYSIS_INIT_FAILED);
+  if (!steps_->InitLayout()) return Stop(MSG_LAYOUT_INIT_FAILED);
 
   // Settings that fall back to defaults, the start-up program, the ball.
   steps_->LoadSimulationSettings();
@@ -234,11 +234,12 @@ bool CDriveSystem::RunStartup() {
   steps_->LoadPatternSettings();
 
   // The car's device; the program goes on without one.
-  if (!steps_->RoboQOpen() && !steps_->RelayOpen()) ShowMessage(ui_, 142, MsgIcon::Stop);
+  if (!steps_->RoboQOpen() && !steps_->RelayOpen())
+    ShowMessage(ui_, MSG_DEVICE_INIT_FAILED, MsgIcon::Stop);
 
   // The program interface and the controller window.
-  if (!steps_->StartInterface(interfaceFlag_)) return Stop(187);
-  if (!steps_->InitController()) return Stop(135);
+  if (!steps_->StartInterface(interfaceFlag_)) return Stop(MSG_INTERFACE_INIT_FAILED);
+  if (!steps_->InitController()) return Stop(MSG_CONTROLLER_INIT_FAILED);
 
   // The picture source. None of the outcomes closes the program.
   const int graph = steps_->BuildCaptureGraph(videoFileName_);
@@ -248,11 +249,12 @@ bool CDriveSystem::RunStartup() {
   } else if (graph == -1) {
     if (state_.cameraIndex == 0) {
       ui_.PostCommand(ID_SIMULATION);
-    } else if (ShowMessage(ui_, 134, MsgIcon::Question, MsgButtons::YesNo) == MsgAnswer::Yes) {
+    } else if (ShowMessage(ui_, MSG_NO_CAMERA_SIMULATE, MsgIcon::Question, MsgButtons::YesNo) ==
+               MsgAnswer::Yes) {
       ui_.PostCommand(ID_SIMULATION);
     }
   } else {
-    ShowMessage(ui_, 132, MsgIcon::Stop);
+    ShowMessage(ui_, MSG_VIDEO_LIBRARY_FAILED, MsgIcon::Stop);
   }
   if (openEditor) ui_.PostCommand(ID_VIEW_PROGRAM);
 

@@ -107,7 +107,7 @@ class CDriveSystem {
   // layout coordinates where needed.
   void SetViewMode(int mode);
   // The controller's automatic-driving button: with fewer than two commands
-  // message 178; otherwise lights the button and starts the run, or puts it
+  // MSG_CONTROL_INIT_FAILED; otherwise lights the button and starts the run, or puts it
   // out and ends the run. False when nothing was started or stopped.
   bool ToggleAutoDriving();
   // Looks at the program as it stands: the findings are kept (lastCheck),
@@ -117,7 +117,7 @@ class CDriveSystem {
   // frames go and, at the end, what was recorded.
   void ToggleFrameRecording();
   // Before a start from the controller: when the check finds anything, asks
-  // message 22001 (start anyway / cancel). True to start. Window thread.
+  // MSG_CHECK_BEFORE_RUN (start anyway / cancel). True to start. Window thread.
   bool ConfirmRunDespiteFindings();
   // The findings of the last check and a number that goes up with each check.
   const std::vector<CheckFinding>& lastCheck() const { return lastCheck_; }

@@ -99,7 +99,7 @@ void CDriveSystem::SetViewMode(int mode) {
 
 bool CDriveSystem::ToggleAutoDriving() {
   if (program_->count() < 2) {
-    ShowMessage(ui_, 178, MsgIcon::Stop);
+    ShowMessage(ui_, MSG_CONTROL_INIT_FAILED, MsgIcon::Stop);
     return false;
   }
   CDriveControl& drive = devices_->drive();
@@ -241,7 +241,7 @@ bool CDriveSystem::OnCommand(int id) {
       return true;
     case WM_BALL_FRAME_TOO_LARGE:
       ui_.Message(
-          kMessageBallFrameTooLarge,
+          MSG_BALL_FRAME_TOO_LARGE,
           {std::to_string(state_.frameWidth), std::to_string(state_.frameHeight), "2048x2048"},
           MsgIcon::Exclamation, MsgButtons::Ok);
       return true;

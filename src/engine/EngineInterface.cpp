@@ -53,11 +53,11 @@ void EngineInterface::AttachExternalWindow(std::uint32_t windowId) {
     case ExternalWindowResult::Detached:
       break;
     case ExternalWindowResult::NotSupported:
-      ui.Message(kMessageExternalWindowRefused, {std::to_string(windowId)}, MsgIcon::Exclamation,
+      ui.Message(MSG_EXTERNAL_WINDOW_REFUSED, {std::to_string(windowId)}, MsgIcon::Exclamation,
                  MsgButtons::Ok);
       break;
     case ExternalWindowResult::NoSuchWindow:
-      ui.Message(kMessageExternalWindowMissing, {std::to_string(windowId)}, MsgIcon::Exclamation,
+      ui.Message(MSG_EXTERNAL_WINDOW_MISSING, {std::to_string(windowId)}, MsgIcon::Exclamation,
                  MsgButtons::Ok);
       break;
   }

@@ -121,7 +121,9 @@ class EngineControllerActions final : public ControllerActions {
   // Asked before a start from the controller; false calls it off.
   void SetConfirmStart(std::function<bool()> confirm) { confirmStart_ = std::move(confirm); }
   void StopAutoDriving() override { runner_.StopAutoDriving(); }
-  void ShowAutoDrivingRefused() override { ShowMessage(ui_, 178, MsgIcon::Stop); }
+  void ShowAutoDrivingRefused() override {
+    ShowMessage(ui_, MSG_CONTROL_INIT_FAILED, MsgIcon::Stop);
+  }
 
  private:
   UiHost& ui_;

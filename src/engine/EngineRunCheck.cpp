@@ -11,9 +11,6 @@
 
 namespace viren {
 
-// "Problems were found; start anyway?" with the numbers of errors and warnings.
-inline constexpr int kMessageCheckBeforeRun = 22001;
-
 std::vector<CheckFinding> CDriveSystem::CheckProgramNow() {
   ProgramCheckContext context = ReadProgramCheckContext(settings_);
   // The sound list as the run will load it: the entries counted at start-up
@@ -40,7 +37,7 @@ bool CDriveSystem::ConfirmRunDespiteFindings() {
   int errors = 0;
   for (const CheckFinding& f : findings) errors += f.severity == CheckSeverity::Error;
   const int warnings = static_cast<int>(findings.size()) - errors;
-  return ui_.Message(kMessageCheckBeforeRun, {std::to_string(errors), std::to_string(warnings)},
+  return ui_.Message(MSG_CHECK_BEFORE_RUN, {std::to_string(errors), std::to_string(warnings)},
                      MsgIcon::Question, MsgButtons::OkCancel) == MsgAnswer::Ok;
 }
 

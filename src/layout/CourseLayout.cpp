@@ -98,7 +98,7 @@ int CourseLayout::LoadLayoutPhoto(bool* changed) {
   }
   // A picture that was read but has another size is told apart from one that
   // could not be read at all.
-  const int message = status == BitmapStatus::Ok ? kMsgLayoutWrongSize : kMsgLayoutOpenFailed;
+  const int message = status == BitmapStatus::Ok ? MSG_LAYOUT_WRONG_SIZE : MSG_LAYOUT_OPEN_FAILED;
   layoutType_ = LAYOUT_GRAPHIC;
   FillGraphicLayout();
   return message;
@@ -117,7 +117,7 @@ int CourseLayout::LoadCarPhoto() {
   carPhoto_.Release();
   const std::string name = settings_.ReadString(keys::CAR_FILE);
   if (name.empty()) return 0;
-  if (!carPhoto_.Load(settings_.ResolveDataPath(kCarFolder, name))) return kMsgCarPictureMissing;
+  if (!carPhoto_.Load(settings_.ResolveDataPath(kCarFolder, name))) return MSG_CAR_PICTURE_MISSING;
   return 0;
 }
 

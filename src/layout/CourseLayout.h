@@ -18,11 +18,6 @@ struct EngineState;
 enum LayoutType : int { LAYOUT_PHOTO = 0, LAYOUT_GRAPHIC = 1 };
 enum CarType : int { CAR_PHOTO = 0, CAR_GRAPHIC = 1 };
 
-// Message ids of this part.
-inline constexpr int kMsgLayoutOpenFailed = 138;
-inline constexpr int kMsgLayoutWrongSize = 208;
-inline constexpr int kMsgCarPictureMissing = 205;
-
 // The course layout: the 640 x 480 layout picture (a photograph of the course
 // or a plain colour) with the course range outline in it, and the car figure
 // drawn on it at the car's position and heading (the car's photograph turned
@@ -52,12 +47,13 @@ class CourseLayout {
   // "車表示設定": car type 0 photograph / 1 graphic, written to CAR_TYPE.
   void SetCarType(int type);
   // "レイアウト設定": layout type, written to LAYOUT_TYPE; 1 refills with the
-  // colour, 0 loads the photograph (falling back to 1 with 138 or 208).
+  // colour, 0 loads the photograph (falling back to 1 with MSG_LAYOUT_OPEN_FAILED or
+  // MSG_LAYOUT_WRONG_SIZE).
   void SetLayoutType(int type);
   // After the file dialog's OK: LAYOUT_FILE := path, layout type 0, load.
   void ChooseLayoutFile(const std::string& path);
   // After the file dialog's OK: CAR_FILE := path and the photograph reloaded
-  // (message 205 when it cannot be); the car type stays.
+  // (MSG_CAR_PICTURE_MISSING when it cannot be); the car type stays.
   void ChooseCarFile(const std::string& path);
   // After the colour dialog's OK.
   void SetLayoutColor(ColorRef color);

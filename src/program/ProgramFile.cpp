@@ -15,12 +15,6 @@ namespace viren {
 
 namespace {
 
-constexpr int kMsgSaveFailed = 148;
-constexpr int kMsgReadFailed = 149;
-constexpr int kMsgNotProgramFile = 150;
-constexpr int kMsgSaveEdited = 152;
-constexpr int kMsgDiscardProgram = 155;
-
 std::int32_t ReadInt32(const char* p) {
   std::int32_t v;
   std::memcpy(&v, p, sizeof v);
@@ -127,10 +121,10 @@ bool ProgramFiles::ReadProgramFile(const std::string& path) {
   switch (ReadProgramBytes(path, records, count)) {
     case ProgramReadStatus::CannotOpen:
     case ProgramReadStatus::Damaged:
-      ShowMessage(ui_, kMsgReadFailed);
+      ShowMessage(ui_, MSG_PROGRAM_READ_FAILED);
       return false;
     case ProgramReadStatus::NotProgramFile:
-      ShowMessage(ui_, kMsgNotProgramFile);
+      ShowMessage(ui_, MSG_NOT_PROGRAM_FILE);
       return false;
     case ProgramReadStatus::Ok:
       break;
@@ -174,7 +168,7 @@ bool ProgramFiles::SaveProgramFile() {
   const std::string path = dialogs_->ChooseProgramToSave(ProposedName());
   if (path.empty()) return false;
   if (!WriteProgramFile(path)) {
-    ShowMessage(ui_, kMsgSaveFailed);
+    ShowMessage(ui_, MSG_PROGRAM_SAVE_FAILED);
     Redraw();  // the flowchart was renumbered all the same
     return false;
   }
@@ -188,13 +182,14 @@ bool ProgramFiles::SaveProgramFile() {
 
 bool ProgramFiles::ConfirmSaveIfModified() {
   if (!program_.modified) return true;
-  if (ShowMessage(ui_, kMsgSaveEdited, MsgIcon::Question, MsgButtons::YesNo) == MsgAnswer::Yes)
+  if (ShowMessage(ui_, MSG_SAVE_EDITED_PROGRAM, MsgIcon::Question, MsgButtons::YesNo) ==
+      MsgAnswer::Yes)
     return SaveProgramFile();
   return true;
 }
 
 void ProgramFiles::NewProgram() {
-  if (ShowMessage(ui_, kMsgDiscardProgram, MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
+  if (ShowMessage(ui_, MSG_DISCARD_PROGRAM, MsgIcon::Question, MsgButtons::YesNo) != MsgAnswer::Yes)
     return;
   program_.RecordUndoStep();
   program_.DiscardToStart();
@@ -216,10 +211,10 @@ bool ProgramFiles::LoadFromInterface(const std::string& path) {
       program_.Replace(edits.data(), editedCount);
       program_.selection = editedSelection;
       shownFile_ = editedFile;
-      ShowMessage(ui_, kMsgSaveFailed);
+      ShowMessage(ui_, MSG_PROGRAM_SAVE_FAILED);
       return false;
     }
-    ui_.SetStatusText(FormatMessage(kMessageEditsRecovered, {recovery}));
+    ui_.SetStatusText(FormatMessage(MSG_EDITS_RECOVERED, {recovery}));
   }
   program_.fileName = path;
   program_.modified = false;

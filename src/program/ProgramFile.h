@@ -67,24 +67,23 @@ class ProgramFiles {
   void SetDialogs(ProgramFileDialogs* dialogs) { dialogs_ = dialogs; }
 
   // Start-up step: the start-only program, then FILE_NAME (a bare name lives
-  // in sample/program) when it is set; a failing file shows 149 or 150 and
-  // leaves the start-only program.
+  // in sample/program) when it is set; a failing file shows MSG_PROGRAM_READ_FAILED or
+  // MSG_NOT_PROGRAM_FILE and leaves the start-only program.
   void LoadProgramAtStartup();
   // Reads `path` into the program and selects the start command. Shows
-  // message 149 (cannot read, or damaged beyond repair) or 150 (not a program
-  // file) and leaves the program unchanged on failure. fileName, modified and
-  // undo stay.
+  // MSG_PROGRAM_READ_FAILED (cannot read, or damaged beyond repair) or MSG_NOT_PROGRAM_FILE (not a
+  // program file) and leaves the program unchanged on failure. fileName, modified and undo stay.
   bool ReadProgramFile(const std::string& path);
   // Menu commands 57601 (sample false) and 32891 (sample true).
   void OpenProgramFile(bool sample);
-  // Menu command 57603: save-as dialog, compaction, write. Message 148 when
+  // Menu command 57603: save-as dialog, compaction, write. MSG_PROGRAM_SAVE_FAILED when
   // the file cannot be written (the program stays modified).
   bool SaveProgramFile();
   // Compacts and writes without a dialog; true on success.
   bool WriteProgramFile(const std::string& path);
-  // Asks message 152 when modified: Yes saves (and returns its result).
+  // Asks MSG_SAVE_EDITED_PROGRAM when modified: Yes saves (and returns its result).
   bool ConfirmSaveIfModified();
-  // Menu command 57600: asks message 155; Yes keeps only the start command.
+  // Menu command 57600: asks MSG_DISCARD_PROGRAM; Yes keeps only the start command.
   void NewProgram();
   // The file the program on screen was last read from or written to; empty
   // after NewProgram (whose fileName stays only as the next save's proposal).
@@ -92,7 +91,7 @@ class ProgramFiles {
   // The load of another program (COMMAND_PROGRAM_FILE): reads `path` like opening it,
   // without asking. Edits not yet saved are first written to a recovery file
   // beside the program, named on the status bar; when that cannot be written
-  // the edits stay and message 148 is shown. Afterwards fileName is `path`,
+  // the edits stay and MSG_PROGRAM_SAVE_FAILED is shown. Afterwards fileName is `path`,
   // modified is clear and there is nothing to undo. True when loaded.
   bool LoadFromInterface(const std::string& path);
   // Where the edits of the current program go when a load replaces them:

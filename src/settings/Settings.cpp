@@ -87,7 +87,7 @@ ColorRef Settings::ReadSettingColor(std::string_view section, std::string_view k
   if (text.size() > 15) text.resize(15);
   const ColorRef color = ParseColorText(text);
   if (color == kBadColor && ui_ != nullptr)
-    ui_->Message(130, {std::string(section), std::string(key)}, MsgIcon::Exclamation,
+    ui_->Message(MSG_SETTING_ERROR, {std::string(section), std::string(key)}, MsgIcon::Exclamation,
                  MsgButtons::Ok);
   return color;
 }

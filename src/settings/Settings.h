@@ -71,7 +71,7 @@ class Settings {
                                 std::string_view defaultText, const std::string& file = {}) const;
   int ReadSettingInt(std::string_view section, std::string_view key, int defaultValue,
                      const std::string& file = {}) const;
-  // Shows message 130 with the section and key (exclamation icon) for a text
+  // Shows MSG_SETTING_ERROR with the section and key (exclamation icon) for a text
   // that is not #RRGGBB, the default text included, and returns -1.
   ColorRef ReadSettingColor(std::string_view section, std::string_view key,
                             std::string_view defaultText, const std::string& file = {}) const;

@@ -66,7 +66,7 @@ struct SimulatedRunOptions {
 
 enum SimulatedRunStatus : int {
   RUN_OK = 0,
-  RUN_PROGRAM_UNREADABLE = 1,  // message 149 or 150 has been shown
+  RUN_PROGRAM_UNREADABLE = 1,  // MSG_PROGRAM_READ_FAILED or MSG_NOT_PROGRAM_FILE has been shown
   RUN_NOTHING_TO_RUN = 2,      // only the start command: the run was not started
   RUN_START_FAILED = 3,        // a sound could not be loaded
 };

@@ -11,7 +11,7 @@ namespace viren {
 
 namespace {
 
-// The names of the failing calls that message 184 shows; users and their notes
+// The names of the failing calls that MSG_AUDIO_ERROR shows; users and their notes
 // know the sound errors by these names.
 constexpr const char* kCallLoader = "CLSID_DirectMusicLoader";
 constexpr const char* kCallPlayer = "CLSID_DirectMusicPerformance";
@@ -24,8 +24,6 @@ constexpr const char* kCallPlay = "PlaySegmentEx";
 constexpr const char* kCallStop = "StopEx";
 constexpr const char* kCallSharedPlayer = "InitSoundNo";
 
-constexpr int kSoundListMessage = 185;
-constexpr int kSoundErrorMessage = 184;
 constexpr std::string_view kSoundSection = "SOUND";
 constexpr std::string_view kSoundFolder = "sample/sound";
 
@@ -66,7 +64,7 @@ bool SoundSystem::InitSound(bool prepareShared) {
     const std::string path = settings_.ResolveDataPath(kSoundFolder, value);
     std::error_code ec;
     if (!std::filesystem::exists(path, ec))
-      ui_.Message(kSoundListMessage, {std::to_string(n), path}, MsgIcon::Stop, MsgButtons::Ok);
+      ui_.Message(MSG_SOUND_FILE_MISSING, {std::to_string(n), path}, MsgIcon::Stop, MsgButtons::Ok);
     soundCount_ = n;
   }
   if (prepareShared) return PrepareSound(0) >= 0;
@@ -237,7 +235,7 @@ bool SoundSystem::IsSoundPlaying(int n) const {
 
 int SoundSystem::ReportSoundError(int code, std::string_view name) {
   const SoundErrorText text = backend_->DescribeError(code);
-  ui_.Message(kSoundErrorMessage, {std::string(name), text.name + ":" + text.description},
+  ui_.Message(MSG_AUDIO_ERROR, {std::string(name), text.name + ":" + text.description},
               MsgIcon::Stop, MsgButtons::Ok);
   return code;
 }

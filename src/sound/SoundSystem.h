@@ -17,7 +17,7 @@ class UiHost;
 // The numbered sound list of option.ini ([SOUND] SOUND_FILE1..100) and its
 // playback: a player per sound number that a driving program prepares, and the
 // shared player 0 for test playback and for numbers without a player of their
-// own. Failures are shown as message 184 naming the failing call.
+// own. Failures are shown as MSG_AUDIO_ERROR naming the failing call.
 //
 // Threads: InitSound runs on the window thread at start-up. PrepareSound,
 // PlaySound, StopSound, StopAllSounds, UnloadSound and IsSoundPlaying are
@@ -38,9 +38,9 @@ class SoundSystem {
   SoundSystem(const SoundSystem&) = delete;
   SoundSystem& operator=(const SoundSystem&) = delete;
 
-  // Start-up: brings up the audio library (failure: message 184, false; the
-  // engine then stops with message 183), on a first start lists the sample
-  // sounds by their bare names, counts the sound list (message 185 for
+  // Start-up: brings up the audio library (failure: MSG_AUDIO_ERROR, false; the
+  // engine then stops with MSG_SOUND_INIT_FAILED), on a first start lists the sample
+  // sounds by their bare names, counts the sound list (MSG_SOUND_FILE_MISSING for
   // each listed file that does not exist) and, with `prepareShared` (the "-s"
   // switch), prepares the shared player.
   bool InitSound(bool prepareShared);
@@ -67,7 +67,7 @@ class SoundSystem {
   // unload failure is shown and the file stays loaded.
   int UnloadSound(int n);
 
-  // Shows message 184 for `code` and the failing call `name`; returns `code`.
+  // Shows MSG_AUDIO_ERROR for `code` and the failing call `name`; returns `code`.
   int ReportSoundError(int code, std::string_view name);
 
   // Whether the sound of `n` (on its player, else on the shared one) plays.

@@ -99,7 +99,7 @@ TEST_F(ProgramInterfaceTest, secondCopy_showsMessage188AndLeavesTheFirstRunning)
   ProgramInterface second(ui2, state2, car, drive, target, ShmTableOptions{cleanup.prefix()});
   EXPECT_FALSE(second.Start(true, 10));
   ASSERT_EQ(ui2.messages().size(), 1u);
-  EXPECT_EQ(ui2.messages()[0].id, 188);
+  EXPECT_EQ(ui2.messages()[0].id, MSG_SHM_CREATE_FAILED);
   EXPECT_EQ(ui2.messages()[0].icon, MsgIcon::None);
   EXPECT_FALSE(state2.interfaceActive);
   EXPECT_EQ(api.table().ReadSharedTable()->entries[4].inUse, 0);
@@ -113,7 +113,7 @@ TEST_F(ProgramInterfaceTest, startFailingHalfway_leavesNothingRegistered) {
   for (int i = 0; i < 3; ++i)
     ASSERT_EQ(foreign.ShmCreateBlock("F" + std::to_string(i), "", 4, 1), i);
   EXPECT_FALSE(api.Start(true, 10));  // "Ball" finds no free entry
-  EXPECT_THAT(ui.messageIds(), ElementsAre(188));
+  EXPECT_THAT(ui.messageIds(), ElementsAre(MSG_SHM_CREATE_FAILED));
   const auto table = foreign.ReadSharedTable();
   for (int i = 3; i < 6; ++i) EXPECT_EQ(table->entries[i].inUse, 0) << i;
   EXPECT_FALSE(test::ShmExists(cleanup.prefix() + "Command"));

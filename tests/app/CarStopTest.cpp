@@ -173,7 +173,7 @@ TEST_F(CarStop, escapeInTheWindowAndOnTheControllerStopsTheCarAndEndsTheRun) {
   FlushBoard();
   EXPECT_TRUE(NonePressed(board.commands()));
   const auto ids = ui.messageIds();
-  EXPECT_EQ(std::count(ids.begin(), ids.end(), 194), 0);
+  EXPECT_EQ(std::count(ids.begin(), ids.end(), MSG_DEVICE_NO_ANSWER), 0);
 }
 
 TEST_F(CarStop, silentBoardHoldsUpNoClickSaysSoOnceAndTheEndComesQuickly) {
@@ -190,7 +190,7 @@ TEST_F(CarStop, silentBoardHoldsUpNoClickSaysSoOnceAndTheEndComesQuickly) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return !ui.messageIds().empty(); }, 10000));
   QTest::qWait(1000);  // several tries to reach it again
   for (int k : {2, 3}) EXPECT_LT(Click(k), 500ms) << "button " << k;
-  EXPECT_EQ(ui.messageIds(), (std::vector<int>{194}));
+  EXPECT_EQ(ui.messageIds(), (std::vector<int>{MSG_DEVICE_NO_ANSWER}));
   frame->UpdateCommands();
   EXPECT_EQ(frame->linkHealthText(), QStringLiteral("デバイス応答なし"));
 

@@ -72,7 +72,7 @@ class CheckTrackWindow : public ::testing::Test {
   }
   int Questions() const {
     int n = 0;
-    for (int id : ui.messageIds()) n += id == 22001;
+    for (int id : ui.messageIds()) n += id == MSG_CHECK_BEFORE_RUN;
     return n;
   }
   test::TestDir dir;

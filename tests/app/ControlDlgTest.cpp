@@ -97,7 +97,7 @@ TEST_F(ControlDlgTest, missingSkinShows140) {
   std::filesystem::create_directories(empty.File("control1"));
   empty.Write("control1/control.ini", "[CONTROL]\r\nPOSITION0=0,0\r\n");
   EXPECT_FALSE(dialog.LoadSkin(settings, empty.path(), SkinType::Normal, ui, true, false, {}));
-  EXPECT_EQ(ui.messageIds(), std::vector<int>{140});
+  EXPECT_EQ(ui.messageIds(), std::vector<int>{MSG_CONTROLLER_PICTURE_FAILED});
 }
 
 }  // namespace

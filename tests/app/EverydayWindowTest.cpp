@@ -106,7 +106,8 @@ TEST_F(EverydayWindowTest, insertingIntoATableWornByDeletionsCompactsItFirst) {
   frame.UpdateCommands();
   frame.OnCommand(ID_INSERT_END);  // the command toolbar's end button
 
-  EXPECT_TRUE(ui.messageIds().empty()) << "no 147 with two commands on the canvas";
+  EXPECT_TRUE(ui.messageIds().empty())
+      << "no MSG_TOO_MANY_COMMANDS with two commands on the canvas";
   int count = 0;
   const ProgramRecords now = engine.program().Snapshot(&count);
   ASSERT_EQ(count, 3);
@@ -141,7 +142,7 @@ TEST_F(EverydayWindowTest, learningASquareLargerThanThePictureSaysWhy) {
   QTest::mouseClick(frame.view(), Qt::LeftButton, {}, QPoint(80, 60));
   ASSERT_TRUE(dialog->button(CBallDlg::kLearn)->isEnabled());
   dialog->button(CBallDlg::kLearn)->click();
-  ASSERT_EQ(ui.messageIds(), std::vector<int>{kMessageLearnSquareTooLarge});
+  ASSERT_EQ(ui.messageIds(), std::vector<int>{MSG_LEARN_SQUARE_TOO_LARGE});
   EXPECT_EQ(ui.messages().front().args, (std::vector<std::string>{"128", "160", "120"}));
   EXPECT_FALSE(dialog->button(CBallDlg::kOk)->isEnabled()) << "nothing was learned";
   // A square that fits is learned without a word.

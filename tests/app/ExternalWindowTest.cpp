@@ -168,7 +168,7 @@ TEST_F(ExternalWindowTest, idOfNoWindowIsRefusedWithAMessage) {
   ASSERT_EQ(other.PostCommand(api::COMMAND_EXTERNAL_WINDOW, 0x7ffffff0), 0);
   QTRY_VERIFY_WITH_TIMEOUT(!shown.isEmpty(), 5000);
   EXPECT_EQ(shown.toStdString(),
-            FormatMessage(kMessageExternalWindowMissing, {std::to_string(0x7ffffff0)}));
+            FormatMessage(MSG_EXTERNAL_WINDOW_MISSING, {std::to_string(0x7ffffff0)}));
   EXPECT_FALSE(engine.state().externalDisplay);
   other.Close();
   frame.OnCommand(ID_APP_EXIT);

@@ -289,7 +289,7 @@ TEST_F(FirstHourWindow, comPortWithoutADeviceSaysWhichDeviceWasLookedFor) {
   f.OnCommand(ComPortCommand(7));
   ASSERT_EQ(ui.messages().size(), before + 1);
   const auto said = ui.messages().back();
-  EXPECT_EQ(said.id, 22002);
+  EXPECT_EQ(said.id, MSG_PORT_HAS_NO_DEVICE);
   EXPECT_EQ(said.args.at(0), "7");
   EXPECT_NE(said.args.at(1).find(dir.File("no-tty7")), std::string::npos) << said.args.at(1);
   // The number is kept for when the device is plugged in.

@@ -107,7 +107,7 @@ TEST_F(LoadAndRunTest, unsavedEditsGoToARecoveryFileNamedOnTheStatusBar) {
   QTRY_COMPARE_WITH_TIMEOUT(static_cast<int>(program.Record(1).option), int{CAR_REVERSE}, 5000);
   const std::string recovery = dir.File("run.recovered.ntc");
   EXPECT_EQ(frame.statusBar()->currentMessage().toStdString(),
-            FormatMessage(kMessageEditsRecovered, {recovery}));
+            FormatMessage(MSG_EDITS_RECOVERED, {recovery}));
   ProgramRecords saved;
   int count = 0;
   ASSERT_EQ(ReadProgramBytes(recovery, saved, count), ProgramReadStatus::Ok);

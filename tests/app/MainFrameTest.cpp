@@ -210,7 +210,7 @@ TEST_F(MainFrameTest, sixCamerasGiveFourItemsToChooseAndTwoGreyed) {
   QTRY_VERIFY_WITH_TIMEOUT(engine.state().captureRunning, 5000);
   EXPECT_EQ(engine.state().cameraIndex, 1);
   EXPECT_FALSE(engine.state().simulating) << "a chosen camera ends the simulation";
-  EXPECT_EQ(ui.messageIds(), std::vector<int>{186});
+  EXPECT_EQ(ui.messageIds(), std::vector<int>{MSG_CAMERA_SET});
   emit cameras->aboutToShow();
   for (QAction* a : cameras->actions()) {
     if (a->property("camera").toBool() && a->text() == QStringLiteral("Test camera 1")) {
@@ -266,7 +266,8 @@ TEST_F(MainFrameTest, documentationOpensTheInstalledGuideOrAsksForTheOnlineOne) 
   frame.OnCommand(ID_DOCUMENTATION);
   ASSERT_EQ(desktop.opened.size(), 2);
   EXPECT_EQ(desktop.opened[1], QUrl("https://example.org/viren/guide.html"));
-  EXPECT_EQ(ui.messageIds(), (std::vector<int>{192, 192}));
+  EXPECT_EQ(ui.messageIds(),
+            (std::vector<int>{MSG_DOCUMENTATION_MISSING, MSG_DOCUMENTATION_MISSING}));
   frame.OnCommand(ID_APP_EXIT);
 }
 
@@ -278,7 +279,7 @@ TEST_F(MainFrameTest, documentationWithoutAnOnlineAddressReportsTheFailure) {
   ui.ScriptAnswer(MsgAnswer::Yes);
   frame.OnCommand(ID_DOCUMENTATION);
   EXPECT_TRUE(desktop.opened.isEmpty());
-  EXPECT_EQ(ui.messageIds(), (std::vector<int>{192, 165}));
+  EXPECT_EQ(ui.messageIds(), (std::vector<int>{MSG_DOCUMENTATION_MISSING, MSG_HELP_FAILED}));
   frame.OnCommand(ID_APP_EXIT);
 }
 
@@ -393,7 +394,7 @@ TEST_F(MainFrameTest, switchingRoboQControlRebuildsTheControllerWithTheOtherSkin
   ASSERT_FALSE(remote.isNull());
   EXPECT_TRUE(ui.messageIds().empty());
 
-  // Yes to 203: the transmitter cannot open on this machine, ROBO-Q control
+  // Yes to MSG_CONTROL_ROBOQ: the transmitter cannot open on this machine, ROBO-Q control
   // stays on and the controller becomes the ROBO-Q cab.
   RunParameterDialog(frame, ui, MsgAnswer::Yes);
   EXPECT_TRUE(engine.state().controlRoboQ);
@@ -403,7 +404,7 @@ TEST_F(MainFrameTest, switchingRoboQControlRebuildsTheControllerWithTheOtherSkin
   EXPECT_NE(frame.controller()->Composed(), remote);
   EXPECT_EQ(dir.Read("option.ini").find("CONTROL_ROBOQ=1") != std::string::npos, true);
   ASSERT_FALSE(ui.messageIds().empty());
-  EXPECT_EQ(ui.messageIds().front(), 203);
+  EXPECT_EQ(ui.messageIds().front(), MSG_CONTROL_ROBOQ);
 
   // Clicked off again: no question, the remote controller comes back.
   const size_t asked = ui.messageIds().size();
@@ -470,7 +471,7 @@ TEST_F(MainFrameTest, openVideoAndCameraFormatDialogsReachTheCapture) {
   frame.OnCommand(ID_CAMERA_FIRST);
   ASSERT_TRUE(engine.state().captureRunning);
   ASSERT_EQ(engine.state().cameraIndex, 1);
-  ui.ScriptAnswer(MsgAnswer::Yes);  // 164: larger than 320 x 240
+  ui.ScriptAnswer(MsgAnswer::Yes);  // MSG_CAMERA_SIZE_LARGE: larger than 320 x 240
   EXPECT_TRUE(WhenModal<QDialog>(
       [&](QDialog* d) {
         auto* list = d->findChild<QListWidget*>();
@@ -480,7 +481,7 @@ TEST_F(MainFrameTest, openVideoAndCameraFormatDialogsReachTheCapture) {
         d->accept();
       },
       [&] { frame.OnCommand(ID_CAMERA_SETTINGS); }));
-  EXPECT_EQ(ui.messageIds().back(), 164);
+  EXPECT_EQ(ui.messageIds().back(), MSG_CAMERA_SIZE_LARGE);
   EXPECT_NE(dir.Read("option.ini").find("RESOLUTION=640,480"), std::string::npos);
   frame.OnCommand(ID_APP_EXIT);
 }
@@ -518,7 +519,7 @@ TEST_F(MainFrameTest, cameraPulledOutDuringADriveStopsTheCarWithOneMessage) {
   const std::vector<int> posted = ui.postedCommands();
   ASSERT_NE(std::find(posted.begin(), posted.end(), WM_CAMERAS_CHANGED), posted.end());
   frame.OnCommand(WM_CAMERAS_CHANGED);
-  EXPECT_EQ(ui.messageIds(), std::vector<int>{kMessageCameraLost});
+  EXPECT_EQ(ui.messageIds(), std::vector<int>{MSG_CAMERA_LOST});
   EXPECT_EQ(engine.devices().drive().DriveState() & (DRIVE_STATE_FORWARD | DRIVE_STATE_REVERSE),
             0u);
   EXPECT_FALSE(engine.state().captureRunning);
@@ -527,7 +528,7 @@ TEST_F(MainFrameTest, cameraPulledOutDuringADriveStopsTheCarWithOneMessage) {
   engine.state().frameWidth = 2592;
   engine.state().frameHeight = 1944;
   frame.OnCommand(WM_BALL_FRAME_TOO_LARGE);
-  EXPECT_EQ(ui.messageIds().back(), kMessageBallFrameTooLarge);
+  EXPECT_EQ(ui.messageIds().back(), MSG_BALL_FRAME_TOO_LARGE);
   EXPECT_EQ(ui.messages().back().args, (std::vector<std::string>{"2592", "1944", "2048x2048"}));
   frame.OnCommand(ID_APP_EXIT);
 }
@@ -538,7 +539,7 @@ TEST_F(MainFrameTest, failedStartupClosesTheFrame) {
   CMainFrame frame(dir.path(), "", &ui);
   frame.show();
   QTRY_VERIFY_WITH_TIMEOUT(!ui.messages().empty(), 5000);
-  EXPECT_EQ(ui.messageIds(), std::vector<int>{129});
+  EXPECT_EQ(ui.messageIds(), std::vector<int>{MSG_FILE_NOT_FOUND});
   EXPECT_EQ(ui.closeRequests, 1);
 }
 
@@ -611,7 +612,9 @@ TEST_F(MainFrameTest, agreementOkOnlyAfterAChoice) {
 TEST_F(MainFrameTest, workerQuestionIsLetGoAtShutdownWithoutDeadlock) {
   QtUiHost host;
   MsgAnswer answer = MsgAnswer::Yes;
-  std::thread worker([&] { answer = host.Message(134, {}, MsgIcon::Question, MsgButtons::YesNo); });
+  std::thread worker([&] {
+    answer = host.Message(MSG_NO_CAMERA_SIMULATE, {}, MsgIcon::Question, MsgButtons::YesNo);
+  });
   // The GUI thread never gets to show the box: the program is closing.
   host.BeginShutdown();
   worker.join();

@@ -255,7 +255,7 @@ TEST_F(ProgramFileCommandsTest, sampleStartsInTheSampleFolderAndNewKeepsOnlyTheS
   ASSERT_TRUE(newButton && newButton != frame->ActionFor(ID_FILE_NEW));
   ui.ScriptAnswer(MsgAnswer::Yes);
   newButton->trigger();
-  EXPECT_EQ(ui.messageIds(), (std::vector<int>{155, 155}));
+  EXPECT_EQ(ui.messageIds(), (std::vector<int>{MSG_DISCARD_PROGRAM, MSG_DISCARD_PROGRAM}));
   EXPECT_EQ(engine.program().count(), 1);
   EXPECT_FALSE(BoxShownAt(*frame, 72, 16));
   frame->UpdateCommands();
@@ -362,7 +362,7 @@ TEST_F(ProgramFileCommandsTest, arrowKeysSelectAndDeleteAsksBeforeDeleting) {
 
   ui.ScriptAnswer(MsgAnswer::No);
   QTest::keyClick(frame.get(), Qt::Key_Delete);
-  EXPECT_EQ(ui.messageIds().back(), 153);
+  EXPECT_EQ(ui.messageIds().back(), MSG_DELETE_COMMAND);
   EXPECT_EQ(engine.program().Record(1).kind, EVENT_TIMER);
   ui.ScriptAnswer(MsgAnswer::Yes);
   QTest::keyClick(frame.get(), Qt::Key_Delete);
@@ -410,7 +410,7 @@ TEST_F(ProgramFileCommandsTest, exitQuestionNeverLosesTheEdits) {
                                         : CancelFileDialog());
     Choose(*frame, ID_APP_EXIT, std::move(steps));
 
-    EXPECT_EQ(freshUi.messageIds(), std::vector<int>{152});
+    EXPECT_EQ(freshUi.messageIds(), std::vector<int>{MSG_SAVE_EDITED_PROGRAM});
     EXPECT_EQ(frame->isVisible(), !path.exits);
     EXPECT_EQ(std::filesystem::exists(target), path.written);
     if (path.written) {

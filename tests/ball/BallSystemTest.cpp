@@ -230,7 +230,7 @@ TEST_F(BallSystemTest, recognitionTestFindsTheLearnedBallOrShowsMessage143) {
 
   Camera(test::SmoothPicture(320, 240, 3));  // the ball has gone
   EXPECT_FALSE(ball.TestBall(10));
-  ASSERT_EQ(ui.messageIds(), std::vector<int>{143});
+  ASSERT_EQ(ui.messageIds(), std::vector<int>{MSG_BALL_NOT_RECOGNISED});
 }
 
 TEST_F(BallSystemTest, dialogStartPlacesThePointOnTheBallFoundWithThePatternInForce) {
@@ -267,7 +267,7 @@ TEST_F(BallSystemTest, okStoresPatternAndSettingsAndSavesThePatternFileOnYes) {
   });
   EXPECT_FALSE(ball.ballLearning());
   EXPECT_EQ(proposed, "");
-  ASSERT_EQ(ui.messageIds(), std::vector<int>{163});
+  ASSERT_EQ(ui.messageIds(), std::vector<int>{MSG_SAVE_PATTERN});
   EXPECT_EQ(ui.messages()[0].buttons, MsgButtons::YesNo);
   EXPECT_TRUE(ball.HasBallPattern());
   EXPECT_EQ(ball.PatternSize(), 32);
@@ -295,7 +295,7 @@ TEST_F(BallSystemTest, unwritablePatternFileShowsMessage145AndKeepsThePattern) {
   ball.CloseBallDialog(true, 30, 75, [&](const std::string&) {
     return std::optional<std::string>(dir.File("no/such/folder/ball.bmp"));
   });
-  EXPECT_EQ(ui.messageIds(), (std::vector<int>{163, 145}));
+  EXPECT_EQ(ui.messageIds(), (std::vector<int>{MSG_SAVE_PATTERN, MSG_PATTERN_SAVE_FAILED}));
   EXPECT_TRUE(ball.HasBallPattern());
   EXPECT_EQ(ball.PatternSize(), 16);
   EXPECT_EQ(Option("PATTERN_FILE"), "<absent>");

@@ -136,7 +136,7 @@ TEST_F(CaptureTest, anEmptyFolderOrABrokenFirstBitmapIsReported) {
   std::filesystem::create_directories(dir.File("broken"));
   dir.Write("broken/000001.bmp", "BM not really");
   EXPECT_EQ(capture->BuildCaptureGraph(dir.File("broken")), CAPTURE_NOT_PLAYABLE);
-  const auto shown = MessagesWithId(133);
+  const auto shown = MessagesWithId(MSG_VIDEO_ERROR);
   ASSERT_EQ(shown.size(), 2u);
   EXPECT_EQ(shown[0].args.at(0), "Add Source File");
   EXPECT_EQ(shown[1].args.at(0), "Connect Capture Video Out to Grabber Video In");
@@ -149,10 +149,10 @@ TEST_F(CaptureTest, aBrokenBitmapLaterInTheFolderStopsPlayWithOneMessage) {
   Make("", "LOOP=1\n");
   ASSERT_EQ(capture->BuildCaptureGraph(dir.File("frames")), 0);
   ASSERT_EQ(capture->RunCapture(), 0);
-  ASSERT_TRUE(PumpUntil([&] { return !MessagesWithId(133).empty(); }, 10s));
+  ASSERT_TRUE(PumpUntil([&] { return !MessagesWithId(MSG_VIDEO_ERROR).empty(); }, 10s));
   PumpUntil([] { return false; }, 100ms);
   EXPECT_EQ(sink.FrameCount(), 2);
-  const auto shown = MessagesWithId(133);
+  const auto shown = MessagesWithId(MSG_VIDEO_ERROR);
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].args.at(0), "GetEvent");
 }

@@ -39,7 +39,7 @@ TEST_F(CaptureTest, withoutCamerasDevice0MeansNoneAndAChosenCameraBecomesMinusOn
   Make("DEVICE=2\n", "");
   EXPECT_EQ(state.cameraIndex, -1);
   EXPECT_EQ(capture->BuildCaptureGraph(""), -1);
-  EXPECT_TRUE(ui.messages().empty()) << "the start-up asks 134 itself";
+  EXPECT_TRUE(ui.messages().empty()) << "the start-up asks MSG_NO_CAMERA_SIMULATE itself";
 
   // DEVICE 0 with cameras present: still no camera.
   Make("DEVICE=0\n", "", Cameras(2));
@@ -70,7 +70,7 @@ TEST_F(CaptureTest, cameraDeliversTheStoredSizeOrItsOwnAfterMessage162) {
   Make("DEVICE=1\nRESOLUTION=333,222\n", "", Cameras(1));
   sink.Clear();
   ASSERT_EQ(capture->BuildCaptureGraph(""), 0);
-  EXPECT_EQ(ui.messageIds(), std::vector<int>{162});
+  EXPECT_EQ(ui.messageIds(), std::vector<int>{MSG_CAMERA_SIZE_FAILED});
   ASSERT_EQ(capture->RunCapture(), 0);
   ASSERT_TRUE(sink.WaitForFrames(2, 10s));
   EXPECT_EQ(sink.Seen().back().width, 320);  // videotestsrc's own choice
@@ -83,7 +83,7 @@ TEST_F(CaptureTest, aMissingCameraDeviceIsReportedNotCrashedOn) {
   const int result = capture->BuildCaptureGraph("");
   EXPECT_LT(result, 0);
   EXPECT_NE(result, -1);
-  const auto shown = MessagesWithId(133);
+  const auto shown = MessagesWithId(MSG_VIDEO_ERROR);
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].args.at(0), "Add Capture Device");
   EXPECT_FALSE(shown[0].args.at(1).empty());
@@ -108,7 +108,7 @@ TEST_F(CaptureTest, cameraFormatDialogAsks164AboveQvgaAndStoresTheAnswer) {
   host.formatChoice = FrameSize{640, 480};
   ui.ScriptAnswer(MsgAnswer::No);
   EXPECT_EQ(capture->ShowCameraSettings(), 0);
-  EXPECT_EQ(ui.messageIds(), std::vector<int>{164});
+  EXPECT_EQ(ui.messageIds(), std::vector<int>{MSG_CAMERA_SIZE_LARGE});
   EXPECT_EQ(settings.ReadString(keys::RESOLUTION), "320,240");
   EXPECT_EQ(state.frameWidth, 320);
   EXPECT_EQ(sink.releases, 1);
@@ -139,7 +139,7 @@ TEST_F(CaptureTest, selectingACameraDuringTheSimulationSwitchesToTheLivePicture)
   EXPECT_EQ(settings.ReadInt(keys::CAPTURE_DEVICE), 2);
   EXPECT_EQ(state.cameraIndex, 2);
   EXPECT_TRUE(state.captureRunning);
-  EXPECT_EQ(ui.messageIds(), std::vector<int>{186});
+  EXPECT_EQ(ui.messageIds(), std::vector<int>{MSG_CAMERA_SET});
   EXPECT_EQ(host.leftSimulation, 1);
   EXPECT_EQ(host.liveViewShown, 1);
   EXPECT_EQ(state.viewMode, VIEW_LIVE);
@@ -156,12 +156,12 @@ TEST_F(CaptureTest, selectingACameraDuringTheSimulationSwitchesToTheLivePicture)
   EXPECT_EQ(host.repaints, 1);
   EXPECT_EQ(sink.releases, 1);
 
-  // The camera vanished since the menu was made: 134, Yes starts the simulation.
+  // The camera vanished since the menu was made: MSG_NO_CAMERA_SIMULATE, Yes starts the simulation.
   state.simulating = false;
   cameras->cameras.clear();
   ui.ScriptAnswer(MsgAnswer::Yes);
   EXPECT_EQ(capture->SelectCamera(1), -1);
-  EXPECT_EQ(ui.messageIds().back(), 134);
+  EXPECT_EQ(ui.messageIds().back(), MSG_NO_CAMERA_SIMULATE);
   EXPECT_EQ(ui.postedCommands(), std::vector<int>{ID_SIMULATION});
 }
 

@@ -119,7 +119,7 @@ TEST_F(CameraWatchTest, menuFollowsPlugAndPullAndLosingTheCameraInUseStopsTheCar
   UnplugTestCamera("Test B");
   HandleCameraChange();
   EXPECT_EQ(host.carStops, 1);
-  EXPECT_EQ(ui.messageIds(), std::vector<int>{kMessageCameraLost});
+  EXPECT_EQ(ui.messageIds(), std::vector<int>{MSG_CAMERA_LOST});
   EXPECT_EQ(ui.messages().back().args, std::vector<std::string>{"Test B"});
   EXPECT_FALSE(state.captureRunning);
   EXPECT_FALSE(capture->hasGraph());
@@ -135,7 +135,7 @@ TEST_F(CameraWatchTest, menuFollowsPlugAndPullAndLosingTheCameraInUseStopsTheCar
   EXPECT_EQ(state.cameraIndex, 1);
   EXPECT_TRUE(state.captureRunning);
   EXPECT_TRUE(sink.WaitForFrames(2, 10s));
-  EXPECT_EQ(ui.messageIds(), std::vector<int>{kMessageCameraLost});
+  EXPECT_EQ(ui.messageIds(), std::vector<int>{MSG_CAMERA_LOST});
 }
 
 class CameraControlsTest : public CaptureTest {

@@ -110,7 +110,7 @@ TEST_F(CaptureTest, missingOrCorruptFilesNameTheFailingStepAndLeaveNoGraph) {
   dir.Write("empty.avi", "");
   EXPECT_LT(capture->BuildCaptureGraph(dir.File("empty.avi")), 0);
 
-  const auto shown = MessagesWithId(133);
+  const auto shown = MessagesWithId(MSG_VIDEO_ERROR);
   ASSERT_EQ(shown.size(), 3u);
   EXPECT_EQ(shown[0].args.at(0), "Add Source File");
   EXPECT_EQ(shown[1].args.at(0), "Connect Capture Video Out to Grabber Video In");
@@ -136,7 +136,7 @@ TEST_F(CaptureTest, openVideoFilePlaysTheChosenFileOrShows132) {
   host.videoChoice = dir.File("missing.avi");
   EXPECT_LT(capture->OpenVideoFile(), 0);
   std::vector<int> ids = ui.messageIds();
-  EXPECT_EQ(ids, (std::vector<int>{133, 132}));
+  EXPECT_EQ(ids, (std::vector<int>{MSG_VIDEO_ERROR, MSG_VIDEO_LIBRARY_FAILED}));
   EXPECT_FALSE(state.captureRunning);
 
   host.videoChoice = TestVideos::Path(VideoCodec::Mjpeg, 320);
@@ -184,10 +184,11 @@ TEST_F(CaptureTest, errorTextIsCutAt160CharactersWithoutSplittingOne) {
   std::string longText;
   for (int i = 0; i < 200; ++i) longText += "誤";  // three bytes each
   EXPECT_EQ(capture->ReportCaptureError(-9, "Get Status", longText), -9);
-  const auto shown = MessagesWithId(133);
+  const auto shown = MessagesWithId(MSG_VIDEO_ERROR);
   ASSERT_EQ(shown.size(), 1u);
   EXPECT_EQ(shown[0].args.at(1).size(), 160u * 3);
-  EXPECT_EQ(FormatMessage(133, shown[0].args).rfind("Direct Show Error:Get Status\n", 0), 0u);
+  EXPECT_EQ(
+      FormatMessage(MSG_VIDEO_ERROR, shown[0].args).rfind("Direct Show Error:Get Status\n", 0), 0u);
 }
 
 }  // namespace

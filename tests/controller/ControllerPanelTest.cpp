@@ -195,7 +195,7 @@ TEST(ControllerSkin, positionsUpToTheFirstEmptyKeyAndMissingPictures) {
   EXPECT_EQ(skin.rects[2], (Rect{30, 40, 46, 52}));
   EXPECT_EQ(skin.rects[0], (Rect{0, 0, 100, 80}));
 
-  // A missing picture 3 stops the loading with message 140.
+  // A missing picture 3 stops the loading with MSG_CONTROLLER_PICTURE_FAILED.
   auto noThree = [&](const std::string& path) -> std::optional<PictureSize> {
     if (path.ends_with("control3.bmp")) return std::nullopt;
     return all(path);
@@ -203,7 +203,7 @@ TEST(ControllerSkin, positionsUpToTheFirstEmptyKeyAndMissingPictures) {
   skin = LoadControllerSkin(settings, dir.path(), SkinType::Normal, ui, noThree);
   EXPECT_EQ(skin.count, 3);
   EXPECT_FALSE(skin.complete);
-  EXPECT_EQ(ui.messageIds(), std::vector<int>{140});
+  EXPECT_EQ(ui.messageIds(), std::vector<int>{MSG_CONTROLLER_PICTURE_FAILED});
 }
 
 TEST(ControllerSkin, missingTurboPictureDropsTurboSilently) {
@@ -256,7 +256,9 @@ TEST(ControllerSkin, aButtonThatCannotBeSeenOnTheControllerStopsTheLoading) {
         LoadControllerSkin(settings, dir.path(), SkinType::Normal, ui, sizes);
     EXPECT_EQ(skin.complete, c.kept) << c.position;
     EXPECT_EQ(skin.count, c.kept ? 3 : 1) << c.position;
-    EXPECT_EQ(ui.messageIds(), c.kept ? std::vector<int>{} : std::vector<int>{140}) << c.position;
+    EXPECT_EQ(ui.messageIds(),
+              c.kept ? std::vector<int>{} : std::vector<int>{MSG_CONTROLLER_PICTURE_FAILED})
+        << c.position;
   }
 }
 

@@ -32,7 +32,7 @@ class CarDevices : public ::testing::Test {
   // Start-up step 12 as the engine runs it.
   bool OpenDevice(CCarDevices& devices) {
     if (devices.RoboQOpen() || devices.RelayOpen()) return true;
-    rig.ui.Message(142, {}, MsgIcon::Stop, MsgButtons::Ok);
+    rig.ui.Message(MSG_DEVICE_INIT_FAILED, {}, MsgIcon::Stop, MsgButtons::Ok);
     return false;
   }
   Strings Since(std::size_t from) const {
@@ -75,7 +75,7 @@ TEST_F(CarDevices, missingDeviceSaysWhichAndWhyThenStartupShows142) {
   CCarDevices devices(rig.settings, rig.state, rig.ui, kFast);
   EXPECT_FALSE(OpenDevice(devices));
   const auto shown = rig.ui.messages();
-  ASSERT_EQ(rig.ui.messageIds(), (std::vector<int>{20002, 142}));
+  ASSERT_EQ(rig.ui.messageIds(), (std::vector<int>{MSG_PORT_NOT_OPENED, MSG_DEVICE_INIT_FAILED}));
   EXPECT_EQ(shown[0].args.at(0), "COM1 (/dev/no-such-board)");
   EXPECT_EQ(shown[0].args.at(1),
             "デバイス/dev/no-such-boardがありません。ボードの接続を確かめてください。");
@@ -189,7 +189,7 @@ TEST_F(CarDevices, silentBoardHoldsUpNoSenderSaysSoOnceAndIsRestedAtClose) {
   ASSERT_GE(sent.size(), 3u);
   EXPECT_NE(sent[0], "AT\r");
   for (std::size_t i = 1; i < sent.size(); ++i) EXPECT_EQ(sent[i], "AT\r") << i;
-  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{194}));
+  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{MSG_DEVICE_NO_ANSWER}));
   // The state keeps every command although the board never took one.
   const std::uint32_t state = devices.drive().DriveState();
   EXPECT_TRUE(state == (DRIVE_STATE_FORWARD | DRIVE_STATE_LEFT) ||
@@ -222,7 +222,7 @@ TEST_F(CarDevices, reopeningAfterAFailedHandshakeDoesNotOpenThePortTwice) {
   board.Script(FakeRelayBoard::Silent());
   CCarDevices devices(rig.settings, rig.state, rig.ui, kFast);
   EXPECT_FALSE(devices.RelayOpen());
-  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{141}));
+  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{MSG_BOARD_NO_ANSWER_CHOOSE_PORT}));
   EXPECT_TRUE(devices.SelectComPort(1));
   EXPECT_TRUE(devices.relay().connected());
   devices.drive().SendDriveCommand(DRIVE_REVERSE);
@@ -242,7 +242,7 @@ TEST_F(CarDevices, deviceConnectedFollowsTheBoardThroughLossAndReconnect) {
   board.Script(FakeRelayBoard::Vanish());
   devices.drive().SendDriveCommand(DRIVE_FORWARD);
   ASSERT_TRUE(devices.relay().Flush());
-  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{194}));
+  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{MSG_DEVICE_NO_ANSWER}));
   EXPECT_FALSE(rig.state.deviceConnected);
 
   // The board is plugged in again (under a new device path): the sending
@@ -258,7 +258,7 @@ TEST_F(CarDevices, deviceConnectedFollowsTheBoardThroughLossAndReconnect) {
   devices.RelayClose();
   EXPECT_FALSE(rig.state.deviceConnected);
   again.SetDefault(FakeRelayBoard::Silent());
-  EXPECT_FALSE(devices.RelayOpen());  // handshake unanswered: 141
+  EXPECT_FALSE(devices.RelayOpen());  // handshake unanswered: MSG_BOARD_NO_ANSWER_CHOOSE_PORT
   EXPECT_FALSE(rig.state.deviceConnected);
   devices.RelayClose();
 }

@@ -248,7 +248,7 @@ struct ComplainingOutput : DriveOutput {
   explicit ComplainingOutput(UiHost& ui) : ui(ui) {}
   bool Output(int code) override {
     if (code == DRIVE_FORWARD) {
-      MessageDeferral::Show(ui, 194, MsgIcon::Stop);
+      MessageDeferral::Show(ui, MSG_DEVICE_NO_ANSWER, MsgIcon::Stop);
       shownBeforeReturn = !static_cast<test::FakeUiHost&>(ui).messageIds().empty();
     }
     return false;
@@ -268,12 +268,13 @@ TEST(DriveControlMessages, deviceMessagesAppearAfterTheCommandWithoutDeadlock) {
   std::thread worker([&] { drive.SendDriveCommand(DRIVE_FORWARD); });
   worker.join();
   EXPECT_FALSE(relay.shownBeforeReturn);
-  EXPECT_EQ(ui.messageIds(), (std::vector<int>{194}));
+  EXPECT_EQ(ui.messageIds(), (std::vector<int>{MSG_DEVICE_NO_ANSWER}));
   EXPECT_EQ(drive.DriveState(), DRIVE_STATE_FORWARD);
   // Outside a command the message is shown at once.
   ui.drive = nullptr;
-  MessageDeferral::Show(ui, 141, MsgIcon::Stop);
-  EXPECT_EQ(ui.messageIds(), (std::vector<int>{194, 141}));
+  MessageDeferral::Show(ui, MSG_BOARD_NO_ANSWER_CHOOSE_PORT, MsgIcon::Stop);
+  EXPECT_EQ(ui.messageIds(),
+            (std::vector<int>{MSG_DEVICE_NO_ANSWER, MSG_BOARD_NO_ANSWER_CHOOSE_PORT}));
 }
 
 }  // namespace

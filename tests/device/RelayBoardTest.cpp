@@ -144,7 +144,7 @@ TEST_F(RelayBoard, answersThatAreNotOkCountAsSilence) {
   EXPECT_FALSE(board.answering());
   EXPECT_EQ(CommandsSinceOpen(),
             (Strings{"PCRA1RB0\r", "AT\r", "PCRA0RB0\r", "AT\r", "PCRA0RB1\r", "AT\r"}));
-  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{194}));
+  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{MSG_DEVICE_NO_ANSWER}));
 }
 
 TEST_F(RelayBoard, boardThatVanishesGives194OnceAndLaterCommandsNeverWait) {
@@ -152,7 +152,7 @@ TEST_F(RelayBoard, boardThatVanishesGives194OnceAndLaterCommandsNeverWait) {
   peer.Script(FakeRelayBoard::Vanish());
   EXPECT_TRUE(board.RelayOutput(DRIVE_FORWARD));
   ASSERT_TRUE(board.Flush());
-  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{194}));
+  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{MSG_DEVICE_NO_ANSWER}));
   EXPECT_TRUE(board.connected());
   EXPECT_FALSE(board.answering());
   // One message for the whole outage, however many commands follow, and none
@@ -160,7 +160,7 @@ TEST_F(RelayBoard, boardThatVanishesGives194OnceAndLaterCommandsNeverWait) {
   for (int code : {DRIVE_LEFT, DRIVE_STOP, DRIVE_RIGHT, DRIVE_STRAIGHT})
     EXPECT_LT(Timed([&] { EXPECT_FALSE(board.RelayOutput(code)); }), kNoWait);
   std::this_thread::sleep_for(kFast.retryInterval * 4);
-  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{194}));
+  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{MSG_DEVICE_NO_ANSWER}));
   EXPECT_LT(Timed([&] { board.RelayClose(); }), kFast.closingWait + kAckWait);
   EXPECT_FALSE(board.connected());
 }
@@ -185,7 +185,7 @@ TEST_F(RelayBoard, boardThatAnswersAgainIsFoundAndTakesTheNewestCommandForEachRe
   EXPECT_EQ(after, (Strings{"AT\r", "PCRA0RB0\r", "PCRC0RD0\r"}));
   // Between the first command and the revival only handshakes went out.
   for (std::size_t i = opened + 1; i < beforeRevival; ++i) EXPECT_EQ(all[i], "AT\r");
-  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{194}));
+  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{MSG_DEVICE_NO_ANSWER}));
 }
 
 TEST_F(RelayBoard, closeOfASilentBoardEndsQuicklyWithTheRestCommandsLastAndTheLockReleased) {
@@ -211,7 +211,7 @@ TEST_F(RelayBoard, silentHandshakeShows141AndLeavesTheBoardUnused) {
   peer.SetDefault(FakeRelayBoard::Silent());
   EXPECT_FALSE(board.RelayOpen());
   EXPECT_FALSE(board.connected());
-  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{141}));
+  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{MSG_BOARD_NO_ANSWER_CHOOSE_PORT}));
   EXPECT_EQ(peer.commands(), (Strings{"AT\r"}));
   EXPECT_TRUE(board.RelayOutput(DRIVE_FORWARD));
   board.RelayClose();
@@ -222,7 +222,7 @@ TEST_F(RelayBoard, portThatCannotBeOpenedSaysWhyOnceAndStaysUnconnected) {
   rig.Configure({.com1Device = "/dev/no-such-board"});
   EXPECT_FALSE(board.RelayOpen());
   EXPECT_FALSE(board.connected());
-  EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{kMessagePortNotOpened});
+  EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{MSG_PORT_NOT_OPENED});
   EXPECT_TRUE(board.RelayOutput(DRIVE_FORWARD));
 }
 

@@ -316,7 +316,7 @@ TEST_F(RoboQSlow, anExchangeAnsweredTooLateIsCompletedDarkAndTheNextFramesAreExa
   for (std::size_t i = 1; i + 1 < codes.size(); ++i) EXPECT_EQ(codes[i], RoboQCode(2, 0, 2)) << i;
   EXPECT_EQ(codes.back(), RoboQStopCode(2));
   EXPECT_EQ(peer.strayBytes(), 0u);
-  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{194}));
+  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{MSG_DEVICE_NO_ANSWER}));
 }
 
 TEST_F(RoboQSlow, aSilentTransmitterIsReportedOnceAskedGentlyAndNeverHoldsTheClose) {
@@ -333,7 +333,7 @@ TEST_F(RoboQSlow, aSilentTransmitterIsReportedOnceAskedGentlyAndNeverHoldsTheClo
   const std::string sent = peer.received();
   EXPECT_EQ(sent, std::string(sent.size(), 't'));
   EXPECT_LE(sent.size(), 4u);
-  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{194}));
+  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{MSG_DEVICE_NO_ANSWER}));
 }
 
 class RoboQPatient : public RoboQ {

@@ -44,7 +44,7 @@ TEST_F(VirenRunBoard, boardIsHandshakenAndRestedAtStartupAndReleasedAtShutdown) 
   Prepare(1);
   const auto r = RunViren("--dir " + dir.path() + " --seconds 0.2");
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.err.find("[142]"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find(test::MessageTag(MSG_DEVICE_INIT_FAILED)), std::string::npos) << r.err;
   // The board may still be reading the last bytes when viren-run has ended.
   board.WaitForCommands(7, std::chrono::seconds(5));
   EXPECT_EQ(board.commands(), (Strings{"AT\r", "PCR00R10\r", "PCR20R30\r", "PCR40\r", "PCR00R10\r",
@@ -64,8 +64,9 @@ TEST_F(VirenRunBoard, silentBoardIsReportedWith141And142AndTheRunGoesOn) {
   board.SetDefault(test::FakeRelayBoard::Silent());
   const auto r = RunViren("--dir " + dir.path() + " --seconds 0.1");
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.err.find("[141]"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("[142]"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(test::MessageTag(MSG_BOARD_NO_ANSWER_CHOOSE_PORT)), std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find(test::MessageTag(MSG_DEVICE_INIT_FAILED)), std::string::npos) << r.err;
   EXPECT_EQ(board.commands(), (Strings{"AT\r"}));
 }
 

@@ -63,7 +63,7 @@ TEST_F(VirenRunRoboQ, answersOnePointTwoSecondsLateStillGiveExactFramesAndOneSto
   transmitter.SetAnswerDelay(1200ms);
   const auto r = Drive("4");
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.err.find("[194]"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find(test::MessageTag(MSG_DEVICE_NO_ANSWER)), std::string::npos) << r.err;
   transmitter.WaitForFrames(3, 5s);
   const auto frames = transmitter.frames();
   ASSERT_GE(frames.size(), 2u);
@@ -84,7 +84,7 @@ TEST_F(VirenRunRoboQ, aSilentTransmitterIsReportedOnceAndTheRunEndsWithinSeconds
   EXPECT_EQ(r.status, 0) << r.err;
   // 5 s of run, then at most the answer being awaited (2.5 s) and the exit.
   EXPECT_LT(SteadyClock::now() - start, 12s);
-  EXPECT_EQ(Count(r.err, "[194]"), 1) << r.err;
+  EXPECT_EQ(Count(r.err, test::MessageTag(MSG_DEVICE_NO_ANSWER)), 1) << r.err;
   const std::string sent = transmitter.received();
   EXPECT_FALSE(sent.empty());
   EXPECT_EQ(sent, std::string(sent.size(), 't'));

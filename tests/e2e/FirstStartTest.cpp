@@ -62,7 +62,9 @@ TEST(FirstStart, aListClearedByTheUserIsNotFilledAgain) {
   const auto r = test::RunViren("--dir " + dir.path() +
                                 " --program sounds.ntc --auto "
                                 "--virtual-clock --seconds 1");
-  EXPECT_NE(r.err.find("[184] DirectX Audio Error:LoadObjectFromFile"), std::string::npos)
+  EXPECT_NE(
+      r.err.find(test::MessageTag(MSG_AUDIO_ERROR) + " DirectX Audio Error:LoadObjectFromFile"),
+      std::string::npos)
       << "no sound listed, so the sound command cannot load one: " << r.err;
   EXPECT_EQ(ini::Lookup(dir.Read("option.ini"), "SOUND", "SOUND_FILE1"), "");
 }
@@ -127,7 +129,8 @@ TEST_F(ReadOnlyFolder, choicesGoToTheUsersFolderAndSurviveARestart) {
   // sound list plays the samples.
   r = Run("--program sounds.ntc --auto --virtual-clock --seconds 5");
   EXPECT_EQ(r.err.find("[disclaimer]"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("[20002] COM3"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(test::MessageTag(MSG_PORT_NOT_OPENED) + " COM3"), std::string::npos)
+      << r.err;
   EXPECT_EQ(r.err.find("[18"), std::string::npos) << "no sound message: " << r.err;
   EXPECT_FALSE(program.Exists("option.ini"));
 }

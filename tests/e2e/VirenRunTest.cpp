@@ -36,7 +36,8 @@ class VirenRun : public ::testing::Test {
 TEST_F(VirenRun, missingVirenIniPrints129WithTheFullPathAndFails) {
   const auto r = RunViren("--dir " + dir.path());
   EXPECT_NE(r.status, 0);
-  EXPECT_NE(r.err.find("[129] ファイル[" + dir.File("VIREN.ini") + "]が見つかりません"),
+  EXPECT_NE(r.err.find(test::MessageTag(MSG_FILE_NOT_FOUND) + " ファイル[" + dir.File("VIREN.ini") +
+                       "]が見つかりません"),
             std::string::npos)
       << r.err;
 }
@@ -159,13 +160,13 @@ TEST_F(VirenRunProgram, shippedTuningGoesToAPointBehindAndTurnsAQuarter) {
 TEST_F(VirenRunProgram, unreadableProgramShows149AndFails) {
   const auto r = RunViren("--dir " + dir.path() + " --program no-such.ntc --virtual-clock");
   EXPECT_NE(r.status, 0);
-  EXPECT_NE(r.err.find("[149]"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(test::MessageTag(MSG_PROGRAM_READ_FAILED)), std::string::npos) << r.err;
 }
 
 TEST_F(VirenRunProgram, autoWithOnlyTheStartCommandShows178) {
   const auto r = RunViren("--dir " + dir.path() + " --auto --virtual-clock --seconds 1");
   EXPECT_NE(r.status, 0);
-  EXPECT_NE(r.err.find("[178]"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(test::MessageTag(MSG_CONTROL_INIT_FAILED)), std::string::npos) << r.err;
 }
 
 }  // namespace
@@ -264,25 +265,26 @@ namespace {
 class VirenRunCamera : public VirenRunFolder {};
 
 // This machine has no camera: with none selected the simulation starts without
-// a question; with camera 2 selected the program asks 134 and Yes simulates.
+// a question; with camera 2 selected the program asks MSG_NO_CAMERA_SIMULATE and Yes
+// simulates.
 TEST_F(VirenRunCamera, noCameraSelectedSimulatesWithoutAskingAMissingCameraAsks134) {
   const std::string track = " --virtual-clock --seconds 1 --track " + dir.File("t.csv");
   auto r = RunViren("--dir " + dir.path() + track);
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.err.find("[134]"), std::string::npos) << r.err;
+  EXPECT_EQ(r.err.find(test::MessageTag(MSG_NO_CAMERA_SIMULATE)), std::string::npos) << r.err;
   const std::string none = dir.Read("t.csv");
   EXPECT_GT(std::count(none.begin(), none.end(), '\n'), 10) << "the simulation ran";
 
   dir.Write("option.ini", "[AGREEMENT]\r\nAGREEMENT=1\r\n[CAPTURE]\r\nDEVICE=2\r\n");
   r = RunViren("--dir " + dir.path() + " --answer yes" + track);
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.err.find("[134]"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(test::MessageTag(MSG_NO_CAMERA_SIMULATE)), std::string::npos) << r.err;
   const std::string yes = dir.Read("t.csv");
   EXPECT_GT(std::count(yes.begin(), yes.end(), '\n'), 10) << "Yes starts the simulation";
 
   r = RunViren("--dir " + dir.path() + " --answer no" + track);
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.err.find("[134]"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(test::MessageTag(MSG_NO_CAMERA_SIMULATE)), std::string::npos) << r.err;
   const std::string no = dir.Read("t.csv");
   EXPECT_EQ(std::count(no.begin(), no.end(), '\n'), 1) << "No: no picture, no simulation";
 }

@@ -39,7 +39,7 @@ TEST_F(DialogTest, timerNeedsATimeOfAtLeastOneTenthAndUnderSixtySeconds) {
     CTimeDlg dlg(0, 0, ui);
     EXPECT_EQ(dlg.windowTitle(), QStringLiteral("タイマー設定"));
     EXPECT_FALSE(Ok(dlg));
-    EXPECT_EQ(Ids(), std::vector<int>{173});
+    EXPECT_EQ(Ids(), std::vector<int>{MSG_TIMER_RANGE});
     EXPECT_EQ(dlg.focusWidget(), dlg.tenthsEdit());
     dlg.tenthsEdit()->setText("1");
     EXPECT_TRUE(Ok(dlg));
@@ -54,7 +54,7 @@ TEST_F(DialogTest, timerNeedsATimeOfAtLeastOneTenthAndUnderSixtySeconds) {
     dlg.tenthsEdit()->setText("10");
     EXPECT_FALSE(Ok(dlg));
     EXPECT_EQ(dlg.focusWidget(), dlg.tenthsEdit());
-    EXPECT_EQ(Ids(), (std::vector<int>{173, 173, 173}));
+    EXPECT_EQ(Ids(), (std::vector<int>{MSG_TIMER_RANGE, MSG_TIMER_RANGE, MSG_TIMER_RANGE}));
   }
 }
 
@@ -67,9 +67,9 @@ TEST_F(DialogTest, timerFieldsGetTheIntegerChecksFirst) {
   EXPECT_FALSE(Ok(dlg));
   const auto shown = ui.messages();
   ASSERT_EQ(shown.size(), 2u);
-  EXPECT_EQ(shown[0].id, kMsgEnterIntegerBetween);
+  EXPECT_EQ(shown[0].id, MSG_ENTER_INTEGER_BETWEEN);
   EXPECT_EQ(shown[0].args, (std::vector<std::string>{"0", "60"}));
-  EXPECT_EQ(shown[1].id, kMsgEnterInteger);
+  EXPECT_EQ(shown[1].id, MSG_ENTER_INTEGER);
   EXPECT_EQ(dlg.focusWidget(), dlg.tenthsEdit());
   dlg.tenthsEdit()->setText(" 5 ");
   EXPECT_TRUE(Ok(dlg));
@@ -101,7 +101,7 @@ TEST_F(DialogTest, carDistanceStaysBelowTheCameraWidth) {
   EXPECT_EQ(dlg.windowTitle(), QStringLiteral("車操作定義"));
   EXPECT_EQ(dlg.value1Spin()->maximum(), 319);
   EXPECT_FALSE(Ok(dlg));
-  EXPECT_EQ(Ids(), std::vector<int>{199});
+  EXPECT_EQ(Ids(), std::vector<int>{MSG_DISTANCE_TOO_LARGE});
   EXPECT_EQ(dlg.focusWidget(), dlg.value1Edit());
   dlg.value1Edit()->setText("319");
   EXPECT_TRUE(Ok(dlg));
@@ -145,13 +145,13 @@ TEST_F(DialogTest, handleAngleOrTurnsFollowTheCheckBox) {
   dlg.show();
   EXPECT_EQ(dlg.label1()->text(), QStringLiteral("角度"));
   EXPECT_FALSE(Ok(dlg));
-  EXPECT_EQ(Ids(), std::vector<int>{207});
+  EXPECT_EQ(Ids(), std::vector<int>{MSG_STEERING_ANGLE_WRONG});
   dlg.checkBox()->click();
   EXPECT_EQ(dlg.label1()->text(), QStringLiteral("回転数"));
   EXPECT_EQ(dlg.value1Spin()->maximum(), 99);
   dlg.value1Edit()->setText("100");
   EXPECT_FALSE(Ok(dlg));
-  EXPECT_EQ(Ids(), (std::vector<int>{207, 174}));
+  EXPECT_EQ(Ids(), (std::vector<int>{MSG_STEERING_ANGLE_WRONG, MSG_TURN_COUNT_RANGE}));
   dlg.value1Edit()->setText("99");
   EXPECT_TRUE(Ok(dlg));
   EXPECT_EQ(dlg.values().check, 1);
@@ -216,10 +216,10 @@ TEST_F(DialogTest, repeatSoundAndBallLimits) {
 
   const auto shown = ui.messages();
   ASSERT_EQ(shown.size(), 3u);
-  EXPECT_EQ(shown[0].id, 176);
-  EXPECT_EQ(shown[1].id, 182);
+  EXPECT_EQ(shown[0].id, MSG_REPEAT_COUNT_RANGE);
+  EXPECT_EQ(shown[1].id, MSG_SOUND_NUMBER_RANGE);
   EXPECT_EQ(shown[1].args, std::vector<std::string>{"3"});
-  EXPECT_EQ(shown[2].id, 175);
+  EXPECT_EQ(shown[2].id, MSG_AVOID_DISTANCE_RANGE);
 }
 
 TEST_F(DialogTest, editsBeyondTheExchangeRangeAreRefusedBeforeTheKindsRules) {
@@ -231,7 +231,7 @@ TEST_F(DialogTest, editsBeyondTheExchangeRangeAreRefusedBeforeTheKindsRules) {
   const auto shown = ui.messages();
   ASSERT_EQ(shown.size(), 2u);
   for (const auto& m : shown) {
-    EXPECT_EQ(m.id, kMsgEnterIntegerBetween);
+    EXPECT_EQ(m.id, MSG_ENTER_INTEGER_BETWEEN);
     EXPECT_EQ(m.args, (std::vector<std::string>{"0", "999"}));
   }
 }

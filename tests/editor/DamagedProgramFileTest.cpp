@@ -173,7 +173,7 @@ TEST(DamagedProgramFileTest, eachFileIsRefusedOrRepairedAndThenEditsStayInside) 
     const bool read = files.ReadProgramFile(rig.dir.File("damaged.ntc"));
     if (c.refused) {
       EXPECT_FALSE(read);
-      EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{149});
+      EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{MSG_PROGRAM_READ_FAILED});
       EXPECT_EQ(rig.program.count(), 2);
       EXPECT_EQ(std::memcmp(rig.program.Snapshot().data(), before.data(), sizeof before), 0);
       continue;

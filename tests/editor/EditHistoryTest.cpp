@@ -252,7 +252,7 @@ TEST_F(EditHistoryTest, operationsThatChangeNothingLeaveNoStepAndKeepTheRedo) {
   rig.editor.OnCommand(ID_LINK);
   rig.ui.ScriptAnswer(MsgAnswer::Cancel);
   rig.Click(0);  // the start command is no link target
-  ASSERT_EQ(rig.ui.messages().back().id, 168);
+  ASSERT_EQ(rig.ui.messages().back().id, MSG_LINK_TO_START);
   rig.dialogs.timers.push_back([](int&, int&) { return false; });
   rig.DoubleClick(1);
   rig.dialogs.events.push_back([](EventKind, EventDialogValues&) { return false; });

@@ -140,7 +140,7 @@ TEST_F(EditorWidgets, aZeroTimerIsRefusedWithTheFocusOnTheTenths) {
     PressOk(d);
   });
   Press(ID_INSERT_TIMER);
-  EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{173});
+  EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{MSG_TIMER_RANGE});
   EXPECT_EQ(focused, QStringLiteral("control1006"));
   EXPECT_EQ(rig.At(1).value1, 0);
   EXPECT_EQ(rig.At(1).value2, 3);
@@ -156,7 +156,7 @@ TEST_F(EditorWidgets, aBallOfDistanceNineIsRefusedEvenWhenRecognitionEnds) {
     d->reject();
   });
   Press(ID_INSERT_BALL);
-  EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{175});
+  EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{MSG_AVOID_DISTANCE_RANGE});
   EXPECT_EQ(rig.program.count(), 1) << "cancelled: nothing inserted";
 }
 
@@ -184,7 +184,7 @@ TEST_F(EditorWidgets, theSoundSettingsButtonEditsTheListAndTheNumberRangeFollows
   });
   Press(ID_INSERT_SOUND);
   EXPECT_EQ(listShown, 1);
-  EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{182});
+  EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{MSG_SOUND_NUMBER_RANGE});
   ASSERT_EQ(rig.program.count(), 2);
   EXPECT_EQ(rig.At(1).kind, EVENT_SOUND);
   EXPECT_EQ(rig.At(1).value1, 4);
@@ -201,7 +201,7 @@ TEST_F(EditorWidgets, theCarDistanceMustStayInsideTheCameraImage) {
     PressOk(d);
   });
   Press(ID_INSERT_CAR);
-  EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{199});
+  EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{MSG_DISTANCE_TOO_LARGE});
   EXPECT_EQ(rig.At(1).value1, 319);
 }
 
@@ -217,7 +217,7 @@ TEST_F(EditorWidgets, aNewRepeatEntersLinkModeAndRefusesTheStartAndItself) {
   rig.Click(0);
   rig.ui.ScriptAnswer(MsgAnswer::Ok);
   rig.Click(2);
-  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{168, 171}));
+  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{MSG_LINK_TO_START, MSG_REPEAT_NEEDS_WAIT}));
   rig.Click(1);
   EXPECT_EQ(rig.At(2).link, 1);
 }

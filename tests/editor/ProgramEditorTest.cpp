@@ -161,7 +161,7 @@ TEST_F(ProgramEditorTest, theNinetyNinthCommandIsTheLastAndTheCanvasGrowsToHoldI
   }
   // Ten rows of ten boxes, the last row below the first 640 x 480.
   EXPECT_EQ(rig.program.count(), 99);
-  EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{147});
+  EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{MSG_TOO_MANY_COMMANDS});
   EXPECT_EQ(rig.dialogs.timeDialogs, 98);  // no dialog for the refused one
   EXPECT_EQ(rig.At(98).y, 16 + 9 * 56);
   EXPECT_EQ(rig.editor.canvasSize(), (CanvasSize{640, 16 + 9 * 56 + 40 + kCanvasMargin}));
@@ -185,7 +185,7 @@ TEST_F(ProgramEditorTest, theNinetyNinthCommandIsTheLastAndTheCanvasGrowsToHoldI
   rig.editor.OnCommand(ID_INSERT_TIMER);  // the count shrinks: not through rig.Insert
   EXPECT_EQ(rig.program.count(), 2);
   EXPECT_EQ(rig.program.selection, 1);
-  EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{147});
+  EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{MSG_TOO_MANY_COMMANDS});
 }
 
 TEST_F(ProgramEditorTest, aNewRepeatEntersLinkModeAndTheLinkIsCheckedOnEachClick) {
@@ -203,7 +203,8 @@ TEST_F(ProgramEditorTest, aNewRepeatEntersLinkModeAndTheLinkIsCheckedOnEachClick
   rig.Click(repeat);  // no timed command between
   rig.ui.ScriptAnswer(MsgAnswer::Ok);
   rig.Click(handle);  // a handle turn is not timed
-  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{168, 171, 171}));
+  EXPECT_EQ(rig.ui.messageIds(),
+            (std::vector<int>{MSG_LINK_TO_START, MSG_REPEAT_NEEDS_WAIT, MSG_REPEAT_NEEDS_WAIT}));
   for (const auto& m : rig.ui.messages()) EXPECT_EQ(m.buttons, MsgButtons::OkCancel);
   EXPECT_EQ(rig.program.pendingLinkSource, repeat);  // OK keeps link mode
   EXPECT_EQ(rig.At(repeat).link, -1);
@@ -246,7 +247,7 @@ TEST_F(ProgramEditorTest, linksGoOnlyBackwardsOverATimedCommand) {
   rig.editor.OnCommand(ID_LINK);
   rig.ui.ScriptAnswer(MsgAnswer::Ok);
   rig.Click(car);
-  EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{171});
+  EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{MSG_REPEAT_NEEDS_WAIT});
   rig.program.Edit([&](ProgramRecords& r, int&) { r[car].value1 = 40; });
   rig.Click(car);
   EXPECT_EQ(rig.At(handle).link, car);
@@ -257,7 +258,7 @@ TEST_F(ProgramEditorTest, linksGoOnlyBackwardsOverATimedCommand) {
   rig.editor.OnCommand(ID_LINK);
   rig.ui.ScriptAnswer(MsgAnswer::Cancel);
   rig.Click(handle);
-  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{171, 170}));
+  EXPECT_EQ(rig.ui.messageIds(), (std::vector<int>{MSG_REPEAT_NEEDS_WAIT, MSG_LINK_BACKWARD_ONLY}));
   EXPECT_EQ(rig.At(repeat).link, -1);
 }
 
@@ -293,7 +294,7 @@ TEST_F(ProgramEditorTest, deletingALinkTargetMovesTheLinkToItsSuccessor) {
   rig.Select(car);
   rig.ui.ScriptAnswer(MsgAnswer::Yes);
   rig.editor.OnCommand(ID_DELETE_COMMAND);
-  EXPECT_EQ(rig.ui.messages().back().id, 153);
+  EXPECT_EQ(rig.ui.messages().back().id, MSG_DELETE_COMMAND);
   EXPECT_EQ(rig.ui.messages().back().buttons, MsgButtons::YesNo);
   EXPECT_EQ(rig.At(repeat).link, handle);
   EXPECT_EQ(rig.At(car).kind, EVENT_FREE);
@@ -352,7 +353,7 @@ TEST_F(ProgramEditorTest, deletingAChainHeadRemovesTheChainAndEveryLinkIntoIt) {
   rig.Select(head);
   rig.ui.ScriptAnswer(MsgAnswer::No);
   rig.editor.OnCommand(ID_DELETE_COMMAND);
-  EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{154});
+  EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{MSG_DELETE_START_COMMAND});
   EXPECT_EQ(rig.At(head).kind, EVENT_TIMER);  // No deletes nothing
   rig.ui.ScriptAnswer(MsgAnswer::Yes);
   rig.editor.OnCommand(ID_DELETE_COMMAND);

@@ -137,7 +137,7 @@ TEST_F(EngineInterface, withoutABoardOrSimulationTheProgramDoesNotStart) {
 TEST_F(EngineInterface, externalWindowWhereThereAreNoneIsRefusedWithItsId) {
   StartEngine(0);
   engine->programInterface().Dispatch(api::COMMAND_EXTERNAL_WINDOW, 4660);
-  ASSERT_EQ(ui.messageIds(), (std::vector<int>{kMessageExternalWindowRefused}));
+  ASSERT_EQ(ui.messageIds(), (std::vector<int>{MSG_EXTERNAL_WINDOW_REFUSED}));
   EXPECT_EQ(ui.messages()[0].args, (Strings{"4660"}));
   EXPECT_FALSE(engine->state().externalDisplay);
 }
@@ -192,7 +192,7 @@ TEST_F(EngineInterface, loadAndRunKeepsUnsavedEditsInARecoveryFileFirst) {
   ASSERT_EQ(ReadProgramBytes(recovery, saved, count), ProgramReadStatus::Ok);
   EXPECT_EQ(count, 3);
   EXPECT_EQ(saved[2].value1, 7);
-  EXPECT_EQ(ui.statusTexts(), (Strings{FormatMessage(kMessageEditsRecovered, {recovery})}));
+  EXPECT_EQ(ui.statusTexts(), (Strings{FormatMessage(MSG_EDITS_RECOVERED, {recovery})}));
   engine->programInterface().Dispatch(api::COMMAND_EXTERNAL, api::EXTERNAL_STOP_PROGRAM);
   EXPECT_TRUE(WaitRunEnded());
 }
@@ -204,7 +204,7 @@ TEST_F(EngineInterface, loadOfAFileThatIsNoProgramLeavesTheEditsAndDoesNotRun) {
   dir.Write("notes.txt", "not a program");
   ui.SetClipboardText(dir.File("notes.txt"));
   engine->programInterface().Dispatch(api::COMMAND_PROGRAM_FILE, 0);
-  EXPECT_EQ(ui.messageIds(), (std::vector<int>{150}));
+  EXPECT_EQ(ui.messageIds(), (std::vector<int>{MSG_NOT_PROGRAM_FILE}));
   EXPECT_TRUE(program.modified);
   EXPECT_EQ(program.Record(1).option, CAR_FORWARD);
   EXPECT_FALSE(engine->state().autoDriving.load());

@@ -128,7 +128,7 @@ TEST_F(StartupTest, missingVirenIniShows129WithFullPathAndCloses) {
   auto engine = Make();
   engine->Start();
   ASSERT_EQ(ui.messages().size(), 1u);
-  EXPECT_EQ(ui.messages()[0].id, 129);
+  EXPECT_EQ(ui.messages()[0].id, MSG_FILE_NOT_FOUND);
   EXPECT_EQ(ui.messages()[0].args, std::vector<std::string>{dir.File("VIREN.ini")});
   EXPECT_EQ(ui.messages()[0].icon, MsgIcon::Stop);
   EXPECT_EQ(ui.closeRequests, 1);
@@ -187,16 +187,19 @@ TEST_P(StartupFailureTest, failingStepShowsItsMessageStopsThereAndCloses) {
 
 INSTANTIATE_TEST_SUITE_P(
     EachClosingStep, StartupFailureTest,
-    ::testing::Values(FailureCase{"LoadCaptureSettings", 131}, FailureCase{"InitSound", 183},
-                      FailureCase{"LoadAnalysisSettings", 139}, FailureCase{"InitLayout", 136},
-                      FailureCase{"StartInterface", 187}, FailureCase{"InitController", 135}));
+    ::testing::Values(FailureCase{"LoadCaptureSettings", MSG_CAPTURE_INIT_FAILED},
+                      FailureCase{"InitSound", MSG_SOUND_INIT_FAILED},
+                      FailureCase{"LoadAnalysisSettings", MSG_ANALYSIS_INIT_FAILED},
+                      FailureCase{"InitLayout", MSG_LAYOUT_INIT_FAILED},
+                      FailureCase{"StartInterface", MSG_INTERFACE_INIT_FAILED},
+                      FailureCase{"InitController", MSG_CONTROLLER_INIT_FAILED}));
 
 TEST_F(StartupTest, noDeviceShows142AndGoesOn) {
   auto engine = Make();
   steps->fail["RoboQOpen"] = true;
   steps->fail["RelayOpen"] = true;
   engine->Start();
-  EXPECT_EQ(ui.messageIds(), std::vector<int>{142});
+  EXPECT_EQ(ui.messageIds(), std::vector<int>{MSG_DEVICE_INIT_FAILED});
   EXPECT_TRUE(engine->engineReady());
   EXPECT_EQ(ui.closeRequests, 0);
 }
@@ -230,7 +233,7 @@ TEST_F(StartupTest, captureResultsDecideBetweenRunningSimulationAndMessages) {
     CDriveSystem engine(ui2, dir.path(), "", std::move(s));
     engine.state().cameraIndex = 2;
     engine.Start();
-    EXPECT_EQ(ui2.messageIds(), std::vector<int>{134});
+    EXPECT_EQ(ui2.messageIds(), std::vector<int>{MSG_NO_CAMERA_SIMULATE});
     EXPECT_EQ(ui2.messages()[0].buttons, MsgButtons::YesNo);
     EXPECT_EQ(ui2.postedCommands(), std::vector<int>{ID_SIMULATION});
     EXPECT_TRUE(engine.engineReady());
@@ -242,7 +245,7 @@ TEST_F(StartupTest, captureResultsDecideBetweenRunningSimulationAndMessages) {
     CDriveSystem engine(ui3, dir.path(), "", std::move(s));
     engine.state().cameraIndex = 1;
     engine.Start();
-    EXPECT_EQ(ui3.messageIds(), std::vector<int>{134});
+    EXPECT_EQ(ui3.messageIds(), std::vector<int>{MSG_NO_CAMERA_SIMULATE});
     EXPECT_TRUE(ui3.postedCommands().empty());
   }
   {
@@ -251,7 +254,7 @@ TEST_F(StartupTest, captureResultsDecideBetweenRunningSimulationAndMessages) {
     s->captureResult = -5;
     CDriveSystem engine(ui4, dir.path(), "", std::move(s));
     engine.Start();
-    EXPECT_EQ(ui4.messageIds(), std::vector<int>{132});
+    EXPECT_EQ(ui4.messageIds(), std::vector<int>{MSG_VIDEO_LIBRARY_FAILED});
     EXPECT_TRUE(engine.engineReady());
     EXPECT_EQ(ui4.closeRequests, 0);
     EXPECT_FALSE(engine.state().captureRunning);

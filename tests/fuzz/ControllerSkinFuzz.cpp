@@ -42,7 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       });
   FUZZ_CHECK(skin.count >= 0 && skin.count <= ControllerPanel::kMaxButtons);
   FUZZ_CHECK(skin.complete == ui.ids.empty());
-  for (int id : ui.ids) FUZZ_CHECK(id == 140);
+  for (int id : ui.ids) FUZZ_CHECK(id == MSG_CONTROLLER_PICTURE_FAILED);
   const Rect whole = skin.rects[0];
   for (int k = 1; k < skin.count; ++k) {
     const Rect& r = skin.rects[static_cast<std::size_t>(k)];

@@ -66,7 +66,7 @@ TEST_F(CourseLayoutTest, WrongSizedPhotographIsRefusedWith208AndTheGraphicLayout
   ASSERT_TRUE(WriteBitmap24(dir.File("sample/layout/big.bmp"), Solid(800, 600, 0, 0, 0)));
   Options("LAYOUT_TYPE=0\nLAYOUT_FILE=big.bmp\nLAYOUT_COLOR=#102030\n");
   ASSERT_TRUE(layout.Initialise());
-  ASSERT_EQ(ui.messageIds(), std::vector<int>{208});
+  ASSERT_EQ(ui.messageIds(), std::vector<int>{MSG_LAYOUT_WRONG_SIZE});
   EXPECT_EQ(ui.messages()[0].icon, MsgIcon::Stop);
   EXPECT_EQ(layout.layoutType(), LAYOUT_GRAPHIC);
   EXPECT_EQ(layout.LayoutPicture().pixel(5, 5), qRgb(0x10, 0x20, 0x30));
@@ -146,7 +146,7 @@ TEST_F(CourseLayoutTest, PngJpegAndDeeperOrShallowerBitmapsLoadAsLayoutAndCar) {
   test::FakeUiHost host;
   CourseLayout l(settings, host, state);
   ASSERT_TRUE(l.Initialise());
-  EXPECT_EQ(host.messageIds(), std::vector<int>{208});
+  EXPECT_EQ(host.messageIds(), std::vector<int>{MSG_LAYOUT_WRONG_SIZE});
 }
 
 TEST_F(CourseLayoutTest, UnreadableOrMissingPhotographGives138) {
@@ -156,7 +156,7 @@ TEST_F(CourseLayoutTest, UnreadableOrMissingPhotographGives138) {
     test::FakeUiHost host;
     CourseLayout l(settings, host, state);
     ASSERT_TRUE(l.Initialise());
-    EXPECT_EQ(host.messageIds(), std::vector<int>{138}) << name;
+    EXPECT_EQ(host.messageIds(), std::vector<int>{MSG_LAYOUT_OPEN_FAILED}) << name;
     EXPECT_EQ(l.layoutType(), LAYOUT_GRAPHIC);
     EXPECT_EQ(l.LayoutPicture().pixel(5, 5), qRgb(255, 255, 255));
   }
@@ -231,7 +231,7 @@ TEST_F(CourseLayoutTest, CourseRangeEditMovesTheOutlineAndCancelRestoresIt) {
 TEST_F(CourseLayoutTest, MissingCarPhotographGives205AndTheGraphicCar) {
   Options("LAYOUT_TYPE=1\nCAR_TYPE=0\nCAR_FILE=nocar.bmp\n");
   ASSERT_TRUE(layout.Initialise());
-  EXPECT_EQ(ui.messageIds(), std::vector<int>{205});
+  EXPECT_EQ(ui.messageIds(), std::vector<int>{MSG_CAR_PICTURE_MISSING});
   EXPECT_EQ(layout.carType(), CAR_GRAPHIC);
   EXPECT_FALSE(layout.carPhotoLoaded());
   EXPECT_EQ(Option("CAR_TYPE"), "0");
@@ -264,10 +264,10 @@ TEST_F(CourseLayoutTest, CarPhotographAndCarMenuOperations) {
   layout.DrawCarFigure(work, {100, 100}, 0.0);
   EXPECT_EQ(work.pixel(100, 100), qRgb(0, 255, 0));
 
-  // A new photograph that cannot be read: 205, nothing to draw at type 0.
+  // A new photograph that cannot be read: MSG_CAR_PICTURE_MISSING, nothing to draw at type 0.
   layout.SetCarType(CAR_PHOTO);
   layout.ChooseCarFile(dir.File("sample/car/gone.bmp"));
-  EXPECT_EQ(ui.messageIds(), std::vector<int>{205});
+  EXPECT_EQ(ui.messageIds(), std::vector<int>{MSG_CAR_PICTURE_MISSING});
   EXPECT_FALSE(layout.carPhotoLoaded());
   EXPECT_EQ(layout.carType(), CAR_PHOTO);
   ASSERT_TRUE(layout.CopyLayoutInto(work));

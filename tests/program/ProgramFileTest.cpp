@@ -154,12 +154,17 @@ TEST_F(ProgramFileTest, refusedFilesLeaveTheProgramUntouched) {
   };
   std::string badMagic = good;
   badMagic[1] = 'N';
-  // Not a program file (150), or one that cannot be read as one (149).
+  // Not a program file (MSG_NOT_PROGRAM_FILE), or one that cannot be read as one
+  // (MSG_PROGRAM_READ_FAILED).
   const std::vector<std::tuple<std::string, std::string, int>> cases = {
-      {"magic", badMagic, 150},          {"empty", "", 150},
-      {"count0", withCount(0), 149},     {"countNegative", withCount(-3), 149},
-      {"count101", withCount(101), 149}, {"countHuge", withCount(0x7FFFFFFF), 149},
-      {"shortData", withCount(3), 149},  {"shortHeader", good.substr(0, 20), 149},
+      {"magic", badMagic, MSG_NOT_PROGRAM_FILE},
+      {"empty", "", MSG_NOT_PROGRAM_FILE},
+      {"count0", withCount(0), MSG_PROGRAM_READ_FAILED},
+      {"countNegative", withCount(-3), MSG_PROGRAM_READ_FAILED},
+      {"count101", withCount(101), MSG_PROGRAM_READ_FAILED},
+      {"countHuge", withCount(0x7FFFFFFF), MSG_PROGRAM_READ_FAILED},
+      {"shortData", withCount(3), MSG_PROGRAM_READ_FAILED},
+      {"shortHeader", good.substr(0, 20), MSG_PROGRAM_READ_FAILED},
   };
   for (const auto& [name, bytes, message] : cases) {
     dir.Write(name, bytes);
@@ -169,7 +174,7 @@ TEST_F(ProgramFileTest, refusedFilesLeaveTheProgramUntouched) {
     EXPECT_EQ(ui.messageIds().back(), message) << name;
   }
   EXPECT_FALSE(files.ReadProgramFile(dir.File("missing.ntc")));
-  EXPECT_EQ(ui.messageIds().back(), 149);
+  EXPECT_EQ(ui.messageIds().back(), MSG_PROGRAM_READ_FAILED);
   EXPECT_EQ(program.count(), 2);
 }
 
@@ -271,10 +276,10 @@ TEST_F(ProgramFileTest, startupWithABrokenFileKeepsTheStartOnlyProgram) {
   files.LoadProgramAtStartup();
   EXPECT_EQ(program.count(), 1);
   EXPECT_EQ(program.Record(0).kind, EVENT_START);
-  EXPECT_EQ(ui.messageIds(), std::vector<int>{150});
+  EXPECT_EQ(ui.messageIds(), std::vector<int>{MSG_NOT_PROGRAM_FILE});
   dir.Write("option.ini", "[EVENT]\nFILE_NAME=" + dir.File("gone.ntc") + "\n");
   files.LoadProgramAtStartup();
-  EXPECT_EQ(ui.messageIds().back(), 149);
+  EXPECT_EQ(ui.messageIds().back(), MSG_PROGRAM_READ_FAILED);
 }
 
 TEST_F(ProgramFileTest, openAsksToSaveAModifiedProgramFirst) {
@@ -287,7 +292,7 @@ TEST_F(ProgramFileTest, openAsksToSaveAModifiedProgramFirst) {
   ui.ScriptAnswer(MsgAnswer::Yes);  // save first...
   dialogs.answer = "";              // ...but cancel the save dialog: nothing opens
   files.OpenProgramFile(false);
-  EXPECT_EQ(ui.messageIds(), std::vector<int>{152});
+  EXPECT_EQ(ui.messageIds(), std::vector<int>{MSG_SAVE_EDITED_PROGRAM});
   EXPECT_EQ(program.count(), 1);
   EXPECT_TRUE(program.modified);
 
@@ -310,7 +315,7 @@ TEST_F(ProgramFileTest, failedSaveShows148AndStaysModified) {
   program.modified = true;
   dialogs.answer = dir.path() + "/no/such/folder/x.ntc";
   EXPECT_FALSE(files.SaveProgramFile());
-  EXPECT_EQ(ui.messageIds(), std::vector<int>{148});
+  EXPECT_EQ(ui.messageIds(), std::vector<int>{MSG_PROGRAM_SAVE_FAILED});
   EXPECT_TRUE(program.modified);
   ui.ScriptAnswer(MsgAnswer::Yes);  // "save?" then the same failing file: do not go on
   EXPECT_FALSE(files.ConfirmSaveIfModified());
@@ -328,7 +333,7 @@ TEST_F(ProgramFileTest, newProgramAsksAndKeepsTheFileName) {
   files.NewProgram();
   EXPECT_EQ(program.count(), 1);
   EXPECT_EQ(program.fileName, "old.ntc");
-  EXPECT_EQ(ui.messageIds(), (std::vector<int>{155, 155}));
+  EXPECT_EQ(ui.messageIds(), (std::vector<int>{MSG_DISCARD_PROGRAM, MSG_DISCARD_PROGRAM}));
   EXPECT_EQ(ui.messages()[0].buttons, MsgButtons::YesNo);
 }
 

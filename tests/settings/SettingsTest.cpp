@@ -42,7 +42,7 @@ TEST_F(SettingsTest, malformedColourShowsMessage130WithSectionAndKeyAndGivesMinu
     EXPECT_EQ(settings.ReadSettingColor("C", key, "#FFFFFF"), kBadColor) << key;
   const auto shown = ui.messages();
   ASSERT_EQ(shown.size(), 5u);
-  EXPECT_EQ(shown[0].id, 130);
+  EXPECT_EQ(shown[0].id, MSG_SETTING_ERROR);
   EXPECT_EQ(shown[0].icon, MsgIcon::Exclamation);
   EXPECT_EQ(shown[0].args, (std::vector<std::string>{"C", "SHORT"}));
   EXPECT_EQ(shown[4].args[1], "EMPTY");
@@ -51,7 +51,7 @@ TEST_F(SettingsTest, malformedColourShowsMessage130WithSectionAndKeyAndGivesMinu
 TEST_F(SettingsTest, missingColourKeyTestsTheDefaultText) {
   EXPECT_EQ(settings.ReadSettingColor("C", "NONE", "#0000FF"), MakeColorRef(0, 0, 0xFF));
   EXPECT_EQ(settings.ReadSettingColor("C", "NONE", "blue"), kBadColor);
-  EXPECT_EQ(ui.messageIds(), std::vector<int>{130});
+  EXPECT_EQ(ui.messageIds(), std::vector<int>{MSG_SETTING_ERROR});
 }
 
 TEST_F(SettingsTest, writtenColourIsUpperCaseHexRedFirst) {
@@ -157,8 +157,8 @@ TEST(SettingsTable, shippedVirenIniHoldsEveryTuningKey) {
   std::ifstream in(test::SourceDir() + "/data/VIREN.ini", std::ios::binary);
   ASSERT_TRUE(in) << "data/VIREN.ini missing";
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const std::map<std::string, std::string> shippedTuning = {
-      {"POSITION_STEP", "1.5"}, {"DIRECTION_STEP", "0.05"}};
+  const std::map<std::string, std::string> shippedTuning = {{"POSITION_STEP", "1.5"},
+                                                            {"DIRECTION_STEP", "0.05"}};
   for (const SettingKey& k : AllSettingKeys()) {
     const auto value = ini::Lookup(text, k.section, k.key);
     if (k.file == SettingsFileKind::Viren) {

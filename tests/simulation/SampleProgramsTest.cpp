@@ -292,7 +292,7 @@ TEST_F(SampleRun, unreadableProgramIsReportedAndNothingRuns) {
   options.programFile = dir.File("missing.ntc");
   std::vector<TrackRow> track;
   EXPECT_EQ(RunProgramOnSimulatedCar(settings, ui, options, track), RUN_PROGRAM_UNREADABLE);
-  EXPECT_EQ(ui.messageIds(), std::vector<int>{149});
+  EXPECT_EQ(ui.messageIds(), std::vector<int>{MSG_PROGRAM_READ_FAILED});
   EXPECT_TRUE(track.empty());
 }
 

@@ -138,7 +138,7 @@ TEST_F(GstSoundTest, sharedPlayerLoadsTheFileForEveryPlayback) {
   EXPECT_EQ(sound->PlaySound(2, SoundRepeat::Once), kSoundErrorFileOpen);
   const auto shown = ui.messages();
   ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0].id, 184);
+  EXPECT_EQ(shown[0].id, MSG_AUDIO_ERROR);
   EXPECT_EQ(shown[0].args[0], "LoadObjectFromFile");
   EXPECT_NE(shown[0].args[1].find(shared), std::string::npos) << shown[0].args[1];
   EXPECT_FALSE(sound->IsSoundPlaying(0)) << "the earlier shared sound was stopped for the new one";
@@ -170,7 +170,7 @@ TEST_F(GstSoundTest, missingAndBrokenFilesAreReportedWithoutHarm) {
         "\nSOUND_FILE3=" + dir.File("noise.wav") + "\nSOUND_FILE4=" + dir.File("badformat.wav") +
         "\nSOUND_FILE5=" + dir.File("broken.mid") + "\n");
   EXPECT_EQ(sound->soundCount(), 5);
-  ASSERT_EQ(ui.messageIds(), std::vector<int>{185});
+  ASSERT_EQ(ui.messageIds(), std::vector<int>{MSG_SOUND_FILE_MISSING});
   EXPECT_EQ(ui.messages()[0].args, (std::vector<std::string>{"2", dir.File("missing.wav")}));
 
   ASSERT_EQ(sound->PrepareSound(1), 0);
@@ -186,7 +186,7 @@ TEST_F(GstSoundTest, missingAndBrokenFilesAreReportedWithoutHarm) {
   const char* names[] = {
       "SOUND_E_FILEOPEN:", "SOUND_E_UNKNOWNFORMAT:", "SOUND_E_DECODE:", "SOUND_E_MIDI:"};
   for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(shown[i + 1].id, 184);
+    EXPECT_EQ(shown[i + 1].id, MSG_AUDIO_ERROR);
     EXPECT_EQ(shown[i + 1].icon, MsgIcon::Stop);
     EXPECT_EQ(shown[i + 1].args[0], calls[i]);
     EXPECT_EQ(shown[i + 1].args[1].rfind(names[i], 0), 0u) << shown[i + 1].args[1];

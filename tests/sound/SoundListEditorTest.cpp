@@ -116,7 +116,7 @@ TEST_F(SoundListEditorTest, deleteMovesLaterEntriesUpAndUnloadsFromThatNumberOn)
   ASSERT_EQ(sound.PrepareSound(2), 0);
   editor.Delete(0);
   EXPECT_EQ(editor.Lines(), (std::vector<std::string>{"1:c.wav"}));
-  EXPECT_EQ(ShownIds(), (std::vector<int>{184, 184}));
+  EXPECT_EQ(ShownIds(), (std::vector<int>{MSG_AUDIO_ERROR, MSG_AUDIO_ERROR}));
   EXPECT_TRUE(sound.IsLoaded(2));
 }
 
@@ -179,7 +179,7 @@ TEST_F(SoundListEditorTest, testPlaybackUsesTheSharedPlayerAndCloseStopsIt) {
   base = ui.messages().size();
   script->failCreatePlayer = -7;
   editor.TestPlay(0);
-  EXPECT_EQ(ShownIds(), std::vector<int>{184});
+  EXPECT_EQ(ShownIds(), std::vector<int>{MSG_AUDIO_ERROR});
 }
 
 }  // namespace

@@ -74,7 +74,7 @@ TEST_F(SoundSystemTest, missingFilesAreShownOnceEachAndStillCounted) {
   EXPECT_EQ(sound->soundCount(), 3);
   const auto shown = ui.messages();
   ASSERT_EQ(shown.size(), 2u);
-  EXPECT_EQ(shown[0].id, 185);
+  EXPECT_EQ(shown[0].id, MSG_SOUND_FILE_MISSING);
   EXPECT_EQ(shown[0].icon, MsgIcon::Stop);
   // A bare name is looked for in the program folder's sample/sound.
   EXPECT_EQ(shown[0].args, (std::vector<std::string>{"2", SampleSound("gone.wav")}));
@@ -87,7 +87,7 @@ TEST_F(SoundSystemTest, loaderFailureIsReportedAndFailsStartUp) {
   EXPECT_FALSE(sound->InitSound(true));
   const auto shown = ui.messages();
   ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0].id, 184);
+  EXPECT_EQ(shown[0].id, MSG_AUDIO_ERROR);
   EXPECT_EQ(shown[0].args[0], "CLSID_DirectMusicLoader");
   EXPECT_EQ(shown[0].args[1], "SOUND_E_NOTREADY:The audio library has not been initialised.");
 }
@@ -151,7 +151,7 @@ TEST_F(SoundSystemTest, failedLoadIsReportedWithTheCallAndChangesNothingElse) {
   EXPECT_EQ(sound->PrepareSound(2), kSoundErrorFileOpen);
   auto shown = Shown();
   ASSERT_EQ(shown.size(), 1u);
-  EXPECT_EQ(shown[0].id, 184);
+  EXPECT_EQ(shown[0].id, MSG_AUDIO_ERROR);
   EXPECT_EQ(shown[0].args[0], "LoadObjectFromFile");
   EXPECT_EQ(shown[0].args[1].rfind("SOUND_E_FILEOPEN:", 0), 0u) << shown[0].args[1];
   EXPECT_FALSE(sound->IsLoaded(2));
@@ -159,7 +159,7 @@ TEST_F(SoundSystemTest, failedLoadIsReportedWithTheCallAndChangesNothingElse) {
 
   // Playing the failed number tries the load again and reports again.
   EXPECT_EQ(sound->PlaySound(2, SoundRepeat::Once), kSoundErrorFileOpen);
-  EXPECT_EQ(ShownIds(), (std::vector<int>{184, 184}));
+  EXPECT_EQ(ShownIds(), (std::vector<int>{MSG_AUDIO_ERROR, MSG_AUDIO_ERROR}));
   EXPECT_TRUE(sound->IsSoundPlaying(1));
 }
 
@@ -227,7 +227,7 @@ TEST_F(SoundSystemTest, numbersOutsideTheListRangeAreRefused) {
   ASSERT_TRUE(sound->InitSound(false));
   EXPECT_EQ(sound->PrepareSound(101), kSoundErrorBadNumber);
   EXPECT_EQ(sound->PlaySound(-1, SoundRepeat::Once), kSoundErrorBadNumber);
-  EXPECT_EQ(ShownIds(), (std::vector<int>{184, 184}));
+  EXPECT_EQ(ShownIds(), (std::vector<int>{MSG_AUDIO_ERROR, MSG_AUDIO_ERROR}));
   EXPECT_EQ(sound->StopSound(1000), kSoundErrorBadNumber);
   EXPECT_EQ(sound->UnloadSound(-5), kSoundErrorBadNumber);
   EXPECT_FALSE(sound->IsSoundPlaying(101));

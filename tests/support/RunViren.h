@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "core/MessageIds.h"
+
 namespace viren::test {
 
 struct RunResult {
@@ -15,5 +17,9 @@ struct RunResult {
 RunResult RunViren(const std::string& args);
 // The same, keeping stdout in `out` and stderr in `err`.
 RunResult RunVirenForOutput(const std::string& args);
+// How viren-run prints message `id` on stderr, before its text.
+inline std::string MessageTag(int id) {
+  return "[" + std::to_string(id) + "]";
+}
 
 }  // namespace viren::test

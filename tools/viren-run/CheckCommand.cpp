@@ -30,7 +30,8 @@ int CheckProgramFiles(const std::string& dir, const std::vector<std::string>& fi
     int count = 0;
     const ProgramReadStatus status = ReadProgramBytes(file, records, count);
     if (status != ProgramReadStatus::Ok) {
-      const int id = status == ProgramReadStatus::CannotOpen ? 149 : 150;
+      const int id =
+          status == ProgramReadStatus::CannotOpen ? MSG_PROGRAM_READ_FAILED : MSG_NOT_PROGRAM_FILE;
       std::fprintf(stderr, "%s[%d] %s\n", prefix.c_str(), id, FormatMessage(id, {}).c_str());
       errors = true;
       continue;

@@ -21,8 +21,6 @@ namespace viren {
 
 namespace {
 
-constexpr int kMsgControlRoboQ = 203;
-
 // Typed limits of the edits; the interval's arrows stop earlier, at 30.
 constexpr int kDiffLevelMin = 1;
 constexpr int kDiffLevelMax = 99;
@@ -213,7 +211,7 @@ void CParamDlg::OnOk() {
     devices_.roboQ().SetBand(band_);
     if (!devices_.roboQ().isOpen()) {
       const MsgAnswer answer =
-          ShowMessage(ui_, kMsgControlRoboQ, MsgIcon::Question, MsgButtons::YesNo);
+          ShowMessage(ui_, MSG_CONTROL_ROBOQ, MsgIcon::Question, MsgButtons::YesNo);
       if (answer != MsgAnswer::Yes) {
         state_.controlRoboQ = false;
         // The marker values stay in effect but are not written. When ROBO-Q

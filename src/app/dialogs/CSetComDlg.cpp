@@ -49,11 +49,11 @@ int CSetComDlg::Ask(int current, UiHost& ui, QWidget* parent) {
 void CSetComDlg::OnOk() {
   const std::optional<int> value = edit_->Value();
   if (!value) {
-    FailOnEdit(kMsgEnterInteger, {});
+    FailOnEdit(MSG_ENTER_INTEGER, {});
     return;
   }
   if (*value < kMinimum || *value > kMaximum) {
-    FailOnEdit(kMsgEnterIntegerRange, {std::to_string(kMinimum), std::to_string(kMaximum)});
+    FailOnEdit(MSG_ENTER_INTEGER_BETWEEN, {std::to_string(kMinimum), std::to_string(kMaximum)});
     return;
   }
   comNumber_ = *value;

@@ -13,9 +13,6 @@ namespace viren {
 class IntSpinEdit;
 class UiHost;
 
-// Message ids of the standard integer checks of dialog edits.
-inline constexpr int kMsgEnterIntegerRange = kMsgEnterIntegerBetween;
-
 // "COMポート設定": a COM port number above 9 (the menu lists 1..9). The arrows
 // run from 10 to 99; any number from 1 to 99 may be typed. OK checks the
 // number and keeps the dialog open with the edit focused until it is valid.

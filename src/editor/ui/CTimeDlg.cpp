@@ -24,7 +24,7 @@ CTimeDlg::CTimeDlg(int seconds, int tenths, UiHost& ui, QWidget* parent)
       realClock_(new QCheckBox(QStringLiteral("実際の時刻で行う"), this)),
       ok_(new QPushButton(QStringLiteral("OK"), this)),
       cancel_(new QPushButton(QStringLiteral("キャンセル"), this)) {
-  setWindowTitle(Utf8(MessageText(kTimeDlgCaption)));
+  setWindowTitle(Utf8(MessageText(MSG_TIMER_CAPTION)));
   secondsEdit_->setObjectName(ControlName(IDC_TIME_SECONDS));
   tenthsEdit_->setObjectName(ControlName(IDC_TIME_TENTHS));
   secondsSpin_->setObjectName(ControlName(IDC_TIME_SECONDS_SPIN));

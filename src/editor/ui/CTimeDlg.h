@@ -16,7 +16,7 @@ class UiHost;
 
 // "タイマー設定": whole seconds and tenths of a timer command. OK checks the
 // integers (0..60, 0..59), then the timer's rule (0..59 seconds, one digit of
-// tenths, not both zero) with message 173 and the focus on the field to
+// tenths, not both zero) with MSG_TIMER_RANGE and the focus on the field to
 // correct. Modal, window thread.
 class CTimeDlg : public QDialog {
  public:

@@ -43,7 +43,7 @@ std::span<const int> CommandToolbarButtons() {
 }
 
 QToolBar* CreateCommandToolbar(QWidget* parent, std::function<void(int)> onCommand) {
-  auto* bar = new QToolBar(Utf8(MessageText(146)), parent);
+  auto* bar = new QToolBar(Utf8(MessageText(MSG_EVENT_TOOLBAR)), parent);
   bar->setObjectName(QStringLiteral("commandToolbar"));
   bar->setOrientation(Qt::Vertical);
   bar->setIconSize(QSize(kIconSize, kIconSize));

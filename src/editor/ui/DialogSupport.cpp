@@ -27,7 +27,7 @@ void ShowRefusal(UiHost& ui, QWidget* field, const DialogRefusal& refusal) {
   // The integer checks are the dialogs' own warnings; the command rules are
   // the program's refusals.
   const bool integerCheck =
-      refusal.messageId == kMsgEnterInteger || refusal.messageId == kMsgEnterIntegerBetween;
+      refusal.messageId == MSG_ENTER_INTEGER || refusal.messageId == MSG_ENTER_INTEGER_BETWEEN;
   ui.Message(refusal.messageId, refusal.args, integerCheck ? MsgIcon::Exclamation : MsgIcon::Stop,
              MsgButtons::Ok);
 }

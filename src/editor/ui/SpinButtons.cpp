@@ -37,7 +37,7 @@ void SpinButtons::StepBy(int steps) {
   int next = 0;
   if (!refused) {
     next = std::clamp(value + steps, minimum_, maximum_);
-  } else if (refused->messageId == kMsgEnterInteger) {
+  } else if (refused->messageId == MSG_ENTER_INTEGER) {
     next = steps > 0 ? minimum_ : maximum_;
   } else {
     // Outside the range: the nearest bound.

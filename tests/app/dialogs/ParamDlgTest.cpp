@@ -217,7 +217,7 @@ TEST_F(ParamDlgTest, NoTo203WritesOnlyTheDetectionValuesAndTheBand) {
   rig.ui.ScriptAnswer(MsgAnswer::No);
   dlg->okButton()->click();
 
-  ASSERT_EQ(rig.ui.messageIds(), std::vector<int>{203});
+  ASSERT_EQ(rig.ui.messageIds(), std::vector<int>{MSG_CONTROL_ROBOQ});
   EXPECT_EQ(rig.ui.messages()[0].icon, MsgIcon::Question);
   EXPECT_EQ(rig.ui.messages()[0].buttons, MsgButtons::YesNo);
   EXPECT_EQ(dlg->result(), QDialog::Accepted);
@@ -241,7 +241,7 @@ TEST_F(ParamDlgTest, YesTo203OpensTheTransmitterAndRebuildsForTheRoboQ) {
   rig.ui.ScriptAnswer(MsgAnswer::Yes);
   dlg->okButton()->click();
 
-  EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{203});
+  EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{MSG_CONTROL_ROBOQ});
   EXPECT_TRUE(rig.state.controlRoboQ);
   EXPECT_TRUE(rig.devices.roboQ().isOpen());
   EXPECT_EQ(rig.Option(keys::CONTROL_ROBOQ), "1");
@@ -257,7 +257,7 @@ TEST_F(ParamDlgTest, YesTo203OpensTheTransmitterAndRebuildsForTheRoboQ) {
                                     rig.ui, [this] { ++rebuilds; });
   EXPECT_TRUE(dlg->roboQCheck()->isChecked());
   dlg->okButton()->click();
-  EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{203});
+  EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{MSG_CONTROL_ROBOQ});
   EXPECT_EQ(rebuilds, 0);
   EXPECT_TRUE(rig.shapeFiles.empty());
 }
@@ -273,8 +273,9 @@ TEST_F(ParamDlgTest, SwitchingRoboQOffRebuildsWithoutAQuestionAndHandsThePortToT
   dlg->okButton()->click();
 
   // The transmitter is let go of and the relay board looked for on its port;
-  // a transmitter does not answer the handshake (141), but nobody is asked.
-  EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{141});
+  // a transmitter does not answer the handshake (MSG_BOARD_NO_ANSWER_CHOOSE_PORT), but nobody is
+  // asked.
+  EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{MSG_BOARD_NO_ANSWER_CHOOSE_PORT});
   EXPECT_EQ(rig.Option(keys::CONTROL_ROBOQ), "0");
   EXPECT_EQ(rig.Option(keys::ROBOQ_BAND), "<none>");
   EXPECT_EQ(rebuilds, 1);
@@ -297,7 +298,7 @@ TEST_F(ParamDlgTest, NoTo203WithRoboQOnFromTheStartSwitchesItOffForGood) {
   rig.ui.ScriptAnswer(MsgAnswer::No);
   dlg->okButton()->click();
 
-  EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{203});
+  EXPECT_EQ(rig.ui.messageIds(), std::vector<int>{MSG_CONTROL_ROBOQ});
   EXPECT_FALSE(rig.state.controlRoboQ);
   EXPECT_EQ(rig.Option(keys::CONTROL_ROBOQ), "0");
   EXPECT_EQ(rig.Option(keys::MARKER_CHECK), "<none>");

@@ -53,10 +53,10 @@ TEST_F(SetComDlgTest, OutOfRangeOrNoNumberIsRefusedWithTheEditFocusedAgain) {
     int message;
     std::vector<std::string> args;
   };
-  const Case cases[] = {{"0", kMsgEnterIntegerRange, {"1", "99"}},
-                        {"100", kMsgEnterIntegerRange, {"1", "99"}},
-                        {"-3", kMsgEnterIntegerRange, {"1", "99"}},
-                        {"", kMsgEnterInteger, {}}};
+  const Case cases[] = {{"0", MSG_ENTER_INTEGER_BETWEEN, {"1", "99"}},
+                        {"100", MSG_ENTER_INTEGER_BETWEEN, {"1", "99"}},
+                        {"-3", MSG_ENTER_INTEGER_BETWEEN, {"1", "99"}},
+                        {"", MSG_ENTER_INTEGER, {}}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     dlg.okButton()->setFocus();
