@@ -121,11 +121,12 @@ TEST_F(ClientToolsTest, virenCtlSend_drivesTheCarAndWaitsUntilTaken) {
 }
 
 TEST_F(ClientToolsTest, virenCtl_refusesBadArgumentsAndAMissingViren) {
+  const std::string code = std::to_string(COMMAND_DRIVE);
   for (auto args : std::vector<std::vector<std::string>>{{},
                                                          {"drive"},
-                                                         {"send", "1"},
+                                                         {"send", code},
                                                          {"send", "x", "1"},
-                                                         {"send", "1", "99999999999"},
+                                                         {"send", code, "99999999999"},
                                                          {"watch", "--count", "0"},
                                                          {"position", "extra"}}) {
     auto r = Ctl(args);
