@@ -9,16 +9,15 @@ namespace viren {
 
 namespace {
 
-// Overlays are drawn hard-edged, as on the original's screen: no blending
-// with the camera picture. The painter is kept from frame to frame, so the
-// pen is made anew only when it differs from the one it holds.
+// Overlays are drawn hard-edged: no blending with the camera picture. The painter is kept from
+// frame to frame, so the pen is made anew only when it differs from the one it holds.
 void Prepare(QPainter& p, const OverlayPen& pen) {
   p.setRenderHint(QPainter::Antialiasing, false);
   const int width = pen.width < 1 ? 1 : pen.width;
   const QPen& now = p.pen();
   if (now.style() != Qt::SolidLine || now.width() != width || now.capStyle() != Qt::RoundCap ||
       now.joinStyle() != Qt::RoundJoin || now.brush().style() != Qt::SolidPattern ||
-      now.color().spec() != QColor::Rgb || now.color().rgba() != pen.colour) {
+      now.color() != QColor::fromRgb(pen.colour)) {
     p.setPen(QPen(QColor::fromRgb(pen.colour), width, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
   }
   p.setBrush(Qt::NoBrush);

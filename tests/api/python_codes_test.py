@@ -26,9 +26,9 @@ def header_values(path):
 
 
 def module_values(path):
-    spec = importlib.util.spec_from_file_location("viren_client", path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location("viren_client", path)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return {n: v for n, v in vars(module).items() if PYTHON_NAMES.fullmatch(n)}
 
 
