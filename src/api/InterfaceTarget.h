@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "core/EngineState.h"
+
 namespace viren::api {
 
 // What the commands of other programs ask of the engine beyond the drive
@@ -26,7 +28,7 @@ class InterfaceTarget {
   virtual void StopAllSounds() = 0;
 
   // Target and ball following.
-  virtual void ToggleFollowMode(int mode) = 0;
+  virtual void ToggleFollowMode(FollowToggle mode) = 0;
   virtual bool BallPatternLearned() const = 0;
   // Before a new ball mode: lastSteerError := 0, ballDistance := the value,
   // steerTurnMark := 0. The interface then sets ballMode and targetActive.

@@ -294,7 +294,7 @@ bool ProgramInterface::DriveCommand(int parameter) {
 
 void ProgramInterface::FollowTarget(int parameter) {
   if (parameter == -1) {
-    if (state_.targetFollowing) target_.ToggleFollowMode(0);
+    if (state_.targetFollowing) target_.ToggleFollowMode(FollowToggle::BothOff);
     return;
   }
   const auto bits = static_cast<std::uint32_t>(parameter);

@@ -18,6 +18,12 @@ enum OverlayMode : int {
 // interface's ball command.
 enum class BallMode : int { Off = 0, Recognise = 1, Follow = 2, Avoid = 3 };
 
+// What a follow command switches: the cheese (the menu's target), the ball
+// to follow or to avoid (the same mode again switches it off), or both off
+// (the program interface's target command). The numbers are those the
+// commands carried.
+enum class FollowToggle : int { BothOff = 0, Target = -1, FollowBall = 2, AvoidBall = 3 };
+
 // The engine's mode flags that several threads read: the window thread
 // changes most of them, the capture, driving, simulation and interface
 // threads read whatever value stands. Each is an atomic on its own; none of

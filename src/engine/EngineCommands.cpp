@@ -282,15 +282,15 @@ bool CDriveSystem::OnCommand(int id) {
       if (state_.autoDriving) runner_->EndRunFromMenu();
       return true;
     case ID_FOLLOW_TARGET:
-      runner_->ToggleFollowMode(-1);
+      runner_->ToggleFollowMode(FollowToggle::Target);
       return true;
     case ID_FOLLOW_BALL:
       ball_->RestartCountdown();
-      runner_->ToggleFollowMode(2);
+      runner_->ToggleFollowMode(FollowToggle::FollowBall);
       return true;
     case ID_AVOID_BALL:
       ball_->RestartCountdown();
-      runner_->ToggleFollowMode(3);
+      runner_->ToggleFollowMode(FollowToggle::AvoidBall);
       return true;
     default:
       return false;

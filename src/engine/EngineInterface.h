@@ -49,7 +49,7 @@ class EngineInterface final : public api::InterfaceTarget,
   void PrepareSound(int soundNumber) override { parts_.sound.PrepareSound(soundNumber); }
   void StopSound(int soundNumber) override { parts_.sound.StopSound(soundNumber); }
   void StopAllSounds() override { parts_.sound.StopAllSounds(); }
-  void ToggleFollowMode(int mode) override { parts_.runner.ToggleFollowMode(mode); }
+  void ToggleFollowMode(FollowToggle mode) override { parts_.runner.ToggleFollowMode(mode); }
   bool BallPatternLearned() const override { return parts_.ball.HasBallPattern(); }
   void SetBallFollowing(int ballDistance) override;
   int ProgramCommandCount() const override { return parts_.program.count(); }

@@ -509,12 +509,12 @@ void ProgramRunner::FollowStep(FollowSource source, int frameWidth) {
   }
 }
 
-void ProgramRunner::ToggleFollowMode(int mode) {
-  if (mode == -1) {
+void ProgramRunner::ToggleFollowMode(FollowToggle mode) {
+  if (mode == FollowToggle::Target) {
     engine_.ballMode = BallMode::Off;
     engine_.targetFollowing = !engine_.targetFollowing;
-  } else if (mode == 2 || mode == 3) {
-    const auto ball = static_cast<BallMode>(mode);  // the menu's mode is the ball mode's number
+  } else if (mode == FollowToggle::FollowBall || mode == FollowToggle::AvoidBall) {
+    const BallMode ball = mode == FollowToggle::FollowBall ? BallMode::Follow : BallMode::Avoid;
     engine_.ballMode = engine_.ballMode == ball ? BallMode::Off : ball;
     engine_.targetFollowing = false;
   } else {
@@ -567,7 +567,7 @@ void ProgramRunner::MoveCheese(CheeseAction action, Point point) {
       if (program_.positionEditIndex != -1)
         observer_->AcceptPositionDefinition();
       else
-        ToggleFollowMode(engine_.targetFollowing ? -1 : 0);
+        ToggleFollowMode(engine_.targetFollowing ? FollowToggle::Target : FollowToggle::BothOff);
       break;
   }
 }

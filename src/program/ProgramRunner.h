@@ -102,8 +102,8 @@ class ProgramRunner {
   // the car when it arrives or has escaped.
   void FollowStep(FollowSource source, int frameWidth = kLayoutWidth);
 
-  // Menu commands 32929 (-1), 32966 (2), 32975 (3); 0 ends both modes.
-  void ToggleFollowMode(int mode);
+  // The menu's follow commands and the interface's end of both modes.
+  void ToggleFollowMode(FollowToggle mode);
   // The view's mouse on the cheese marker.
   void MoveCheese(CheeseAction action, Point point);
 

@@ -86,7 +86,9 @@ class FakeTarget : public api::InterfaceTarget {
   void PrepareSound(int n) override { Record("PrepareSound " + std::to_string(n)); }
   void StopSound(int n) override { Record("StopSound " + std::to_string(n)); }
   void StopAllSounds() override { Record("StopAllSounds"); }
-  void ToggleFollowMode(int mode) override { Record("ToggleFollowMode " + std::to_string(mode)); }
+  void ToggleFollowMode(FollowToggle mode) override {
+    Record("ToggleFollowMode " + std::to_string(static_cast<int>(mode)));
+  }
   bool BallPatternLearned() const override { return ballLearned; }
   void SetBallFollowing(int d) override { Record("SetBallFollowing " + std::to_string(d)); }
   int ProgramCommandCount() const override { return programCount; }

@@ -359,15 +359,15 @@ TEST(ProgramRunTest, fourWheelSteeringTurnsOnTheSpotTowardTheTarget) {
 
 TEST(ProgramRunTest, followModesToggleAndLeavingThemStopsTheCar) {
   SimRig rig;
-  rig.runner.ToggleFollowMode(-1);
+  rig.runner.ToggleFollowMode(FollowToggle::Target);
   EXPECT_TRUE(rig.engine.targetFollowing);
   EXPECT_TRUE(rig.car.targetActive);
-  rig.runner.ToggleFollowMode(2);
+  rig.runner.ToggleFollowMode(FollowToggle::FollowBall);
   EXPECT_FALSE(rig.engine.targetFollowing);
   EXPECT_EQ(rig.engine.ballMode, BallMode::Follow);
   rig.drive.SendDriveCommand(DRIVE_FORWARD);
   rig.drive.SendDriveCommand(DRIVE_RIGHT);
-  rig.runner.ToggleFollowMode(2);  // the same mode again: off
+  rig.runner.ToggleFollowMode(FollowToggle::FollowBall);  // the same mode again: off
   EXPECT_EQ(rig.engine.ballMode, BallMode::Off);
   EXPECT_EQ(rig.drive.DriveState(), 0u);
 }
@@ -392,7 +392,7 @@ TEST(ProgramRunTest, draggingTheCheeseMovesItWithinTheView) {
 
 TEST(ProgramRunTest, frameFollowingStopsTheCarAtTheTarget) {
   SimRig rig;
-  rig.runner.ToggleFollowMode(-1);
+  rig.runner.ToggleFollowMode(FollowToggle::Target);
   rig.car.cheesePosition = Point{300, 100};
   rig.car.carLayoutPosition = Point{200, 100};
   rig.runner.FollowStep(FollowSource::LayoutView, 640);
