@@ -123,6 +123,27 @@ TEST_F(StartupTest, completeStartupRunsEveryStepInOrderAndComesUpInSimulation) {
   EXPECT_EQ(log, std::vector<std::string>{"PaintView"});
 }
 
+// The view menu's follow commands reach the driving program: each switches
+// its own mode, the same ball command again switches it off.
+TEST_F(StartupTest, followCommandsSwitchTheirModes) {
+  auto engine = Make();
+  engine->Start();
+  EngineState& state = engine->state();
+  const struct {
+    int command;
+    BallMode ball;
+    bool target;
+  } steps[] = {{ID_FOLLOW_BALL, BallMode::Follow, false}, {ID_AVOID_BALL, BallMode::Avoid, false},
+               {ID_AVOID_BALL, BallMode::Off, false},     {ID_FOLLOW_TARGET, BallMode::Off, true},
+               {ID_FOLLOW_BALL, BallMode::Follow, false}, {ID_FOLLOW_TARGET, BallMode::Off, true},
+               {ID_FOLLOW_TARGET, BallMode::Off, false}};
+  for (const auto& step : steps) {
+    EXPECT_TRUE(engine->OnCommand(step.command));
+    EXPECT_EQ(state.ballMode, step.ball) << step.command;
+    EXPECT_EQ(state.targetFollowing, step.target) << step.command;
+  }
+}
+
 TEST_F(StartupTest, missingVirenIniShows129WithFullPathAndCloses) {
   std::filesystem::remove(dir.File("VIREN.ini"));
   auto engine = Make();
