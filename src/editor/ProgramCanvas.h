@@ -69,8 +69,6 @@ class ProgramCanvas {
   void DrawSelectionFrame(QPainter& p, const EventRecord& record) const;
 
   CanvasSize size() const { return size_; }
-  const QImage& iconStrip() const { return icons_; }
-  const QImage& glyphStrip() const { return glyphs_; }
 
  private:
   // The command's value (CommandValueLabel) in a line under its box.

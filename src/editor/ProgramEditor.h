@@ -157,7 +157,6 @@ class ProgramEditor {
   void FillCommandContext(CommandContext& context) const;
   CommandDialogContext DialogContext() const;
 
-  ProgramCanvas& canvas() { return canvas_; }
   // The size of the picture Paint() returns.
   CanvasSize canvasSize() const;
   // The part of it the boxes use (what the program view scrolls over).
