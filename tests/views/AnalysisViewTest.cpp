@@ -15,31 +15,11 @@
 #include "core/DriveTypes.h"
 #include "layout/CourseLayout.h"
 #include "layout/ImageConvert.h"
+#include "support/CountAllocations.h"
 #include "support/FakeUiHost.h"
 #include "support/TestDir.h"
 #include "vision/Bitmap24.h"
 #include "vision/CFrameAnalyser.h"
-
-// Counts allocations while a test asks for it: the capture thread's steady
-// state, view drawing included, must not allocate.
-namespace {
-std::atomic<bool> gCountAllocations{false};
-std::atomic<long> gAllocations{0};
-}  // namespace
-
-// The replacements pair malloc with free; GCC cannot see that through inlining.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size) {
-  if (gCountAllocations.load(std::memory_order_relaxed)) gAllocations.fetch_add(1);
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  std::free(p);
-}
 
 namespace viren {
 namespace {

@@ -13,29 +13,9 @@
 #include "core/DriveInterfaces.h"
 #include "core/DriveTypes.h"
 #include "settings/Settings.h"
+#include "support/CountAllocations.h"
 #include "support/TestDir.h"
 #include "vision/PixelTests.h"
-
-// Counts allocations while a test asks for it: the steady state of the
-// analysis must not allocate.
-namespace {
-std::atomic<bool> gCountAllocations{false};
-std::atomic<long> gAllocations{0};
-}  // namespace
-
-// The replacements pair malloc with free; GCC cannot see that through inlining.
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
-void* operator new(std::size_t size) {
-  if (gCountAllocations.load(std::memory_order_relaxed)) gAllocations.fetch_add(1);
-  if (void* p = std::malloc(size == 0 ? 1 : size)) return p;
-  throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  std::free(p);
-}
 
 namespace viren {
 namespace {
